@@ -1,0 +1,99 @@
+#include "app/localization.h"
+
+#include <QCollator>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <algorithm>
+
+QString fillMarker(const QString& text, const QString& value)
+{
+    static const QString kMarker = QStringLiteral("[xxx]");
+    const qsizetype at = text.indexOf(kMarker);
+    if (at < 0)
+        return text;
+    QString result = text;
+    result.replace(at, kMarker.size(), value);
+    return result;
+}
+
+namespace {
+QString trimControls(const QString& s)
+{
+    qsizetype begin = 0, end = s.size();
+    while (begin < end && s[begin].unicode() <= 32)
+        ++begin;
+    while (end > begin && s[end - 1].unicode() <= 32)
+        --end;
+    return s.mid(begin, end - begin);
+}
+
+bool parseDecimal(const QString& text, int* out)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok, 10);
+    if (ok)
+        *out = value;
+    return ok;
+}
+} // namespace
+
+QString hintFromMenuText(const QString& menuText)
+{
+    QString text = menuText;
+    const qsizetype amp = text.indexOf(QLatin1Char('&'));
+    if (amp >= 0)
+        text.remove(amp, 1);
+    const qsizetype open = text.indexOf(QLatin1Char('('));
+    const qsizetype close = text.indexOf(QLatin1Char(')'));
+    if (open < 0 || close < 0)
+        return text;
+    return trimControls(text.left(open) + text.mid(close + 1));
+}
+
+QString defaultLanguageFileName(int languageId)
+{
+    switch (languageId) {
+    case 0x0804:
+    case 0x1004: return QStringLiteral("ChineseGB.ini");
+    case 0x0404:
+    case 0x0C04: return QStringLiteral("ChineseBig5.ini");
+    default: return QStringLiteral("English.ini");
+    }
+}
+
+QStringList languageFileNames(const QString& folder)
+{
+    QDir dir(folder);
+    QStringList names = dir.entryList({QStringLiteral("*.ini")}, QDir::Files | QDir::Hidden | QDir::System,
+                                      QDir::NoSort);
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(names.begin(), names.end(),
+                     [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    return names;
+}
+
+int fontSizeFromText(const QString& text)
+{
+    int size = 8;
+    parseDecimal(text, &size);
+    return size;
+}
+
+int charSetFromText(const QString& text)
+{
+    int charset = 1;
+    parseDecimal(text, &charset);
+    return charset & 0xFF;
+}
+
+QString programDirectory()
+{
+    const QString besideExecutable = QCoreApplication::applicationDirPath();
+    if (QFileInfo(QDir(besideExecutable).filePath(QStringLiteral("Languages"))).isDir())
+        return QDir(besideExecutable).absolutePath() + QLatin1Char('/');
+    return QDir(QStringLiteral(TW_INSTALL_DATADIR)).absolutePath() + QLatin1Char('/');
+}

@@ -1,0 +1,12 @@
+#pragma once
+#include <QStringList>
+#include <QTextStream>
+
+// The subcommands of tallyweave-batch. Each takes its own arguments (the subcommand's name
+// removed), writes its result to out and causes to err, and returns the exit code:
+// 0 done, 1 refused or failed, 2 bad usage.
+int runCellsCommand(const QStringList& args, QTextStream& out, QTextStream& err);
+int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err);
+
+// A field of a tab-separated line: tab, line break and backslash written as \t, \n and \\.
+QString escapeField(const QString& text);

@@ -1,0 +1,22 @@
+# tw_add_test(NAME name SOURCES a.cpp ... LIBS lib ...)
+# One QtTest executable per area, run headless with its own settings folder, so that no test
+# touches the user's configuration or needs a display.
+function(tw_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS})
+  target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  target_compile_definitions(${T_NAME} PRIVATE
+    TW_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    TW_BINARY_DIR="${CMAKE_BINARY_DIR}"
+    TW_PYTHON="/usr/bin/python3")
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES
+    TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/config;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run;TALLYWEAVE_BATCH=$<TARGET_FILE:tallyweave-batch>")
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-home/${T_NAME}/config ${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run)
+endfunction()

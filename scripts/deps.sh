@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tallyweave builds and tests with, when any is missing.
+# Usage: scripts/deps.sh [build|test]
+set -euo pipefail
+build_pkgs=(cmake make g++ pkg-config qt6-base-dev libzip-dev libpugixml-dev libfreexl-dev
+            libcurl4-openssl-dev libgmime-3.0-dev)
+test_pkgs=(python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-docx python3-aiosmtpd
+           openssl xvfb libreoffice-calc-nogui)
+pkgs=("${build_pkgs[@]}")
+if [ "${1:-build}" = test ]; then pkgs+=("${test_pkgs[@]}"); fi
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
