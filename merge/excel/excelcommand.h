@@ -1,0 +1,35 @@
+#pragma once
+#include <QString>
+
+// The checks of the Excel-to-Excel command between the save dialog and the run, shared by the
+// window command and tallyweave-batch. Pure functions of the paths and the file system; nothing
+// here asks or deletes.
+
+// Appends ".xlsx" unless the file name's extension (from its last ".", dot included) is ".xls" or
+// ".xlsx", compared without regard to case. ".xlsx" rather than ".xls" because the package is the
+// format this program writes without a converter.
+QString applyExtensionRule(const QString& path);
+
+// True when a regular file (not a folder) exists at path.
+bool isExistingFile(const QString& path);
+
+// True when a and b name the same file: both made absolute, cleaned of "." and "..", links
+// resolved (the canonical path where the file exists, else the canonical folder plus the name),
+// then compared without regard to case. Empty paths name nothing.
+bool sameFile(const QString& a, const QString& b);
+
+enum class ExcelCommandCheck {
+    Ok,
+    SourceMissing, // no file at the source path (a folder does not count)
+    DestMissing,
+    OutputIsInput, // the output names the source or the destination file
+    OutputExists,  // a file exists at the output path: ask before deleting it
+};
+
+// The refusals in the command's order: source, destination, output equal to an input, existing
+// output. output is the path after applyExtensionRule.
+ExcelCommandCheck checkExcelCommand(const QString& source, const QString& dest, const QString& output);
+
+// The key in section ExcelProgressForm of the message for a check ("String02" .. "String05"),
+// empty for Ok. OutputExists is a question whose "[xxx]" takes the output's file name.
+QString excelCommandMessageKey(ExcelCommandCheck check);
