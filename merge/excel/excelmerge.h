@@ -1,7 +1,12 @@
 #pragma once
+#include "merge/common/workbook.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <memory>
 
 // The Excel-to-Excel merge, without windows: every destination row with an index value gets, in
 // each fill-in pair's destination column, the values of the pair's source column from the source
@@ -64,3 +69,8 @@ enum class SourceLookup {
 
 ExcelMergeResult runExcelMerge(const ExcelMergeSettings& settings, ExcelMergeSink& sink,
                                SourceLookup lookup = SourceLookup::Indexed);
+
+// The same run on workbooks opened by open instead of openWorkbook (tests hand in their own).
+using WorkbookOpener = std::function<std::unique_ptr<Workbook>(const QString& path)>;
+ExcelMergeResult runExcelMerge(const ExcelMergeSettings& settings, ExcelMergeSink& sink, SourceLookup lookup,
+                               const WorkbookOpener& open);
