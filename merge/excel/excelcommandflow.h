@@ -1,0 +1,11 @@
+#pragma once
+
+class TExcelForm;
+class TExcelProgressForm;
+struct Services;
+
+// The Excel-to-Excel command of the main window: the settings dialog, the save dialog, the
+// checks of the paths, the overwrite question and the run dialog, in that order. Every refusal
+// ends the command with its message and leaves the settings as they were; nothing is written
+// before the run except the deletion the user agreed to.
+void excelToExcelCommand(Services& services, TExcelForm& form, TExcelProgressForm& progress);
