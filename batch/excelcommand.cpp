@@ -1,7 +1,174 @@
+// tallyweave-batch excel: the Excel-to-Excel command's checks and run without a window.
+#include "merge/excel/excelcommand.h"
 #include "batch/commands.h"
+#include "merge/excel/excelmerge.h"
 
-int runExcelCommand(const QStringList&, QTextStream&, QTextStream& err)
-{
-    err << "tallyweave-batch: the excel command is not built yet\n";
+#include <QFile>
+
+#include <optional>
+
+namespace {
+
+struct UsageError {
+    QString message;
+};
+
+struct ExcelArguments {
+    ExcelMergeSettings settings;
+    bool overwrite = false;
+};
+
+int positiveNumber(const QString& flag, const QString& value) {
+    bool ok = false;
+    const int n = value.toInt(&ok);
+    if (!ok || n < 1)
+        throw UsageError{QStringLiteral("%1 wants a number of 1 or more, not '%2'").arg(flag, value)};
+    return n;
+}
+
+int columnLetter(const QString& flag, const QString& value) {
+    const int column = value.size() == 1 ? columnNumber(value.toUpper()) : 0;
+    if (column == 0)
+        throw UsageError{QStringLiteral("%1 wants a column letter A to Z, not '%2'").arg(flag, value)};
+    return column;
+}
+
+ExcelArguments parseArguments(const QStringList& args) {
+    ExcelArguments parsed;
+    ExcelMergeSettings& s = parsed.settings;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& flag = args[i];
+        if (flag == QLatin1String("--unique")) {
+            s.uniqueIndexValue = true;
+            continue;
+        }
+        if (flag == QLatin1String("--case-sensitive")) {
+            s.caseSensitive = true;
+            continue;
+        }
+        if (flag == QLatin1String("--overwrite")) {
+            parsed.overwrite = true;
+            continue;
+        }
+        static const QStringList valued = {QStringLiteral("--source"),       QStringLiteral("--source-sheet"),
+                                           QStringLiteral("--source-index"), QStringLiteral("--source-start"),
+                                           QStringLiteral("--dest"),         QStringLiteral("--dest-sheet"),
+                                           QStringLiteral("--dest-index"),   QStringLiteral("--dest-start"),
+                                           QStringLiteral("--pair"),         QStringLiteral("--output")};
+        if (!valued.contains(flag))
+            throw UsageError{QStringLiteral("unknown argument '%1'").arg(flag)};
+        if (i + 1 >= args.size())
+            throw UsageError{QStringLiteral("%1 wants a value").arg(flag)};
+        const QString value = args[++i];
+        if (flag == QLatin1String("--source"))
+            s.sourcePath = value;
+        else if (flag == QLatin1String("--source-sheet"))
+            s.sourceSheet = positiveNumber(flag, value);
+        else if (flag == QLatin1String("--source-index"))
+            s.sourceIndexColumn = columnLetter(flag, value);
+        else if (flag == QLatin1String("--source-start"))
+            s.sourceStartLine = positiveNumber(flag, value);
+        else if (flag == QLatin1String("--dest"))
+            s.destPath = value;
+        else if (flag == QLatin1String("--dest-sheet"))
+            s.destSheet = positiveNumber(flag, value);
+        else if (flag == QLatin1String("--dest-index"))
+            s.destIndexColumn = columnLetter(flag, value);
+        else if (flag == QLatin1String("--dest-start"))
+            s.destStartLine = positiveNumber(flag, value);
+        else if (flag == QLatin1String("--output"))
+            s.outputPath = value;
+        else {
+            const QStringList sides = value.split(QLatin1Char(':'));
+            if (sides.size() != 2)
+                throw UsageError{QStringLiteral("--pair wants SRC:DST, not '%1'").arg(value)};
+            s.pairs.append({columnLetter(flag, sides[0]), columnLetter(flag, sides[1])});
+        }
+    }
+    if (s.sourcePath.isEmpty() || s.destPath.isEmpty() || s.outputPath.isEmpty())
+        throw UsageError{QStringLiteral("--source, --dest and --output are required")};
+    if (s.pairs.isEmpty())
+        throw UsageError{QStringLiteral("at least one --pair is required")};
+    return parsed;
+}
+
+// The command's refusal, or nothing when the run may start. An existing output is deleted here,
+// as the window command does after Yes to its question.
+std::optional<QString> refusal(const ExcelMergeSettings& s, bool overwrite) {
+    switch (checkExcelCommand(s.sourcePath, s.destPath, s.outputPath)) {
+    case ExcelCommandCheck::Ok:
+        return std::nullopt;
+    case ExcelCommandCheck::SourceMissing:
+        return QStringLiteral("the source workbook %1 does not exist").arg(s.sourcePath);
+    case ExcelCommandCheck::DestMissing:
+        return QStringLiteral("the destination workbook %1 does not exist").arg(s.destPath);
+    case ExcelCommandCheck::OutputIsInput:
+        return QStringLiteral("the output %1 is the source or the destination workbook").arg(s.outputPath);
+    case ExcelCommandCheck::OutputExists:
+        if (!overwrite)
+            return QStringLiteral("the output %1 exists; --overwrite replaces it").arg(s.outputPath);
+        if (!QFile::remove(s.outputPath))
+            return QStringLiteral("the existing output %1 cannot be deleted").arg(s.outputPath);
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+class PrintingSink : public ExcelMergeSink {
+public:
+    explicit PrintingSink(QTextStream& out) : m_out(out) {}
+
+    void recordsBegin() override { began = true; }
+    void recordDone(const QStringList& subItems, int image, int, int) override {
+        m_out << image;
+        for (const QString& field : subItems)
+            m_out << '\t' << escapeField(field);
+        m_out << '\n';
+    }
+    bool stopRequested() override { return false; }
+
+    bool began = false;
+
+private:
+    QTextStream& m_out;
+};
+
+} // namespace
+
+int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
+    ExcelArguments parsed;
+    try {
+        parsed = parseArguments(args);
+    } catch (const UsageError& error) {
+        err << "tallyweave-batch excel: " << error.message << '\n';
+        return 2;
+    }
+    ExcelMergeSettings& s = parsed.settings;
+    s.outputPath = applyExtensionRule(s.outputPath);
+    if (const std::optional<QString> cause = refusal(s, parsed.overwrite)) {
+        err << "tallyweave-batch excel: " << *cause << '\n';
+        return 1;
+    }
+
+    PrintingSink sink(out);
+    const ExcelMergeResult result = runExcelMerge(s, sink);
+    if (sink.began)
+        out << "records " << result.records << ", null values 0, failures " << result.failures << '\n';
+    switch (result.outcome) {
+    case ExcelMergeOutcome::Finished:
+        return 0;
+    case ExcelMergeOutcome::SourceSheetMissing:
+        err << "tallyweave-batch excel: the source workbook has no sheet " << s.sourceSheet << '\n';
+        return 1;
+    case ExcelMergeOutcome::DestSheetMissing:
+        err << "tallyweave-batch excel: the destination workbook has no sheet " << s.destSheet << '\n';
+        return 1;
+    case ExcelMergeOutcome::Cancelled:
+        err << "tallyweave-batch excel: cancelled\n";
+        return 1;
+    case ExcelMergeOutcome::Failed:
+        break;
+    }
+    err << "tallyweave-batch excel: " << result.cause << '\n';
     return 1;
 }
