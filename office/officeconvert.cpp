@@ -1,0 +1,95 @@
+#include "office/officeconvert.h"
+
+#include "merge/common/workbook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+
+namespace {
+
+// A first start with a fresh profile takes a few seconds; a hung converter must not hang the run.
+constexpr int kConvertMilliseconds = 180 * 1000;
+
+QString converterProgram() {
+    for (const char* name : {"soffice", "libreoffice"}) {
+        const QString program = QStandardPaths::findExecutable(QString::fromLatin1(name));
+        if (!program.isEmpty())
+            return program;
+    }
+    return {};
+}
+
+} // namespace
+
+bool officeConverterAvailable() {
+    return !converterProgram().isEmpty();
+}
+
+void convertWithOffice(const QString& fromPath, const QString& toPath) {
+    const QString program = converterProgram();
+    if (program.isEmpty())
+        throw WorkbookError(
+            QStringLiteral("cannot save %1: saving as .xls needs LibreOffice (soffice), which is not "
+                           "installed; save as .xlsx, which works without it")
+                .arg(toPath));
+    const QString format = QFileInfo(toPath).suffix().toLower();
+    QTemporaryDir work;
+    if (!work.isValid())
+        throw WorkbookError(
+            QStringLiteral("cannot save %1: no temporary folder (%2)").arg(toPath, work.errorString()));
+    const QString outDir = work.filePath(QStringLiteral("out"));
+    QDir().mkpath(outDir);
+
+    // A profile of its own: works as root, beside a running instance and in parallel runs.
+    const QString profile = QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString();
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program,
+                  {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
+                   QStringLiteral("--norestore"), QStringLiteral("--nologo"), QStringLiteral("--convert-to"),
+                   format, QStringLiteral("--outdir"), outDir, QFileInfo(fromPath).absoluteFilePath()});
+    if (!process.waitForStarted())
+        throw WorkbookError(QStringLiteral("cannot save %1: %2 does not start (%3)")
+                                .arg(toPath, program, process.errorString()));
+    if (!process.waitForFinished(kConvertMilliseconds)) {
+        process.kill();
+        process.waitForFinished();
+        throw WorkbookError(
+            QStringLiteral("cannot save %1: the office converter did not finish within %2 seconds")
+                .arg(toPath)
+                .arg(kConvertMilliseconds / 1000));
+    }
+    const QString output =
+        QDir(outDir).filePath(QFileInfo(fromPath).completeBaseName() + QLatin1Char('.') + format);
+    QFile result(output);
+    if (process.exitStatus() != QProcess::NormalExit || !result.exists()) {
+        const QString said = QString::fromLocal8Bit(process.readAll()).trimmed();
+        throw WorkbookError(
+            QStringLiteral("cannot save %1: the office converter wrote nothing (exit code %2%3)")
+                .arg(toPath)
+                .arg(process.exitCode())
+                .arg(said.isEmpty() ? QString() : QStringLiteral(": ") + said));
+    }
+    if (!result.open(QIODevice::ReadOnly))
+        throw WorkbookError(QStringLiteral("cannot save %1: %2").arg(toPath, result.errorString()));
+    // The converter's folder may lie on another file system: copy into a temporary file beside
+    // the target, then rename, so the target is either whole or untouched.
+    QSaveFile target(toPath);
+    if (!target.open(QIODevice::WriteOnly))
+        throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(toPath, target.errorString()));
+    while (!result.atEnd()) {
+        const QByteArray chunk = result.read(1 << 20);
+        if (chunk.isEmpty() || target.write(chunk) != chunk.size()) {
+            target.cancelWriting();
+            break;
+        }
+    }
+    if (!target.commit())
+        throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(toPath, target.errorString()));
+}

@@ -1,0 +1,39 @@
+#include "merge/common/workbook.h"
+#include "office/csvworkbook.h"
+#include "office/xlsworkbook.h"
+#include "office/xlsxworkbook.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+const QByteArray kZip("PK\x03\x04", 4);
+const QByteArray kCompoundDocument("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+constexpr qint64 kSniffBytes = 64 * 1024;
+} // namespace
+
+std::unique_ptr<Workbook> openWorkbook(const QString& path, const WorkbookOpenOptions& options) {
+    const QFileInfo info(path);
+    if (path.isEmpty())
+        throw WorkbookError(QStringLiteral("no workbook named"));
+    if (!info.exists())
+        throw WorkbookError(QStringLiteral("%1 does not exist").arg(path));
+    if (info.isDir())
+        throw WorkbookError(QStringLiteral("%1 is a folder, not a workbook").arg(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw WorkbookError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    const QByteArray head = file.read(kSniffBytes);
+    if (file.error() != QFileDevice::NoError)
+        throw WorkbookError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    const bool whole = file.atEnd();
+    file.close();
+
+    if (head.startsWith(kZip))
+        return openXlsxWorkbook(path, options);
+    if (head.startsWith(kCompoundDocument))
+        return openXlsWorkbook(path, options);
+    if (looksLikeUtf8Text(head, whole))
+        return openCsvWorkbook(path, options);
+    throw WorkbookError(QStringLiteral("%1 is not a workbook (.xlsx, .xlsm, .xls or .csv)").arg(path));
+}

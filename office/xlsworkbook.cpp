@@ -1,0 +1,145 @@
+#include "office/xlsworkbook.h"
+
+#include "office/celltext.h"
+#include "office/valueworkbook.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <freexl.h>
+
+namespace {
+
+QString freexlCause(int code) {
+    switch (code) {
+    case FREEXL_FILE_NOT_FOUND:
+        return QStringLiteral("the file cannot be opened");
+    case FREEXL_INSUFFICIENT_MEMORY:
+        return QStringLiteral("not enough memory to read it");
+    case FREEXL_INVALID_CFBF_HEADER:
+    case FREEXL_CFBF_INVALID_SIGNATURE:
+    case FREEXL_CFBF_INVALID_SECTOR_SIZE:
+        return QStringLiteral("the compound document header is damaged");
+    case FREEXL_CFBF_READ_ERROR:
+    case FREEXL_CFBF_SEEK_ERROR:
+        return QStringLiteral("the file is truncated or damaged");
+    case FREEXL_CFBF_EMPTY_FAT_CHAIN:
+    case FREEXL_CFBF_ILLEGAL_FAT_ENTRY:
+    case FREEXL_INVALID_MINI_STREAM:
+    case FREEXL_CFBF_ILLEGAL_MINI_FAT_ENTRY:
+        return QStringLiteral("the compound document's allocation table is damaged");
+    case FREEXL_BIFF_INVALID_BOF:
+        return QStringLiteral("a workbook record is damaged");
+    case FREEXL_BIFF_INVALID_SST:
+    case FREEXL_BIFF_ILLEGAL_SST_INDEX:
+        return QStringLiteral("the shared string table is damaged");
+    case FREEXL_BIFF_WORKBOOK_NOT_FOUND:
+        return QStringLiteral("the compound document holds no workbook");
+    case FREEXL_BIFF_ILLEGAL_SHEET_INDEX:
+        return QStringLiteral("the sheet does not exist");
+    case FREEXL_INVALID_CHARACTER:
+    case FREEXL_UNSUPPORTED_CHARSET:
+        return QStringLiteral("a text is in an unknown or broken character set");
+    case FREEXL_ILLEGAL_CELL_ROW_COL:
+        return QStringLiteral("a cell lies outside its sheet");
+    case FREEXL_ILLEGAL_RK_VALUE:
+        return QStringLiteral("a number record is damaged");
+    case FREEXL_CRAFTED_FILE:
+        return QStringLiteral("the file is severely damaged");
+    default:
+        return QStringLiteral("the .xls reader failed with code %1").arg(code);
+    }
+}
+
+struct FreexlCloser {
+    void operator()(const void* handle) const { freexl_close(handle); }
+};
+using FreexlHandle = std::unique_ptr<const void, FreexlCloser>;
+
+class XlsWorkbook : public ValueWorkbook {
+public:
+    XlsWorkbook(const QString& path, FreexlHandle handle, int sheetCount, int rowLimit)
+        : ValueWorkbook(path, sheetCount), m_handle(std::move(handle)), m_rowLimit(rowLimit) {}
+
+protected:
+    CellStore loadSheet(int n) override {
+        const void* xls = m_handle.get();
+        const auto fail = [&](const QString& where, int code) {
+            return WorkbookError(
+                QStringLiteral("%1, sheet %2%3: %4").arg(path()).arg(n).arg(where, freexlCause(code)));
+        };
+        int code = freexl_select_active_worksheet(xls, static_cast<unsigned short>(n - 1));
+        if (code != FREEXL_OK)
+            throw fail(QString(), code);
+        unsigned int rows = 0;
+        unsigned short columns = 0;
+        code = freexl_worksheet_dimensions(xls, &rows, &columns);
+        if (code != FREEXL_OK)
+            throw fail(QString(), code);
+        // The dimensions are counts (not last indexes, whatever the library's notes say).
+        if (m_rowLimit > 0 && rows > unsigned(m_rowLimit))
+            rows = unsigned(m_rowLimit);
+        CellStore store;
+        for (unsigned int row = 0; row < rows; ++row) {
+            for (unsigned short column = 0; column < columns; ++column) {
+                FreeXL_CellValue value;
+                code = freexl_get_cell_value(xls, row, column, &value);
+                if (code != FREEXL_OK)
+                    throw fail(QStringLiteral(", row %1, column %2").arg(row + 1).arg(column + 1), code);
+                store.append(int(row) + 1, int(column) + 1, cellText(value));
+            }
+        }
+        return store;
+    }
+
+private:
+    static QString cellText(const FreeXL_CellValue& value) {
+        switch (value.type) {
+        case FREEXL_CELL_INT:
+            return QString::number(value.value.int_value);
+        case FREEXL_CELL_DOUBLE:
+            return numberText(value.value.double_value);
+        case FREEXL_CELL_TEXT:
+        case FREEXL_CELL_SST_TEXT:
+        case FREEXL_CELL_DATE:
+        case FREEXL_CELL_DATETIME:
+        case FREEXL_CELL_TIME:
+            // Points into the library's memory: copied here, long before the handle is closed.
+            return value.value.text_value ? QString::fromUtf8(value.value.text_value) : QString();
+        default:
+            return {};
+        }
+    }
+
+    FreexlHandle m_handle;
+    int m_rowLimit;
+};
+
+} // namespace
+
+std::unique_ptr<Workbook> openXlsWorkbook(const QString& path, const WorkbookOpenOptions& options) {
+    const QFileInfo info(path);
+    if (info.size() > kXlsSizeLimit)
+        throw WorkbookError(QStringLiteral("%1 is larger than %2 MB, too large to read as an .xls workbook")
+                                .arg(path)
+                                .arg(kXlsSizeLimit >> 20));
+    const void* raw = nullptr;
+    const int code = freexl_open(QFile::encodeName(path).constData(), &raw);
+    FreexlHandle handle(raw);
+    if (code != FREEXL_OK)
+        throw WorkbookError(
+            QStringLiteral("%1: cannot read the .xls workbook: %2").arg(path, freexlCause(code)));
+    // Seen with very long shared strings: success reported, yet no workbook.
+    if (!handle)
+        throw WorkbookError(
+            QStringLiteral("%1: cannot read the .xls workbook: the reader gave up on it").arg(path));
+    unsigned int value = 0;
+    if (freexl_get_info(handle.get(), FREEXL_BIFF_PASSWORD, &value) == FREEXL_OK &&
+        value == FREEXL_BIFF_OBFUSCATED)
+        throw WorkbookError(QStringLiteral("%1: the .xls workbook is protected by a password").arg(path));
+    unsigned int sheets = 0;
+    if (freexl_get_info(handle.get(), FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK || sheets > 65535)
+        throw WorkbookError(
+            QStringLiteral("%1: cannot read the .xls workbook: its sheet list is damaged").arg(path));
+    return std::make_unique<XlsWorkbook>(path, std::move(handle), int(sheets), options.rowLimit);
+}
