@@ -1,0 +1,168 @@
+// The Excel-to-Excel command's checks: the extension rule, paths compared as the files they name,
+// and the order of the refusals.
+#include "merge/excel/excelcommand.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestExcelCommand : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void extensionRule_data();
+    void extensionRule();
+    void sameFile_data();
+    void sameFile();
+    void refusals_data();
+    void refusals();
+
+private:
+    QString at(const QString& name) const { return m_dir->filePath(name); }
+    void touch(const QString& name) const {
+        QFile file(at(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestExcelCommand::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    // books/source.xlsx, books/dest.xlsx, books/sub/, link -> books, folder.xlsx/ (a folder)
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("books/sub")));
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("folder.xlsx")));
+    touch(QStringLiteral("books/source.xlsx"));
+    touch(QStringLiteral("books/dest.xlsx"));
+    QVERIFY(QFile::link(at(QStringLiteral("books")), at(QStringLiteral("link"))));
+    QVERIFY(QFile::link(at(QStringLiteral("books/dest.xlsx")), at(QStringLiteral("books/alias.xlsx"))));
+}
+
+void TestExcelCommand::extensionRule_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("no extension") << "/tmp/out"
+                                  << "/tmp/out.xlsx";
+    QTest::newRow(".xlsx in capitals stays") << "/tmp/OUT.XLSX"
+                                             << "/tmp/OUT.XLSX";
+    QTest::newRow(".xls stays") << "/tmp/out.xls"
+                                << "/tmp/out.xls";
+    QTest::newRow("mixed-case .Xls stays") << "/tmp/out.Xls"
+                                           << "/tmp/out.Xls";
+    QTest::newRow("another extension is kept before the new one") << "/tmp/out.txt"
+                                                                  << "/tmp/out.txt.xlsx";
+    QTest::newRow(".xlsm is not one of the two") << "/tmp/out.xlsm"
+                                                 << "/tmp/out.xlsm.xlsx";
+    QTest::newRow("only the last dot counts") << "/tmp/out.xlsx.bak"
+                                              << "/tmp/out.xlsx.bak.xlsx";
+    QTest::newRow("a dot in the folder is not an extension") << "/tmp/a.xls/out"
+                                                             << "/tmp/a.xls/out.xlsx";
+    QTest::newRow("a trailing dot is an extension of its own") << "/tmp/out."
+                                                               << "/tmp/out..xlsx";
+    QTest::newRow("a name that is only the extension") << "/tmp/.xls"
+                                                       << "/tmp/.xls";
+}
+
+void TestExcelCommand::extensionRule() {
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+    QCOMPARE(applyExtensionRule(path), expected);
+}
+
+void TestExcelCommand::sameFile_data() {
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("same");
+
+    QTest::newRow("identical") << "books/dest.xlsx"
+                               << "books/dest.xlsx" << true;
+    QTest::newRow("letter case differs") << "books/dest.xlsx"
+                                         << "BOOKS/Dest.XLSX" << true;
+    QTest::newRow("dot and dot-dot") << "books/sub/../././dest.xlsx"
+                                     << "books/dest.xlsx" << true;
+    QTest::newRow("through a linked folder") << "link/dest.xlsx"
+                                             << "books/dest.xlsx" << true;
+    QTest::newRow("a link to the file") << "books/alias.xlsx"
+                                        << "books/dest.xlsx" << true;
+    QTest::newRow("missing file in a linked folder") << "link/new.xlsx"
+                                                     << "books/sub/../new.xlsx" << true;
+    QTest::newRow("another file") << "books/source.xlsx"
+                                  << "books/dest.xlsx" << false;
+    QTest::newRow("the same name in another folder") << "books/sub/dest.xlsx"
+                                                     << "books/dest.xlsx" << false;
+    QTest::newRow("empty names nothing") << ""
+                                         << "" << false;
+}
+
+void TestExcelCommand::sameFile() {
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(bool, same);
+    const auto full = [this](const QString& name) { return name.isEmpty() ? name : at(name); };
+    QCOMPARE(::sameFile(full(a), full(b)), same);
+    QCOMPARE(::sameFile(full(b), full(a)), same);
+}
+
+void TestExcelCommand::refusals_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("dest");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<ExcelCommandCheck>("check");
+    QTest::addColumn<QString>("key");
+
+    QTest::newRow("all well") << "books/source.xlsx"
+                              << "books/dest.xlsx"
+                              << "out.xlsx" << ExcelCommandCheck::Ok << "";
+    QTest::newRow("missing source comes first")
+        << "books/none.xlsx"
+        << "books/none.xlsx"
+        << "books/dest.xlsx" << ExcelCommandCheck::SourceMissing << "String02";
+    QTest::newRow("a folder is not a source") << "folder.xlsx"
+                                              << "books/dest.xlsx"
+                                              << "out.xlsx" << ExcelCommandCheck::SourceMissing << "String02";
+    QTest::newRow("missing destination") << "books/source.xlsx"
+                                         << "books/none.xlsx"
+                                         << "out.xlsx" << ExcelCommandCheck::DestMissing << "String03";
+    QTest::newRow("a folder is not a destination")
+        << "books/source.xlsx"
+        << "books/sub"
+        << "out.xlsx" << ExcelCommandCheck::DestMissing << "String03";
+    QTest::newRow("output is the destination by another spelling")
+        << "books/source.xlsx"
+        << "books/dest.xlsx"
+        << "link/./DEST.xlsx" << ExcelCommandCheck::OutputIsInput << "String04";
+    QTest::newRow("output is the source")
+        << "books/source.xlsx"
+        << "books/dest.xlsx"
+        << "books/source.xlsx" << ExcelCommandCheck::OutputIsInput << "String04";
+    QTest::newRow("output through a link to the destination")
+        << "books/source.xlsx"
+        << "books/dest.xlsx"
+        << "books/alias.xlsx" << ExcelCommandCheck::OutputIsInput << "String04";
+    QTest::newRow("existing output") << "books/source.xlsx"
+                                     << "books/dest.xlsx"
+                                     << "old.xlsx" << ExcelCommandCheck::OutputExists << "String05";
+    QTest::newRow("a folder at the output is not a file to delete")
+        << "books/source.xlsx"
+        << "books/dest.xlsx"
+        << "folder.xlsx" << ExcelCommandCheck::Ok << "";
+}
+
+void TestExcelCommand::refusals() {
+    QFETCH(QString, source);
+    QFETCH(QString, dest);
+    QFETCH(QString, output);
+    QFETCH(ExcelCommandCheck, check);
+    QFETCH(QString, key);
+    touch(QStringLiteral("old.xlsx"));
+    const ExcelCommandCheck found = checkExcelCommand(at(source), at(dest), at(output));
+    QCOMPARE(found, check);
+    QCOMPARE(excelCommandMessageKey(found), key);
+}
+
+QTEST_GUILESS_MAIN(TestExcelCommand)
+#include "tst_excelcommand.moc"
