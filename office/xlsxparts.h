@@ -1,0 +1,96 @@
+#pragma once
+// Pieces shared by the .xlsx reader and writer.
+#include <QByteArray>
+#include <QString>
+
+#include <pugixml.hpp>
+
+#include <functional>
+#include <map>
+#include <string_view>
+#include <vector>
+
+class ZipArchive;
+
+namespace xlsx {
+
+constexpr int maxRows = 1048576;
+constexpr int maxColumns = 16384;
+
+enum class RefStatus { Ok, Malformed, RowTooLarge, ColumnTooLarge };
+// "B7" -> row 7, column 2.
+RefStatus parseCellRef(std::string_view text, int& row, int& column);
+// Why a reference was refused, for a cause ("column beyond XFD").
+QString refProblem(RefStatus status);
+QString columnName(int column);
+QString cellName(int row, int column);
+
+// Edits of one sheet by (row, column), in sheet order.
+using CellKey = quint64;
+inline CellKey cellKey(int row, int column) {
+    return (CellKey(row) << 16) | CellKey(column);
+}
+inline int keyRow(CellKey key) {
+    return int(key >> 16);
+}
+inline int keyColumn(CellKey key) {
+    return int(key & 0xFFFF);
+}
+using SheetEdits = std::map<CellKey, QString>;
+
+// Element and attribute names are matched without their namespace prefix: writers differ in it.
+bool isNamed(const pugi::xml_node& node, std::string_view local);
+pugi::xml_node child(const pugi::xml_node& node, std::string_view local);
+pugi::xml_attribute attribute(const pugi::xml_node& node, std::string_view local);
+// The prefix ("x:" or "") the node's own name carries, for new siblings to match.
+QByteArray prefixOf(const pugi::xml_node& node);
+
+// Parses a part kept whole (workbook, styles, relationships, an edited sheet). Throws WorkbookError.
+void parseXml(pugi::xml_document& doc, const QByteArray& data, const QString& part);
+QByteArray saveXml(const pugi::xml_document& doc);
+// Reads and parses a part of at most limit bytes.
+void loadXml(pugi::xml_document& doc, const ZipArchive& zip, const QString& part,
+             qint64 limit = 256 * 1024 * 1024);
+
+// "xl/worksheets/_rels/sheet1.xml.rels" for "xl/worksheets/sheet1.xml".
+QString relationshipsPart(const QString& part);
+// A relationship's target as a part name: absolute ("/xl/...") or relative to the source's folder.
+QString resolveTarget(const QString& sourcePart, const QString& target);
+// "2006/relationships/worksheet" -> true for "worksheet".
+bool relationshipIs(const QString& type, std::string_view kind);
+
+// Text for an inline string cell: characters XML cannot carry as "_xHHHH_".
+std::string escapeOoxml(const QString& text);
+
+// The formula of a shared formula's master as seen from a cell rowOffset rows and columnOffset
+// columns away: relative references move, absolute ones stay, references pushed off the sheet
+// become #REF!.
+std::string shiftFormula(std::string_view formula, int rowOffset, int columnOffset);
+
+} // namespace xlsx
+
+namespace xlsx {
+
+// A name for a new file in the folder of path that no file has yet, ending in suffix.
+QString temporaryPathBeside(const QString& path, const QString& suffix);
+// Runs write(temporaryPath) on a new file beside path, then renames it to path. On any failure the
+// temporary file is removed and the error passes on; path is untouched. suffix: the temporary
+// file's extension (some converters go by it).
+void writeAtomically(const QString& path, const QString& suffix,
+                     const std::function<void(const QString&)>& write);
+
+// What saving a read package changes.
+struct PackagePatch {
+    QString workbookPart;
+    struct Sheet {
+        int number; // for causes
+        QString part;
+        const SheetEdits* edits;
+    };
+    std::vector<Sheet> sheets;
+    bool macroEnabled = false; // the target is an .xlsm
+};
+// Writes the package of zip with the patch applied to path (not atomically: the caller does that).
+void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const QString& path);
+
+} // namespace xlsx

@@ -1,0 +1,57 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+#include <zip.h>
+
+#include <memory>
+
+struct ZipDiscard {
+    void operator()(zip_t* zip) const { zip_discard(zip); }
+};
+struct ZipFileClose {
+    void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+struct ZipSourceFree {
+    void operator()(zip_source_t* source) const { zip_source_free(source); }
+};
+using ZipPtr = std::unique_ptr<zip_t, ZipDiscard>;
+using ZipFilePtr = std::unique_ptr<zip_file_t, ZipFileClose>;
+using ZipSourcePtr = std::unique_ptr<zip_source_t, ZipSourceFree>;
+
+// A zip package opened for reading. Every entry is read with a cap on what it inflates to, so
+// that a small file cannot make the program allocate or work without bound. Errors throw
+// WorkbookError.
+class ZipArchive {
+public:
+    // Larger entries are refused whatever they claim.
+    static constexpr qint64 entryLimit = qint64(1) << 30;
+
+    explicit ZipArchive(const QString& path);
+
+    zip_t* handle() const { return m_zip.get(); }
+    qint64 entryCount() const;
+    QString entryName(qint64 index) const;
+    // -1 when absent. Part names are compared without regard to case, as packages require.
+    qint64 indexOf(const QString& name) const;
+    // The whole entry; limit caps what it may inflate to.
+    QByteArray read(const QString& name, qint64 limit = entryLimit) const;
+
+private:
+    ZipPtr m_zip;
+};
+
+// Reads one entry piece by piece, so that a large part is never held whole.
+class ZipEntryStream {
+public:
+    ZipEntryStream(const ZipArchive& archive, const QString& name, qint64 limit = ZipArchive::entryLimit);
+    // Bytes read into buffer, 0 at the end of the entry.
+    qint64 read(char* buffer, qint64 size);
+
+private:
+    QString m_name;
+    ZipFilePtr m_file;
+    qint64 m_limit;
+    qint64 m_declared = -1; // unknown
+    qint64 m_total = 0;
+};
