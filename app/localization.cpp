@@ -71,9 +71,29 @@ QStringList languageFileNames(const QString& folder)
                                       QDir::NoSort);
     QCollator collator{QLocale()};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(names.begin(), names.end(),
-                     [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    // Names that differ only in case can sit side by side here, unlike on the system the rule
+    // comes from; ordering them by code point keeps "the first file" the same from run to run.
+    std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
+        const int order = collator.compare(a, b);
+        return order != 0 ? order < 0 : a < b;
+    });
     return names;
+}
+
+QString languageFilePath(const QString& folder, const QString& fileName)
+{
+    if (fileName.isEmpty())
+        return {};
+    const QDir dir(folder);
+    if (QFileInfo(dir.filePath(fileName)).isFile())
+        return dir.filePath(fileName);
+    // The stored name was matched without regard to case when it was chosen; file names here are
+    // case-sensitive, so find the file the same way.
+    const QStringList names = languageFileNames(folder);
+    for (const QString& name : names)
+        if (name.compare(fileName, Qt::CaseInsensitive) == 0)
+            return dir.filePath(name);
+    return dir.filePath(fileName);
 }
 
 int fontSizeFromText(const QString& text)

@@ -19,6 +19,10 @@ QString defaultLanguageFileName(int languageId);
 // locale's comparison.
 QStringList languageFileNames(const QString& folder);
 
+// The path of a language file named fileName in folder. When no file has exactly that name, a
+// language file whose name differs only in case stands in for it. Empty for an empty name.
+QString languageFilePath(const QString& folder, const QString& fileName);
+
 // LanguageProperty.FontSize and .CharSet: a decimal integer, else the fallback. CharSet keeps only
 // its low 8 bits.
 int fontSizeFromText(const QString& text);

@@ -6,6 +6,9 @@
 #include <QPixmap>
 #include <QTreeView>
 
+#include <algorithm>
+#include <iterator>
+
 int RunReportModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(m_lines.size());
@@ -48,14 +51,24 @@ void RunReportModel::clearLines()
 {
     beginResetModel();
     m_lines.clear();
+    std::fill(std::begin(m_imageCounts), std::end(m_imageCounts), 0);
     endResetModel();
 }
+
+void RunReportModel::countImage(int image, int delta)
+{
+    if (image >= 0 && image < 4)
+        m_imageCounts[image] += delta;
+}
+
+int RunReportModel::imageCount(int image) const { return image >= 0 && image < 4 ? m_imageCounts[image] : 0; }
 
 int RunReportModel::appendLine(const QStringList& subItems, int image)
 {
     const int row = int(m_lines.size());
     beginInsertRows({}, row, row);
     m_lines.push_back({subItems, image});
+    countImage(image, 1);
     endInsertRows();
     return row;
 }
@@ -64,7 +77,9 @@ void RunReportModel::setImage(int line, int image)
 {
     if (line < 0 || size_t(line) >= m_lines.size())
         return;
+    countImage(m_lines[size_t(line)].image, -1);
     m_lines[size_t(line)].image = image;
+    countImage(image, 1);
     emit dataChanged(index(line, 0), index(line, 0), {Qt::DecorationRole});
 }
 
@@ -197,13 +212,8 @@ RunReport::Counts RunReport::count() const
 {
     Counts counts;
     counts.records = m_model->lineCount();
-    for (int i = 0; i < counts.records; ++i) {
-        const int image = m_model->line(i).image;
-        if (image == ImageFailure)
-            ++counts.failures;
-        else if (image == ImageNullValue)
-            ++counts.nullValues;
-    }
+    counts.failures = m_model->imageCount(ImageFailure);
+    counts.nullValues = m_model->imageCount(ImageNullValue);
     return counts;
 }
 

@@ -44,12 +44,17 @@ public:
     void setSubItem(int line, int subItem, const QString& text);
     const Line& line(int row) const { return m_lines[size_t(row)]; }
     int lineCount() const { return int(m_lines.size()); }
+    // Lines showing an image, kept up to date so that a run may ask after every record.
+    int imageCount(int image) const;
 
     static QIcon icon(int image); // the four report icons, 16 x 16
 
 private:
+    void countImage(int image, int delta);
+
     QStringList m_columns;
     std::vector<Line> m_lines;
+    int m_imageCounts[4] = {};
 };
 
 // The run report of the main window: the list and the three status panels, with the operations

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@ InstanceLock::InstanceLock(const QString& name)
     if (fd < 0)
         return;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        m_heldElsewhere = errno == EWOULDBLOCK;
         ::close(fd);
         return;
     }

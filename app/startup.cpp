@@ -1,0 +1,52 @@
+#include "app/startup.h"
+#include "app/formmain.h"
+#include "platform/prompter.h"
+
+#include <cstdio>
+
+namespace {
+// Builds one window with the main window's services, parented to it so that it lives as long as
+// the program, and registers it for the language file.
+template <class Window> Window* addWindow(TMainForm& mainForm) {
+    auto* window = new Window(mainForm.services(), &mainForm);
+    mainForm.registerWindow(window);
+    return window;
+}
+} // namespace
+
+void createWindows(TMainForm& mainForm) {
+    // The order below is the order in which windows get the language file; keep it:
+    // TExcelForm, TExcelAddForm, TExcelProgressForm, TPreviewForm, TWordForm, TWordAddForm,
+    // TWordProgressForm, TOutlookForm, TOutlookAddForm, TOutlookProgressForm, TBulkForm,
+    // TBulkAddForm, TBulkProgressForm, TOptionsForm, TAboutForm.
+    // Each takes (Services&, QWidget* parent); a window that carries out a command hands its
+    // work to the main window, e.g.
+    //   auto* excel = addWindow<TExcelForm>(mainForm);
+    //   mainForm.setCommand(TMainForm::Command::ExcelToExcel, [excel] { excel->execute(); });
+    (void)mainForm;
+}
+
+void showException(Prompter& prompter, std::exception_ptr error) {
+    QString message;
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        message = QString::fromUtf8(e.what());
+    } catch (...) {
+    }
+    prompter.error(QStringLiteral("Tallyweave"), message);
+}
+
+bool TallyweaveApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        if (m_prompter) {
+            showException(*m_prompter, std::current_exception());
+        } else {
+            std::fputs("Tallyweave: an exception escaped an event handler\n", stderr);
+        }
+    }
+    return false;
+}
