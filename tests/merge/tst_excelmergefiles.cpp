@@ -28,6 +28,7 @@ class TestExcelMergeFiles : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void outputHoldsFillInsAndKeepsTheRest();
     void cancelledRunLeavesNothing();
@@ -48,18 +49,25 @@ private:
         return s;
     }
 
+    QTemporaryDir m_fixtures;
     std::unique_ptr<QTemporaryDir> m_dir;
 };
+
+void TestExcelMergeFiles::initTestCase() {
+    QVERIFY(m_fixtures.isValid());
+    // source.json: a decoy first sheet, the data on sheet 2 below a header. dest.json: styles,
+    // widths, merged cells, a formula and a second sheet that must all survive.
+    QString error = writeBook(m_fixtures.filePath(QStringLiteral("source.xlsx")), specFile("source.json"));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    error = writeBook(m_fixtures.filePath(QStringLiteral("dest.xlsx")), specFile("dest.json"));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+}
 
 void TestExcelMergeFiles::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    // source.json: a decoy first sheet, the data on sheet 2 below a header. dest.json: styles,
-    // widths, merged cells, a formula and a second sheet that must all survive.
-    QString error = writeBook(m_dir->filePath(QStringLiteral("source.xlsx")), specFile("source.json"));
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    error = writeBook(m_dir->filePath(QStringLiteral("dest.xlsx")), specFile("dest.json"));
-    QVERIFY2(error.isEmpty(), qPrintable(error));
+    for (const QString& name : {QStringLiteral("source.xlsx"), QStringLiteral("dest.xlsx")})
+        QVERIFY(QFile::copy(m_fixtures.filePath(name), m_dir->filePath(name)));
 }
 
 void TestExcelMergeFiles::outputHoldsFillInsAndKeepsTheRest() {
