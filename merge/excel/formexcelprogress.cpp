@@ -4,6 +4,8 @@
 
 #include <QTimer>
 
+#include <exception>
+
 TExcelProgressForm::TExcelProgressForm(Services& services, QWidget* parent) : TRunForm(services, parent) {
     setObjectName(QStringLiteral("ExcelProgressForm"));
     publishObjectNames(this);
@@ -28,7 +30,50 @@ QList<RunReport::Column> TExcelProgressForm::reportColumns() const {
     return columns;
 }
 
+// The engine's view of the dialog: the frame's duties after each record and its stop flag.
+class TExcelProgressForm::RunSink : public ExcelMergeSink {
+public:
+    explicit RunSink(TExcelProgressForm& form) : m_form(form) {}
+    void recordsBegin() override { m_form.showRecordsStatus(); }
+    void recordDone(const QStringList& subItems, int image, int row, int lastRow) override {
+        m_form.recordDone(subItems, image, row, lastRow);
+    }
+    bool stopRequested() override { return m_form.stopFlag(); }
+
+private:
+    TExcelProgressForm& m_form;
+};
+
 void TExcelProgressForm::Timer1Timer() {
     Timer1->stop();
-    // The run itself comes with the Excel-to-Excel merge's window work.
+    beginCounters();
+    RunSink sink(*this);
+    ExcelMergeResult result;
+    // The dialog only closes once the run has ended; nothing may leave it open and unclosable.
+    try {
+        result = runExcelMerge(settings(), sink);
+    } catch (const std::exception& e) {
+        result.outcome = ExcelMergeOutcome::Failed;
+        result.cause = QString::fromLocal8Bit(e.what());
+    }
+
+    switch (result.outcome) {
+    case ExcelMergeOutcome::Finished:
+        if (m_services.ask(section(), QStringLiteral("String11")))
+            m_services.shell.open(m_outputPath);
+        break;
+    case ExcelMergeOutcome::Cancelled:
+        break;
+    case ExcelMergeOutcome::SourceSheetMissing:
+        m_services.notice(section(), QStringLiteral("String08"));
+        break;
+    case ExcelMergeOutcome::DestSheetMissing:
+        m_services.notice(section(), QStringLiteral("String09"));
+        break;
+    case ExcelMergeOutcome::Failed:
+        m_services.prompter.error(m_services.text(QStringLiteral("Common"), QStringLiteral("Error")),
+                                  modeText(QStringLiteral("String10")), result.cause);
+        break;
+    }
+    finish();
 }

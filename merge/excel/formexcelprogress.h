@@ -30,6 +30,8 @@ protected:
     ExcelMergeSettings settings() const;
 
 private:
+    class RunSink;
+
     SettingsSource m_settings;
     QString m_outputPath;
 };
