@@ -76,9 +76,12 @@ public:
 
     void finish() {
         if (!m_utf8.complete())
-            fail(QStringLiteral("the file ends inside a UTF-8 sequence"));
+            throw WorkbookError(QStringLiteral("%1: the file ends inside a UTF-8 sequence").arg(m_path));
         if (m_state == State::Quoted)
-            fail(QStringLiteral("the quoted field opened on line %1 is not closed").arg(m_quoteLine));
+            throw WorkbookError(
+                QStringLiteral("%1: the quoted field opened on line %2 is not closed by the end of the file")
+                    .arg(m_path)
+                    .arg(m_quoteLine));
         if (m_recordStarted)
             endRecord();
     }

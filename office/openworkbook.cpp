@@ -29,11 +29,18 @@ std::unique_ptr<Workbook> openWorkbook(const QString& path, const WorkbookOpenOp
     const bool whole = file.atEnd();
     file.close();
 
-    if (head.startsWith(kZip))
-        return openXlsxWorkbook(path, options);
-    if (head.startsWith(kCompoundDocument))
-        return openXlsWorkbook(path, options);
-    if (looksLikeUtf8Text(head, whole))
-        return openCsvWorkbook(path, options);
+    try {
+        if (head.startsWith(kZip))
+            return openXlsxWorkbook(path, options);
+        if (head.startsWith(kCompoundDocument))
+            return openXlsWorkbook(path, options);
+        if (looksLikeUtf8Text(head, whole))
+            return openCsvWorkbook(path, options);
+    } catch (const WorkbookError& error) {
+        // Whatever the reader says, the user must learn which file it is about.
+        if (error.cause().contains(path))
+            throw;
+        throw WorkbookError(path + QLatin1String(": ") + error.cause());
+    }
     throw WorkbookError(QStringLiteral("%1 is not a workbook (.xlsx, .xlsm, .xls or .csv)").arg(path));
 }

@@ -1,0 +1,181 @@
+// Pins the .xls reader against files written by an independent program (xlwt): texts of every
+// value kind, sheets by position, the used range, a glance at the top, and damaged files.
+#include "office/officeconvert.h"
+#include "office/xlsworkbook.h"
+#include "officetestutil.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using Rows = QList<QStringList>;
+
+class TestXls : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_temp.isValid());
+        m_fixture = m_temp.filePath(QStringLiteral("fixture.xls"));
+        runPython({officeTestFile("make_xls.py"), m_fixture});
+        QVERIFY2(QFile::exists(m_fixture), "xlwt wrote the fixture");
+    }
+
+    void sheetsCountByPosition() {
+        const auto book = openXlsWorkbook(m_fixture, {});
+        QCOMPARE(book->sheetCount(), 4);
+        book->selectSheet(2); // "Alpha", second in the file
+        QCOMPARE(book->selectedSheet(), 2);
+        QCOMPARE(book->cellText(1, 1), QStringLiteral("first of Alpha"));
+        QCOMPARE(book->cellText(2, 2), QStringLiteral("7"));
+        book->selectSheet(3);
+        QCOMPARE(book->usedRows(), 0);
+        QCOMPARE(book->usedColumns(), 0);
+        for (int n : {0, 5}) {
+            try {
+                book->selectSheet(n);
+                QFAIL("a sheet beyond the workbook was selected");
+            } catch (const WorkbookError& error) {
+                QVERIFY2(error.cause().contains(QStringLiteral("no sheet %1").arg(n)),
+                         qPrintable(error.cause()));
+            }
+        }
+        QCOMPARE(book->selectedSheet(), 3);
+    }
+
+    void cellTexts_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("shared string") << 3 << QStringLiteral("Name");
+        QTest::newRow("integer") << 4 << QStringLiteral("42");
+        QTest::newRow("decimal") << 5 << QStringLiteral("2.5");
+        QTest::newRow("shortest round trip, not 0.10000000000000001") << 6 << QStringLiteral("0.1");
+        QTest::newRow("negative") << 7 << QStringLiteral("-7.25");
+        QTest::newRow("large, still plain") << 8 << QStringLiteral("123456789012");
+        QTest::newRow("1E+15 and above scientific") << 9 << QStringLiteral("1E+15");
+        QTest::newRow("below 0.0001 scientific") << 10 << QStringLiteral("2.5E-07");
+        QTest::newRow("minus zero") << 11 << QStringLiteral("0");
+        QTest::newRow("tab and line break kept") << 12 << QStringLiteral("Zoë\tTab\nLine");
+        QTest::newRow("boolean reads as its number") << 13 << QStringLiteral("1");
+        QTest::newRow("date") << 14 << QStringLiteral("2024-01-05");
+        QTest::newRow("date and time") << 15 << QStringLiteral("2024-01-05 13:45:00");
+        QTest::newRow("time") << 16 << QStringLiteral("09:30:00");
+    }
+    void cellTexts() {
+        QFETCH(int, row);
+        QFETCH(QString, text);
+        const auto book = openXlsWorkbook(m_fixture, {});
+        book->selectSheet(1);
+        QCOMPARE(book->cellText(row, row == 3 ? 3 : 4), text);
+    }
+
+    void usedRangeStartsAtA1AndIgnoresFormatting() {
+        const auto book = openXlsWorkbook(m_fixture, {});
+        book->selectSheet(1);
+        // Data from C3 to D16; a styled blank cell at H21 is no content.
+        QCOMPARE(book->usedRows(), 16);
+        QCOMPARE(book->usedColumns(), 4);
+        QCOMPARE(book->cellText(1, 1), QString());
+        QCOMPARE(book->cellText(21, 8), QString());
+    }
+
+    void aGlanceReadsTheFirstRows() {
+        const auto book = openXlsWorkbook(m_fixture, {20});
+        book->selectSheet(4);
+        QCOMPARE(book->usedRows(), 20);
+        QCOMPARE(book->cellText(20, 1), QStringLiteral("row 20"));
+        QCOMPARE(book->cellText(21, 1), QString());
+        const auto whole = openXlsWorkbook(m_fixture, {});
+        whole->selectSheet(4);
+        QCOMPARE(whole->usedRows(), 500);
+        QCOMPARE(whole->cellText(500, 2), QStringLiteral("500"));
+    }
+
+    void changesSurviveSwitchingSheets() {
+        const auto book = openXlsWorkbook(m_fixture, {});
+        book->selectSheet(2);
+        book->setCellText(1, 3, QStringLiteral("changed"));
+        book->selectSheet(1);
+        book->selectSheet(2);
+        QCOMPARE(book->cellText(1, 3), QStringLiteral("changed"));
+        QCOMPARE(book->usedColumns(), 3);
+    }
+
+    void savedAsXlsxIsANewWorkbookOfTheSelectedSheet() {
+        const auto book = openXlsWorkbook(m_fixture, {});
+        book->selectSheet(2);
+        book->setCellText(3, 1, QStringLiteral("added"));
+        const QString out = m_temp.filePath(QStringLiteral("alpha.xlsx"));
+        book->saveAs(out);
+        QCOMPARE(readWithOpenpyxl(out), (Rows{{"first of Alpha", ""}, {"", "7"}, {"added", ""}}));
+    }
+
+    void savedAsCsvAndAsXls() {
+        const auto book = openXlsWorkbook(m_fixture, {});
+        book->selectSheet(1);
+        book->setCellText(17, 3, QStringLiteral("new, with comma"));
+        const QString csv = m_temp.filePath(QStringLiteral("zeta.csv"));
+        book->saveAs(csv);
+        const auto fromCsv = openWorkbook(csv);
+        QCOMPARE(fromCsv->usedRows(), 17);
+        QCOMPARE(fromCsv->cellText(12, 4), QStringLiteral("Zoë\tTab\nLine"));
+        QCOMPARE(fromCsv->cellText(17, 3), QStringLiteral("new, with comma"));
+
+        if (!officeConverterAvailable())
+            QSKIP("LibreOffice is not installed");
+        const QString xls = m_temp.filePath(QStringLiteral("zeta.xls"));
+        book->saveAs(xls);
+        const auto back = openXlsWorkbook(xls, {});
+        back->selectSheet(1);
+        QCOMPARE(back->usedRows(), 17);
+        QCOMPARE(back->usedColumns(), 4);
+        for (int row = 1; row <= 17; ++row)
+            for (int column = 1; column <= 4; ++column)
+                QCOMPARE(back->cellText(row, column), book->cellText(row, column));
+    }
+
+    void damagedFilesAreRefusedWithACause_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("truncated to half") << QStringLiteral("half");
+        QTest::newRow("header only") << QStringLiteral("header");
+        QTest::newRow("signature then random bytes") << QStringLiteral("random");
+        QTest::newRow("sectors overwritten") << QStringLiteral("scrambled");
+    }
+    void damagedFilesAreRefusedWithACause() {
+        QFETCH(QString, damage);
+        QFile fixture(m_fixture);
+        QVERIFY(fixture.open(QIODevice::ReadOnly));
+        QByteArray bytes = fixture.readAll();
+        if (damage == QLatin1String("half")) {
+            bytes.truncate(bytes.size() / 2);
+        } else if (damage == QLatin1String("header")) {
+            bytes.truncate(512);
+        } else if (damage == QLatin1String("random")) {
+            QByteArray noise(bytes.size() - 8, Qt::Uninitialized);
+            quint32 state = 12345;
+            for (char& c : noise)
+                c = char((state = state * 1103515245u + 12345u) >> 24);
+            bytes = bytes.left(8) + noise;
+        } else {
+            for (qsizetype i = 512; i < bytes.size(); i += 7)
+                bytes[i] = char(0xFF);
+        }
+        const QString path = m_temp.filePath(QStringLiteral("damaged.xls"));
+        writeBytes(path, bytes);
+        try {
+            const auto book = openXlsWorkbook(path, {});
+            for (int n = 1; n <= book->sheetCount(); ++n)
+                book->selectSheet(n);
+            QFAIL("a damaged workbook was read");
+        } catch (const WorkbookError& error) {
+            QVERIFY2(error.cause().contains(path), qPrintable(error.cause()));
+        }
+    }
+
+private:
+    QTemporaryDir m_temp;
+    QString m_fixture;
+};
+
+QTEST_GUILESS_MAIN(TestXls)
+#include "tst_xls.moc"
