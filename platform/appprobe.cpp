@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <unistd.h>
+
 namespace {
 const QStringList kSpreadsheets = {"soffice.bin", "localc", "scalc", "gnumeric", "calligrasheets", "et",
                                    "onlyoffice-desktopeditors", "DesktopEditors"};
@@ -22,6 +24,9 @@ QStringList ProcessAppProbe::runningCommandNames(const QString& procRoot)
         bool isPid = false;
         entry.toLongLong(&isPid);
         if (!isPid)
+            continue;
+        const QFileInfo process(proc.filePath(entry));
+        if (!process.isDir() || process.ownerId() != ::getuid())
             continue;
         QFile comm(proc.filePath(entry + QStringLiteral("/comm")));
         if (comm.open(QIODevice::ReadOnly))
@@ -45,6 +50,12 @@ bool ProcessAppProbe::anyMatches(const QStringList& names, const QStringList& wa
     return false;
 }
 
-bool ProcessAppProbe::spreadsheetRunning() const { return anyMatches(runningCommandNames(), kSpreadsheets); }
-bool ProcessAppProbe::wordProcessorRunning() const { return anyMatches(runningCommandNames(), kWordProcessors); }
-bool ProcessAppProbe::mailClientRunning() const { return anyMatches(runningCommandNames(), kMailClients); }
+bool ProcessAppProbe::spreadsheetRunning() const
+{
+    return anyMatches(runningCommandNames(m_procRoot), kSpreadsheets);
+}
+bool ProcessAppProbe::wordProcessorRunning() const
+{
+    return anyMatches(runningCommandNames(m_procRoot), kWordProcessors);
+}
+bool ProcessAppProbe::mailClientRunning() const { return anyMatches(runningCommandNames(m_procRoot), kMailClients); }

@@ -11,9 +11,13 @@ public:
     virtual bool mailClientRunning() const = 0;
 };
 
-// Looks through /proc for the command names of known desktop programs.
+// Looks through /proc for the command names of known desktop programs run by the current user
+// (a program another user runs on the same machine cannot be holding this user's workbook open,
+// just as another session's windows are not seen on the desktop).
 class ProcessAppProbe : public AppProbe {
 public:
+    explicit ProcessAppProbe(QString procRoot = QStringLiteral("/proc")) : m_procRoot(std::move(procRoot)) {}
+
     bool spreadsheetRunning() const override;
     bool wordProcessorRunning() const override;
     bool mailClientRunning() const override;
@@ -22,4 +26,7 @@ public:
     // process, and the test of such a list; exposed for tests.
     static QStringList runningCommandNames(const QString& procRoot = QStringLiteral("/proc"));
     static bool anyMatches(const QStringList& names, const QStringList& wanted);
+
+private:
+    QString m_procRoot;
 };
