@@ -1,10 +1,14 @@
 #include "office/xlsworkbook.h"
 
+#include "office/biffscan.h"
 #include "office/celltext.h"
+#include "office/officeconvert.h"
 #include "office/valueworkbook.h"
+#include "office/xlsxworkbook.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <freexl.h>
 
@@ -115,6 +119,44 @@ private:
     int m_rowLimit;
 };
 
+// A workbook with formulas, read through its converted copy (which keeps the formula results) but
+// known by its own path.
+class ConvertedWorkbook : public Workbook {
+public:
+    ConvertedWorkbook(QString path, std::unique_ptr<QTemporaryDir> folder, std::unique_ptr<Workbook> book)
+        : m_path(std::move(path)), m_folder(std::move(folder)), m_book(std::move(book)) {}
+    QString path() const override { return m_path; }
+    int sheetCount() const override { return m_book->sheetCount(); }
+    void selectSheet(int n) override { m_book->selectSheet(n); }
+    int selectedSheet() const override { return m_book->selectedSheet(); }
+    int usedRows() const override { return m_book->usedRows(); }
+    int usedColumns() const override { return m_book->usedColumns(); }
+    QString cellText(int row, int column) const override { return m_book->cellText(row, column); }
+    void setCellText(int row, int column, const QString& text) override {
+        m_book->setCellText(row, column, text);
+    }
+    void saveAs(const QString& path) override { m_book->saveAs(path); }
+
+private:
+    QString m_path;
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<Workbook> m_book;
+};
+
+std::unique_ptr<Workbook> openConverted(const QString& path, const WorkbookOpenOptions& options) {
+    auto folder = std::make_unique<QTemporaryDir>();
+    if (!folder->isValid())
+        throw WorkbookError(QStringLiteral("no temporary folder: %1").arg(folder->errorString()));
+    // The converter would pick its import filter by the name; the content is what counts here.
+    const QString source = folder->filePath(QStringLiteral("source.xls"));
+    if (!QFile::link(QFileInfo(path).absoluteFilePath(), source))
+        throw WorkbookError(QStringLiteral("cannot link %1 into a temporary folder").arg(path));
+    const QString converted = folder->filePath(QStringLiteral("converted.xlsx"));
+    convertWithOffice(source, converted);
+    auto book = openXlsxWorkbook(converted, options);
+    return std::make_unique<ConvertedWorkbook>(path, std::move(folder), std::move(book));
+}
+
 } // namespace
 
 std::unique_ptr<Workbook> openXlsWorkbook(const QString& path, const WorkbookOpenOptions& options) {
@@ -123,6 +165,31 @@ std::unique_ptr<Workbook> openXlsWorkbook(const QString& path, const WorkbookOpe
         throw WorkbookError(QStringLiteral("%1 is larger than %2 MB, too large to read as an .xls workbook")
                                 .arg(path)
                                 .arg(kXlsSizeLimit >> 20));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw WorkbookError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        const uchar* bytes = file.size() > 0 ? file.map(0, file.size()) : nullptr;
+        const auto summary = bytes
+                                 ? scanBiff(QByteArrayView(reinterpret_cast<const char*>(bytes), file.size()))
+                                 : std::nullopt;
+        if (summary && summary->declaredCells > kXlsCellLimit)
+            throw WorkbookError(
+                QStringLiteral(
+                    "%1: the sheets declare %2 cells, more than the %3 an .xls workbook is read with")
+                    .arg(path)
+                    .arg(summary->declaredCells)
+                    .arg(kXlsCellLimit));
+        // The reader gives formula cells as empty; the converter keeps their results, at the price
+        // of seconds, so only a workbook that has formulas pays it. Should the conversion fail, the
+        // values are still read, without the formula results.
+        if (summary && summary->formulas > 0 && officeConverterAvailable()) {
+            try {
+                return openConverted(path, options);
+            } catch (const WorkbookError&) {
+            }
+        }
+    }
     const void* raw = nullptr;
     const int code = freexl_open(QFile::encodeName(path).constData(), &raw);
     FreexlHandle handle(raw);
