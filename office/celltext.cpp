@@ -1,7 +1,5 @@
 #include "office/celltext.h"
 
-#include <QDate>
-
 #include <charconv>
 #include <cmath>
 
@@ -24,39 +22,73 @@ QString numberText(double value) {
     return QString::fromLatin1(buf, res.ptr - buf);
 }
 
+namespace {
+
+// Days since 1970-01-01 to a civil date (proleptic Gregorian), without a calendar object: a sheet
+// of dates asks for this a million times.
+void civilFromDays(qint64 z, int& year, int& month, int& day) {
+    z += 719468;
+    const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = unsigned(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    day = int(doy - (153 * mp + 2) / 5 + 1);
+    month = int(mp < 10 ? mp + 3 : mp - 9);
+    year = int(qint64(yoe) + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+char* putDigits(char* p, int value, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        p[i] = char('0' + value % 10);
+        value /= 10;
+    }
+    return p + width;
+}
+
+char* putTime(char* p, qint64 seconds) {
+    p = putDigits(p, int(seconds / 3600), 2);
+    *p++ = ':';
+    p = putDigits(p, int(seconds / 60 % 60), 2);
+    *p++ = ':';
+    return putDigits(p, int(seconds % 60), 2);
+}
+
+} // namespace
+
 QString serialDateText(double serial, bool date1904, bool hasDate, bool hasTime) {
     // 9999-12-31 is the last day either date system can show.
     const double last = date1904 ? 2957003.0 : 2958465.0;
     if (std::isnan(serial) || serial < 0 || serial >= last + 1)
         return {};
-    double whole = std::floor(serial);
+    const double whole = std::floor(serial);
     auto days = qint64(whole);
     auto seconds = qint64(std::llround((serial - whole) * 86400.0));
     if (seconds >= 86400) {
         ++days;
         seconds -= 86400;
     }
-    const QString time = QStringLiteral("%1:%2:%3")
-                             .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
-                             .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-                             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    char buf[32];
     // A time of day alone is stored as a fraction of day 0, which is no real date in the 1900
     // system ("1900-01-00"). In the 1904 system day 0 is 1904-01-01, a date like any other.
     if (days == 0 && (!date1904 || !hasDate))
-        return time;
-    QDate date;
-    if (date1904) {
-        date = QDate(1904, 1, 1).addDays(days);
-    } else {
-        // The 1900 system counts a 29 February 1900 that never was (serial 60). Serials before it
-        // are one day off the real calendar; serial 60 itself is read as 28 February, as other
-        // readers do.
-        date = QDate(1899, 12, 30).addDays(days < 60 ? days + 1 : days);
-    }
-    if (!date.isValid() || date.year() > 9999)
+        return QString::fromLatin1(buf, putTime(buf, seconds) - buf);
+    // Day numbers from 1970-01-01: the 1904 system counts from 1904-01-01 (-24107). The 1900
+    // system counts a 29 February 1900 that never was (serial 60): serials before it are one day
+    // off the real calendar, and serial 60 itself is read as 28 February, as other readers do.
+    const qint64 unixDay = date1904 ? days - 24107 : (days < 60 ? days + 1 : days) - 25569;
+    int year = 0, month = 0, day = 0;
+    civilFromDays(unixDay, year, month, day);
+    if (year > 9999)
         return {};
-    QString text = date.toString(QStringLiteral("yyyy-MM-dd"));
-    if (hasTime || seconds != 0)
-        text += QLatin1Char(' ') + time;
-    return text;
+    char* p = putDigits(buf, year, 4);
+    *p++ = '-';
+    p = putDigits(p, month, 2);
+    *p++ = '-';
+    p = putDigits(p, day, 2);
+    if (hasTime || seconds != 0) {
+        *p++ = ' ';
+        p = putTime(p, seconds);
+    }
+    return QString::fromLatin1(buf, p - buf);
 }

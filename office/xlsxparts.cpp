@@ -13,24 +13,22 @@ namespace xlsx {
 RefStatus parseCellRef(std::string_view text, int& row, int& column) {
     size_t i = 0;
     qint64 col = 0;
-    while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) {
-        col = col * 26 + (std::toupper(static_cast<unsigned char>(text[i])) - 'A' + 1);
-        if (col > 1'000'000)
-            col = 1'000'000;
-        ++i;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        const int letter = (c >= 'A' && c <= 'Z') ? c - 'A' + 1 : (c >= 'a' && c <= 'z') ? c - 'a' + 1 : 0;
+        if (!letter)
+            break;
+        col = std::min<qint64>(col * 26 + letter, 1'000'000);
     }
-    if (i == 0 || i == text.size())
+    if (i == 0 || i == text.size() || text[i] == '0')
         return RefStatus::Malformed;
     qint64 r = 0;
-    const size_t digits = i;
     for (; i < text.size(); ++i) {
         const char c = text[i];
         if (c < '0' || c > '9')
             return RefStatus::Malformed;
         r = std::min<qint64>(r * 10 + (c - '0'), 100'000'000);
     }
-    if (text[digits] == '0')
-        return RefStatus::Malformed;
     if (col > maxColumns)
         return RefStatus::ColumnTooLarge;
     if (r > maxRows)

@@ -54,9 +54,6 @@ uint8_t builtinDateKind(int id) {
 // What a custom number format shows of a date: codes outside quotes, escapes and brackets (except
 // elapsed-time brackets such as [h]), first section only.
 uint8_t customDateKind(std::string_view code) {
-    struct Run {
-        char letter;
-    };
     std::vector<char> runs;
     uint8_t kind = NotDate;
     for (size_t i = 0; i < code.size(); ++i) {
@@ -216,6 +213,55 @@ bool parseNumber(std::string_view s, double& value) {
     return !s.empty() && res.ec == std::errc() && res.ptr == s.data() + s.size();
 }
 
+// A cell's content when it is only "<v>value</v>", maybe after a formula; false for anything else
+// (inline strings, prefixes, extensions), which the caller reads element by element.
+bool simpleCellValue(std::string_view content, std::string& value, bool& hasValue) {
+    size_t v = 0;
+    auto at = [&](size_t i, char c) { return i < content.size() && content[i] == c; };
+    if (at(0, '<') && at(1, 'f')) {
+        v = content.find("<v>");
+        if (v == std::string_view::npos) {
+            // a formula without a value
+            if (std::count(content.begin(), content.end(), '<') > 2)
+                return false;
+            hasValue = false;
+            return true;
+        }
+        if (std::count(content.begin(), content.begin() + v, '<') > 2)
+            return false;
+    } else if (content.empty() || content.find('<') == std::string_view::npos) {
+        hasValue = false;
+        return true;
+    }
+    if (!(at(v, '<') && at(v + 1, 'v') && at(v + 2, '>')))
+        return false;
+    const size_t close = content.find('<', v + 3);
+    if (close == std::string_view::npos || !(at(close + 1, '/') && at(close + 2, 'v') && at(close + 3, '>')))
+        return false;
+    for (char c : content.substr(close + 4))
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return false;
+    value.clear();
+    if (!appendXmlText(content.substr(v + 3, close - v - 3), value))
+        return false;
+    hasValue = true;
+    return true;
+}
+
+// A shared string item that is one plain "<t>" element.
+bool plainSharedString(std::string_view content, std::string& text) {
+    if (content.size() < 3 || content[0] != '<' || content[1] != 't')
+        return false;
+    const size_t gt = content.find('>');
+    if (gt == std::string_view::npos || (gt != 2 && content[2] != ' ') || content[gt - 1] == '/')
+        return false;
+    const size_t close = content.find('<', gt + 1);
+    if (close == std::string_view::npos || content.substr(close) != "</t>")
+        return false;
+    text.clear();
+    return appendXmlText(content.substr(gt + 1, close - gt - 1), text);
+}
+
 struct SheetInfo {
     QString name;
     QString part; // empty when the workbook names no part for it
@@ -258,6 +304,7 @@ private:
 
     int m_selected = 0;
     SheetCells m_cells;
+    mutable size_t m_cursor = 0;
     std::map<int, SheetEdits> m_edits; // by sheet number
     mutable bool m_rangeDirty = true;
     mutable int m_usedRows = 0;
@@ -373,6 +420,17 @@ void XlsxWorkbook::loadSharedStrings(int64_t lastNeeded) {
     bool inItem = false, inText = false;
     int phonetic = 0;
     std::string item;
+    // False once the items needed are there.
+    auto addItem = [&]() {
+        inItem = false;
+        unescapeOoxml(item);
+        m_shared.pool += item;
+        if (m_shared.pool.size() > UINT32_MAX)
+            xml.fail(QStringLiteral("shared strings beyond 4 GiB"));
+        m_shared.ends.push_back(uint32_t(m_shared.pool.size()));
+        // a glance at the top of a sheet needs no more
+        return lastNeeded < 0 || int64_t(m_shared.size()) <= lastNeeded;
+    };
     for (;;) {
         const auto ev = xml.next();
         if (ev == XmlScanner::End)
@@ -382,6 +440,13 @@ void XlsxWorkbook::loadSharedStrings(int64_t lastNeeded) {
             if (name == "si") {
                 inItem = true;
                 item.clear();
+                // Most items are one plain text: taken in one step.
+                std::string_view content;
+                if (xml.peekContent(content) && plainSharedString(content, item)) {
+                    xml.skipPeeked();
+                    if (!addItem())
+                        return;
+                }
             } else if (name == "rPh") {
                 ++phonetic;
             } else if (name == "t" && inItem && phonetic == 0) {
@@ -394,14 +459,8 @@ void XlsxWorkbook::loadSharedStrings(int64_t lastNeeded) {
             } else if (name == "rPh") {
                 --phonetic;
             } else if (name == "si" && inItem) {
-                inItem = false;
-                unescapeOoxml(item);
-                m_shared.pool += item;
-                if (m_shared.pool.size() > UINT32_MAX)
-                    xml.fail(QStringLiteral("shared strings beyond 4 GiB"));
-                m_shared.ends.push_back(uint32_t(m_shared.pool.size()));
-                if (lastNeeded >= 0 && int64_t(m_shared.size()) > lastNeeded)
-                    return; // a glance at the top of a sheet needs no more
+                if (!addItem())
+                    return;
             }
         } else if (inText) {
             xml.appendText(item);
@@ -455,6 +514,143 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
         return cell;
     };
 
+    // A cell whose text would be empty is not kept.
+    auto finishCell = [&]() {
+        if (!hasValue)
+            return;
+        Cell cell{};
+        if (type.empty() || type == "n") {
+            if (value.empty())
+                return; // a formula whose value was never computed
+            cell.kind = Number;
+            if (!parseNumber(value, cell.number))
+                throw WorkbookError(place() +
+                                    QStringLiteral(": \"%1\" is not a number").arg(utf8(value).left(40)));
+            cell.dateKind = style < m_styleDateKind.size() ? m_styleDateKind[style] : uint8_t(NotDate);
+        } else if (type == "s") {
+            uint64_t index = 0;
+            if (!parseUnsigned(value, index) || index >= UINT32_MAX)
+                throw WorkbookError(
+                    place() +
+                    QStringLiteral(": \"%1\" is not a shared string index").arg(utf8(value).left(40)));
+            cell.kind = Shared;
+            cell.index = uint32_t(index);
+        } else if (type == "inlineStr" || type == "str") {
+            unescapeOoxml(value);
+            if (value.empty())
+                return;
+            cell = pushText(Text, value);
+        } else if (type == "b") {
+            cell.kind = Boolean;
+            cell.number = (value == "1" || value == "true") ? 1 : 0;
+        } else if (type == "e") {
+            if (value.empty())
+                return;
+            cell = pushText(Error, value);
+        } else if (type == "d") {
+            if (value.empty())
+                return;
+            cell = pushText(IsoDate, value);
+            cell.dateKind = style < m_styleDateKind.size() ? m_styleDateKind[style] : uint8_t(NotDate);
+        } else {
+            throw WorkbookError(place() +
+                                QStringLiteral(": unknown cell type \"%1\"").arg(latin(type.substr(0, 24))));
+        }
+        cell.row = row;
+        cell.column = uint16_t(column);
+        const uint64_t key = (uint64_t(row) << 16) | column;
+        if (key <= lastKey)
+            sorted = false;
+        lastKey = key;
+        out.cells.push_back(cell);
+    };
+
+    enum class RowScan { Done, Fallback, Stop };
+    auto scanRow = [&](std::string_view content) {
+        const size_t cellsBefore = out.cells.size();
+        const size_t poolBefore = out.pool.size();
+        const bool sortedBefore = sorted;
+        const uint64_t lastKeyBefore = lastKey;
+        const uint32_t rowNumber = row;
+        auto fallback = [&]() {
+            out.cells.resize(cellsBefore);
+            out.pool.resize(poolBefore);
+            sorted = sortedBefore;
+            lastKey = lastKeyBefore;
+            row = rowNumber;
+            column = 0;
+            return RowScan::Fallback;
+        };
+        size_t i = 0;
+        for (;;) {
+            while (i < content.size() &&
+                   (content[i] == ' ' || content[i] == '\n' || content[i] == '\r' || content[i] == '\t'))
+                ++i;
+            if (i == content.size())
+                return RowScan::Done;
+            if (content.size() - i < 3 || content[i] != '<' || content[i + 1] != 'c' ||
+                (content[i + 2] != ' ' && content[i + 2] != '>' && content[i + 2] != '/'))
+                return fallback();
+            const size_t gt = content.find('>', i);
+            if (gt == std::string_view::npos)
+                return fallback();
+            std::string_view tag = content.substr(i + 2, gt - i - 2);
+            const bool selfClosing = !tag.empty() && tag.back() == '/';
+            if (selfClosing)
+                tag.remove_suffix(1);
+            std::string_view r, t, st;
+            bool haveR = false;
+            size_t a = 0;
+            for (;;) {
+                while (a < tag.size() && tag[a] == ' ')
+                    ++a;
+                if (a == tag.size())
+                    break;
+                const size_t eq = tag.find('=', a);
+                if (eq == std::string_view::npos || eq + 1 >= tag.size() || tag[eq + 1] != '"')
+                    return fallback();
+                const size_t close = tag.find('"', eq + 2);
+                if (close == std::string_view::npos)
+                    return fallback();
+                const std::string_view attrName = tag.substr(a, eq - a);
+                const std::string_view attrValue = tag.substr(eq + 2, close - eq - 2);
+                const char single = attrName.size() == 1 ? attrName[0] : '\0';
+                if (single == 'r') {
+                    r = attrValue;
+                    haveR = true;
+                } else if (single == 't') {
+                    t = attrValue;
+                } else if (single == 's') {
+                    st = attrValue;
+                } else if (attrName.find(':') != std::string_view::npos ||
+                           attrName.find('&') != std::string_view::npos) {
+                    return fallback();
+                }
+                a = close + 1;
+            }
+            if (haveR) {
+                reference(r, true);
+            } else if (++column > uint32_t(maxColumns)) {
+                return fallback();
+            }
+            if (row > rowLimit)
+                return RowScan::Stop;
+            type.assign(t);
+            uint64_t styleNumber = 0;
+            style = parseUnsigned(st, styleNumber) && styleNumber < UINT32_MAX ? uint32_t(styleNumber) : 0;
+            if (selfClosing) {
+                i = gt + 1;
+                continue;
+            }
+            const size_t end = content.find("</c>", gt + 1);
+            if (end == std::string_view::npos ||
+                !simpleCellValue(content.substr(gt + 1, end - gt - 1), value, hasValue))
+                return fallback();
+            finishCell();
+            i = end + 4;
+        }
+    };
+
     for (;;) {
         const auto ev = xml.next();
         if (ev == XmlScanner::End)
@@ -483,6 +679,18 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
                 column = 0;
                 if (row > rowLimit)
                     break;
+                // A row of plain cells is taken in one step; anything unusual in it (inline
+                // strings, prefixes, extensions) and it is read element by element instead.
+                std::string_view content;
+                if (xml.peekContent(content)) {
+                    const RowScan scan = scanRow(content);
+                    if (scan == RowScan::Stop)
+                        break;
+                    if (scan == RowScan::Done) {
+                        xml.skipPeeked();
+                        column = 0;
+                    }
+                }
             } else if (name == "c") {
                 bool found = false;
                 const std::string_view r = xml.attribute("r", &found);
@@ -502,6 +710,13 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
                 type.assign(xml.attribute("t"));
                 uint64_t s = 0;
                 style = parseUnsigned(xml.attribute("s"), s) && s < UINT32_MAX ? uint32_t(s) : 0;
+                // Most cells are a value, maybe after a formula: taken in one step.
+                std::string_view content;
+                if (xml.peekContent(content) && simpleCellValue(content, value, hasValue)) {
+                    xml.skipPeeked();
+                    inCell = false;
+                    finishCell();
+                }
             } else if (inCell && name == "v") {
                 inValue = true;
                 hasValue = true;
@@ -530,53 +745,7 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
             inInline = false;
         } else if (name == "c" && inCell) {
             inCell = false;
-            if (!hasValue)
-                continue;
-            Cell cell{};
-            if (type.empty() || type == "n") {
-                if (value.empty())
-                    continue; // a formula whose value was never computed
-                cell.kind = Number;
-                if (!parseNumber(value, cell.number))
-                    throw WorkbookError(place() +
-                                        QStringLiteral(": \"%1\" is not a number").arg(utf8(value).left(40)));
-                cell.dateKind = style < m_styleDateKind.size() ? m_styleDateKind[style] : uint8_t(NotDate);
-            } else if (type == "s") {
-                uint64_t index = 0;
-                if (!parseUnsigned(value, index) || index >= UINT32_MAX)
-                    throw WorkbookError(
-                        place() +
-                        QStringLiteral(": \"%1\" is not a shared string index").arg(utf8(value).left(40)));
-                cell.kind = Shared;
-                cell.index = uint32_t(index);
-            } else if (type == "inlineStr" || type == "str") {
-                unescapeOoxml(value);
-                if (value.empty())
-                    continue;
-                cell = pushText(Text, value);
-            } else if (type == "b") {
-                cell.kind = Boolean;
-                cell.number = (value == "1" || value == "true") ? 1 : 0;
-            } else if (type == "e") {
-                if (value.empty())
-                    continue;
-                cell = pushText(Error, value);
-            } else if (type == "d") {
-                if (value.empty())
-                    continue;
-                cell = pushText(IsoDate, value);
-                cell.dateKind = style < m_styleDateKind.size() ? m_styleDateKind[style] : uint8_t(NotDate);
-            } else {
-                throw WorkbookError(
-                    place() + QStringLiteral(": unknown cell type \"%1\"").arg(latin(type.substr(0, 24))));
-            }
-            cell.row = row;
-            cell.column = uint16_t(column);
-            const uint64_t key = (uint64_t(row) << 16) | column;
-            if (key <= lastKey)
-                sorted = false;
-            lastKey = key;
-            out.cells.push_back(cell);
+            finishCell();
         }
     }
 
@@ -621,9 +790,11 @@ void XlsxWorkbook::selectSheet(int n) {
                                         .arg(cellName(int(c.row), c.column))
                                         .arg(c.index));
         m_cells = std::move(cells);
+        m_cursor = 0;
     } catch (const WorkbookError& e) {
         m_selected = 0;
         m_cells = SheetCells();
+        m_cursor = 0;
         m_rangeDirty = true;
         throw WorkbookError(QStringLiteral("sheet %1, %2").arg(n).arg(e.cause()));
     }
@@ -656,6 +827,24 @@ QString XlsxWorkbook::textOf(const Cell& cell, const SheetCells& sheet) const {
 }
 
 const Cell* XlsxWorkbook::findCell(int row, int column) const {
+    // Callers mostly walk a sheet cell by cell: try the neighbour of the last cell found first.
+    const auto& cells = m_cells.cells;
+    const uint64_t wanted = (uint64_t(row) << 16) | uint64_t(column);
+    auto keyAt = [&](size_t i) { return (uint64_t(cells[i].row) << 16) | cells[i].column; };
+    if (m_cursor < cells.size()) {
+        const uint64_t here = keyAt(m_cursor);
+        if (here == wanted)
+            return &cells[m_cursor];
+        if (here < wanted) {
+            if (m_cursor + 1 == cells.size())
+                return nullptr;
+            const uint64_t next = keyAt(m_cursor + 1);
+            if (next == wanted)
+                return &cells[++m_cursor];
+            if (next > wanted)
+                return nullptr; // between two cells that hold values
+        }
+    }
     const auto& rows = m_cells.rows;
     const auto it =
         std::lower_bound(rows.begin(), rows.end(), uint32_t(row),
@@ -666,7 +855,10 @@ const Cell* XlsxWorkbook::findCell(int row, int column) const {
     const auto last = (it + 1 == rows.end()) ? m_cells.cells.end() : m_cells.cells.begin() + (it + 1)->second;
     const auto cell = std::lower_bound(first, last, uint32_t(column),
                                        [](const Cell& c, uint32_t v) { return c.column < v; });
-    return (cell != last && cell->column == uint32_t(column)) ? &*cell : nullptr;
+    if (cell == last || cell->column != uint32_t(column))
+        return nullptr;
+    m_cursor = size_t(cell - cells.begin());
+    return &*cell;
 }
 
 void XlsxWorkbook::computeUsedRange() const {

@@ -238,9 +238,53 @@ void XmlScanner::parseStartTag(std::string_view tag) {
         if (i < tag.size() && !isSpace(tag[i]))
             fail(QStringLiteral("attributes run together"));
     }
-    if (m_stack.size() >= depthLimit)
+    if (m_openEnds.size() >= depthLimit)
         fail(QStringLiteral("elements nested deeper than %1").arg(depthLimit));
-    m_stack.emplace_back(qname);
+    m_openNames.append(qname);
+    m_openEnds.push_back(uint32_t(m_openNames.size()));
+}
+
+std::string_view XmlScanner::openName() const {
+    const uint32_t begin = m_openEnds.size() > 1 ? m_openEnds[m_openEnds.size() - 2] : 0;
+    return std::string_view(m_openNames).substr(begin, m_openEnds.back() - begin);
+}
+
+void XmlScanner::popOpen() {
+    m_openEnds.pop_back();
+    m_openNames.resize(m_openEnds.empty() ? 0 : m_openEnds.back());
+}
+
+bool XmlScanner::peekContent(std::string_view& content) {
+    if (m_pendingEnd) {
+        content = {};
+        m_peekEnd = 0;
+        m_peekTagLength = 0;
+        return true;
+    }
+    // Only a short look ahead: an element without a plain end tag nearby is read the usual way.
+    constexpr size_t window = 64 * 1024;
+    while (m_end - m_begin < window && fill()) {
+    }
+    std::string closing = "</";
+    closing += openName();
+    closing += '>';
+    const std::string_view ahead(m_buf.data() + m_begin, std::min(window, m_end - m_begin));
+    const size_t at = ahead.find(closing);
+    if (at == std::string_view::npos)
+        return false;
+    m_peekEnd = at;
+    m_peekTagLength = closing.size();
+    content = ahead.substr(0, at);
+    return true;
+}
+
+void XmlScanner::skipPeeked() {
+    if (m_pendingEnd) {
+        m_pendingEnd = false;
+    } else {
+        m_begin += m_peekEnd + m_peekTagLength;
+    }
+    popOpen();
 }
 
 std::string_view XmlScanner::attribute(std::string_view name, bool* found) const {
@@ -265,14 +309,15 @@ void XmlScanner::appendText(std::string& out) const {
 XmlScanner::Event XmlScanner::next() {
     if (m_pendingEnd) {
         m_pendingEnd = false;
-        m_stack.pop_back();
+        popOpen();
         return EndElement; // name still set from the start tag
     }
     for (;;) {
         if (m_begin == m_end && !fill()) {
             m_tokenOffset = m_consumed + qint64(m_begin);
-            if (!m_stack.empty())
-                fail(QStringLiteral("the part ends inside <%1>").arg(QString::fromStdString(m_stack.back())));
+            if (!m_openEnds.empty())
+                fail(QStringLiteral("the part ends inside <%1>")
+                         .arg(QString::fromStdString(std::string(openName()))));
             if (!m_sawRoot)
                 fail(QStringLiteral("no root element"));
             return End;
@@ -293,7 +338,7 @@ XmlScanner::Event XmlScanner::next() {
             m_text = std::string_view(m_buf.data() + m_begin, lt);
             m_begin += lt;
             m_cdata = false;
-            if (m_stack.empty()) {
+            if (m_openEnds.empty()) {
                 for (char c : m_text)
                     if (!isSpace(c))
                         fail(QStringLiteral("text outside the root element"));
@@ -311,10 +356,10 @@ XmlScanner::Event XmlScanner::next() {
             std::string_view qname(m_buf.data() + m_begin + 2, gt - 2);
             while (!qname.empty() && isSpace(qname.back()))
                 qname.remove_suffix(1);
-            if (m_stack.empty() || m_stack.back() != qname)
+            if (m_openEnds.empty() || openName() != qname)
                 fail(QStringLiteral("</%1> does not close the open element")
                          .arg(QString::fromUtf8(qname.data(), qname.size())));
-            m_stack.pop_back();
+            popOpen();
             m_name = localName(qname);
             m_begin += gt + 1;
             return EndElement;
@@ -341,7 +386,7 @@ XmlScanner::Event XmlScanner::next() {
                 const size_t end = find(9, "]]>");
                 if (end == std::string_view::npos)
                     fail(QStringLiteral("unterminated CDATA section"));
-                if (m_stack.empty())
+                if (m_openEnds.empty())
                     fail(QStringLiteral("text outside the root element"));
                 m_text = std::string_view(m_buf.data() + m_begin + 9, end - 9);
                 m_cdata = true;
@@ -357,7 +402,7 @@ XmlScanner::Event XmlScanner::next() {
         const bool selfClosing = !tag.empty() && tag.back() == '/';
         if (selfClosing)
             tag.remove_suffix(1);
-        if (m_stack.empty() && m_sawRoot)
+        if (m_openEnds.empty() && m_sawRoot)
             fail(QStringLiteral("a second root element"));
         parseStartTag(tag);
         m_sawRoot = true;

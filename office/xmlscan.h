@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,12 @@ public:
     // Appends the current text with entities resolved.
     void appendText(std::string& out) const;
     qint64 offset() const { return m_tokenOffset; }
+    // Right after the start of an element: its raw content up to the first end tag of its name,
+    // without consuming it. Views taken earlier may be invalid afterwards. False when no such end
+    // tag is near; the caller then goes on with next().
+    bool peekContent(std::string_view& content);
+    // Consumes what peekContent showed and the end tag; the element is closed.
+    void skipPeeked();
     [[noreturn]] void fail(const QString& what) const;
 
 private:
@@ -36,6 +43,8 @@ private:
     size_t find(size_t from, std::string_view needle);
     size_t findTagEnd(size_t from);
     void parseStartTag(std::string_view tag);
+    std::string_view openName() const;
+    void popOpen();
 
     Source m_source;
     QString m_part;
@@ -53,9 +62,12 @@ private:
         std::string_view value;
     };
     std::vector<Attr> m_attrs;
-    std::vector<std::string> m_stack;
-    size_t m_depth = 0;
+    // Names of the open elements, one after the other: no allocation per element.
+    std::string m_openNames;
+    std::vector<uint32_t> m_openEnds;
     bool m_pendingEnd = false;
+    size_t m_peekEnd = 0; // relative to m_begin: the end tag's '<'
+    size_t m_peekTagLength = 0;
     bool m_started = false;
     bool m_sawRoot = false;
 };
