@@ -69,6 +69,18 @@ public:
         for (qsizetype i = 0; i < size; ++i) {
             if (m_rowLimit > 0 && m_row > m_rowLimit)
                 return false;
+            // Plain ASCII inside a field needs no checks: take the whole run at once.
+            if ((m_state == State::Unquoted || m_state == State::Quoted) && m_utf8.complete()) {
+                qsizetype end = i;
+                while (end < size && plain(static_cast<unsigned char>(data[end])))
+                    ++end;
+                if (end > i) {
+                    m_field.append(data + i, end - i);
+                    m_previous = static_cast<unsigned char>(data[end - 1]);
+                    i = end - 1;
+                    continue;
+                }
+            }
             take(static_cast<unsigned char>(data[i]));
         }
         return !(m_rowLimit > 0 && m_row > m_rowLimit);
@@ -90,6 +102,11 @@ public:
 
 private:
     enum class State { FieldStart, Unquoted, Quoted, QuoteInQuoted, AfterCR };
+
+    bool plain(unsigned char b) const {
+        return b > 0 && b < 0x80 && b != '"' && b != '\r' && b != '\n' &&
+               b != static_cast<unsigned char>(m_separator);
+    }
 
     [[noreturn]] void fail(const QString& what) const {
         throw WorkbookError(QStringLiteral("%1, line %2: %3").arg(m_path).arg(m_line).arg(what));
@@ -185,7 +202,7 @@ private:
             if (m_quoted)
                 text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
             m_store.append(m_row, m_column, text);
-            m_field.clear();
+            m_field.resize(0); // keeps the buffer for the next field
         }
         m_quoted = false;
         ++m_column;
