@@ -138,24 +138,14 @@ private:
                 m_state = State::Quoted;
                 m_quoted = true;
                 m_quoteLine = m_line;
-            } else if (b == static_cast<unsigned char>(m_separator)) {
-                endField();
-            } else if (b == '\r' || b == '\n') {
-                lineBreak(b);
-            } else {
+            } else if (!delimiter(b)) {
                 m_field.append(char(b));
                 m_state = State::Unquoted;
             }
             break;
         case State::Unquoted:
-            if (b == static_cast<unsigned char>(m_separator)) {
-                endField();
-                m_state = State::FieldStart;
-            } else if (b == '\r' || b == '\n') {
-                lineBreak(b);
-            } else {
+            if (!delimiter(b))
                 m_field.append(char(b));
-            }
             break;
         case State::Quoted:
             if (b == '"')
@@ -167,12 +157,7 @@ private:
             if (b == '"') {
                 m_field.append('"');
                 m_state = State::Quoted;
-            } else if (b == static_cast<unsigned char>(m_separator)) {
-                endField();
-                m_state = State::FieldStart;
-            } else if (b == '\r' || b == '\n') {
-                lineBreak(b);
-            } else {
+            } else if (!delimiter(b)) {
                 // Text after the closing quote ("ab"c): kept, as spreadsheet programs do.
                 m_field.append(char(b));
                 m_state = State::Unquoted;
@@ -181,6 +166,20 @@ private:
         case State::AfterCR:
             break;
         }
+    }
+
+    // A separator or a line break outside quotes ends the field; false for any other byte.
+    bool delimiter(unsigned char b) {
+        if (b == static_cast<unsigned char>(m_separator)) {
+            endField();
+            m_state = State::FieldStart;
+            return true;
+        }
+        if (b == '\r' || b == '\n') {
+            lineBreak(b);
+            return true;
+        }
+        return false;
     }
 
     void lineBreak(unsigned char b) {
