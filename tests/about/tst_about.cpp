@@ -1,5 +1,5 @@
-// Pins the help, about and new-release commands: the stored home page, what each command hands to
-// the desktop, and the about box's texts, fonts, layout and link behaviour.
+// Pins the about box: the stored home page behind its link, the shipped guide, and the box's texts,
+// fonts, layout and link behaviour.
 #include "app/formabout.h"
 #include "app/homepage.h"
 #include "app/services.h"
@@ -12,10 +12,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
-
-#include <memory>
 
 namespace {
 
@@ -51,9 +48,6 @@ class TestAbout : public QObject {
 private slots:
     void storedTextDeciphersToTheShownAddress();
     void storedTextAgreesWithOpenSsl();
-    void aboutAndReleaseOpenTheSameAddress();
-    void helpOpensTheGuideBesideTheProgram_data();
-    void helpOpensTheGuideBesideTheProgram();
     void shippedGuideLinksResolve();
     void linkLooksHotOnlyWhileTheMouseIsOver();
     void showingGivesTheLinkAHandCursor();
@@ -96,49 +90,6 @@ void TestAbout::storedTextAgreesWithOpenSsl() {
     QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
     const QByteArray plain = process.readAllStandardOutput();
     QCOMPARE(QString::fromUtf8(plain.left(plain.indexOf('\0'))), TAboutForm::shownAddress());
-}
-
-void TestAbout::aboutAndReleaseOpenTheSameAddress() {
-    Desk desk;
-    TAboutForm box(desk.services);
-    QCOMPARE(box.linkTarget(), QString());
-    bool openAfterClick = false;
-    whenShown(&box, [&] {
-        QTest::mouseClick(label(box, "LabelHome2"), Qt::LeftButton);
-        openAfterClick = box.isVisible();
-        box.findChild<QPushButton*>(QStringLiteral("ButtonOk"))->click();
-    });
-    showAboutBox(box);
-    QVERIFY2(openAfterClick, "clicking the link leaves the box open");
-    QCOMPARE(box.result(), int(QDialog::Accepted));
-    QCOMPARE(desk.shell.opened, QStringList{homePageAddress()});
-
-    openHomePage(desk.shell);
-    QCOMPARE(desk.shell.opened.size(), 2);
-    QCOMPARE(desk.shell.opened.at(1), desk.shell.opened.at(0));
-    QVERIFY(desk.prompter.calls.isEmpty());
-}
-
-void TestAbout::helpOpensTheGuideBesideTheProgram_data() {
-    QTest::addColumn<bool>("guidePresent");
-    QTest::newRow("guide beside the program") << true;
-    QTest::newRow("no guide: the desktop is asked all the same") << false;
-}
-
-void TestAbout::helpOpensTheGuideBesideTheProgram() {
-    QFETCH(bool, guidePresent);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString programDir = dir.path() + QLatin1Char('/');
-    if (guidePresent) {
-        QFile guide(programDir + QLatin1String("Help.html"));
-        QVERIFY(guide.open(QIODevice::WriteOnly));
-        guide.write("<html></html>");
-    }
-    Desk desk;
-    openHelp(desk.shell, programDir);
-    QCOMPARE(desk.shell.opened, QStringList{programDir + QLatin1String("Help.html")});
-    QVERIFY(desk.prompter.calls.isEmpty());
 }
 
 void TestAbout::shippedGuideLinksResolve() {
