@@ -56,8 +56,6 @@ private slots:
     void copyrightGetsTheYearOfEachApplication_data();
     void copyrightGetsTheYearOfEachApplication();
     void productNameKeepsItsOwnFont();
-    void controlsSitWhereDocumented_data();
-    void controlsSitWhereDocumented();
     void wideCaptionMovesBothValuesRight();
     void shippedLanguagesFitTheBox_data();
     void shippedLanguagesFitTheBox();
@@ -220,38 +218,6 @@ void TestAbout::productNameKeepsItsOwnFont() {
     QCOMPARE(name.pixelSize(), 13);
     QCOMPARE(label(box, "LabelVersion1")->font().family(), QStringLiteral("DejaVu Serif"));
     QCOMPARE(label(box, "LabelCopyright")->font().pointSize(), 14);
-}
-
-void TestAbout::controlsSitWhereDocumented_data() {
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QRect>("expected"); // width and height 0: sized by the text
-    QTest::newRow("Bevel1") << "Bevel1" << QRect(8, 8, 314, 110);
-    QTest::newRow("Image1") << "Image1" << QRect(240, 16, 64, 64);
-    QTest::newRow("LabelName") << "LabelName" << QRect(24, 16, 0, 0);
-    QTest::newRow("LabelVersion1") << "LabelVersion1" << QRect(24, 51, 0, 0);
-    QTest::newRow("LabelVersion2") << "LabelVersion2" << QRect(85, 51, 0, 0);
-    QTest::newRow("LabelHome1") << "LabelHome1" << QRect(24, 70, 0, 0);
-    QTest::newRow("LabelHome2") << "LabelHome2" << QRect(85, 70, 0, 0);
-    QTest::newRow("LabelCopyright") << "LabelCopyright" << QRect(24, 89, 0, 0);
-    QTest::newRow("Bevel2") << "Bevel2" << QRect(8, 124, 314, 2);
-    QTest::newRow("ButtonOk") << "ButtonOk" << QRect(120, 132, 75, 25);
-}
-
-void TestAbout::controlsSitWhereDocumented() {
-    QFETCH(QString, control);
-    QFETCH(QRect, expected);
-    Desk desk;
-    desk.texts.set(QStringLiteral("AboutForm.Version"), QStringLiteral("Ver:"));
-    desk.texts.set(QStringLiteral("AboutForm.Homepage"), QStringLiteral("Web:"));
-    TAboutForm box(desk.services);
-    box.applyTexts(desk.texts);
-    QCOMPARE(box.minimumSize(), QSize(330, 165));
-    QCOMPARE(box.maximumSize(), QSize(330, 165));
-    const QWidget* widget = box.findChild<QWidget*>(control);
-    QVERIFY(widget);
-    QCOMPARE(widget->pos(), expected.topLeft());
-    if (expected.width() > 0)
-        QCOMPARE(widget->size(), expected.size());
 }
 
 void TestAbout::wideCaptionMovesBothValuesRight() {
