@@ -222,6 +222,27 @@ private slots:
         QCOMPARE(m_dir.entryList({QStringLiteral("*.xls*")}, QDir::Files), QStringList{"legacy.xls"});
     }
 
+    void savingAsXlsWithoutTheConverterSaysWhatToDo() {
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", m_dir.path().toLocal8Bit());
+        const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
+        QVERIFY(!officeConverterAvailable());
+        const QString source = m_dir.filePath(QStringLiteral("src.csv"));
+        writeBytes(source, "a,b\n");
+        const auto book = openCsvWorkbook(source, {});
+        const QString out = m_dir.filePath(QStringLiteral("out.xls"));
+        try {
+            book->saveAs(out);
+            QFAIL("saved as .xls without the converter");
+        } catch (const WorkbookError& error) {
+            QVERIFY2(error.cause().contains(QStringLiteral("saving as .xls needs LibreOffice")),
+                     qPrintable(error.cause()));
+            QVERIFY2(error.cause().contains(QStringLiteral(".xlsx, which works without it")),
+                     qPrintable(error.cause()));
+        }
+        QCOMPARE(m_dir.entryList(QDir::Files), QStringList{"src.csv"});
+    }
+
     void aSaveThatFailsLeavesNothing_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("cause");
