@@ -44,6 +44,20 @@ inline QString writeBook(const QString& path, const QByteArray& specJson) {
     return error;
 }
 
+// source.xlsx and dest.xlsx in folder, from two descriptions in data/: written once per test
+// program (python is slow to start), then copied for every test with copyPair.
+inline QString writePair(const QString& folder, const char* sourceSpec, const char* destSpec) {
+    const QString error = writeBook(folder + QStringLiteral("/source.xlsx"), specFile(sourceSpec));
+    return error.isEmpty() ? writeBook(folder + QStringLiteral("/dest.xlsx"), specFile(destSpec)) : error;
+}
+
+inline bool copyPair(const QString& from, const QString& to) {
+    for (const QString& name : {QStringLiteral("source.xlsx"), QStringLiteral("dest.xlsx")})
+        if (!QFile::copy(from + QLatin1Char('/') + name, to + QLatin1Char('/') + name))
+            return false;
+    return true;
+}
+
 // Every sheet of the book as openpyxl sees it; an empty object when it cannot be read.
 inline QJsonObject dumpBook(const QString& path, QString* error = nullptr) {
     QByteArray out;

@@ -54,18 +54,14 @@ void TestBatchExcel::initTestCase() {
     // Written once: every test starts from copies. Fields with a tab, a line break and a
     // backslash must come out escaped.
     QVERIFY(m_fixtures.isValid());
-    QString error =
-        writeBook(m_fixtures.filePath(QStringLiteral("source.xlsx")), specFile("batch-source.json"));
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    error = writeBook(m_fixtures.filePath(QStringLiteral("dest.xlsx")), specFile("batch-dest.json"));
+    const QString error = writePair(m_fixtures.path(), "batch-source.json", "batch-dest.json");
     QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void TestBatchExcel::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    for (const QString& name : {QStringLiteral("source.xlsx"), QStringLiteral("dest.xlsx")})
-        QVERIFY(QFile::copy(m_fixtures.filePath(name), at(name)));
+    QVERIFY(copyPair(m_fixtures.path(), m_dir->path()));
 }
 
 BatchRun TestBatchExcel::batch(const QStringList& args, const QProcessEnvironment& env) {

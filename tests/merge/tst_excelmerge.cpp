@@ -138,6 +138,11 @@ QList<FillInPair> pairsOf(const QString& text) {
 }
 
 struct Run {
+    Run(const ExcelMergeSettings& s, const QList<Sheet>& source, const QList<Sheet>& dest) {
+        shelf.files[s.sourcePath] = source;
+        shelf.files[s.destPath] = dest;
+    }
+
     ExcelMergeResult result;
     RecordingSink sink;
     Shelf shelf;
@@ -333,9 +338,7 @@ void TestExcelMerge::documentedCases() {
         field = m.captured(2).toInt();
     }
     for (SourceLookup lookup : {SourceLookup::Indexed, SourceLookup::Rescan}) {
-        Run r;
-        r.shelf.files[s.sourcePath] = {sheetOf(source)};
-        r.shelf.files[s.destPath] = {sheetOf(dest)};
+        Run r(s, {sheetOf(source)}, {sheetOf(dest)});
         run(r, s, lookup);
         QCOMPARE(r.result.outcome, ExcelMergeOutcome::Finished);
         QCOMPARE(render(r.sink.lines), lines);
@@ -370,9 +373,7 @@ void TestExcelMerge::sheetMissingEndsBeforeAnyRecord() {
     ExcelMergeSettings s = baseSettings();
     s.sourceSheet = sourceSheet;
     s.destSheet = destSheet;
-    Run r;
-    r.shelf.files[s.sourcePath] = {sheetOf("k|first"), sheetOf("k|second")};
-    r.shelf.files[s.destPath] = {sheetOf("k")};
+    Run r(s, {sheetOf("k|first"), sheetOf("k|second")}, {sheetOf("k")});
     run(r, s, SourceLookup::Indexed);
     QCOMPARE(int(r.result.outcome), outcome);
     QCOMPARE(int(r.shelf.opened.size()), opened);
@@ -399,9 +400,7 @@ void TestExcelMerge::cancelEndsWithoutOutput() {
     QFETCH(int, records);
 
     ExcelMergeSettings s = baseSettings();
-    Run r;
-    r.shelf.files[s.sourcePath] = {sheetOf("a|1\nb|2\nc|3")};
-    r.shelf.files[s.destPath] = {sheetOf("a\nb\nc")};
+    Run r(s, {sheetOf("a|1\nb|2\nc|3")}, {sheetOf("a\nb\nc")});
     r.sink.stopAfterAsks = stopAt - 1;
     run(r, s, SourceLookup::Indexed);
     QCOMPARE(r.result.outcome, ExcelMergeOutcome::Cancelled);
@@ -414,9 +413,7 @@ void TestExcelMerge::cancelEndsWithoutOutput() {
 void TestExcelMerge::workbookErrorsFailWithTheirCause() {
     ExcelMergeSettings s = baseSettings();
     {
-        Run r;
-        r.shelf.files[s.sourcePath] = {sheetOf("k|x")};
-        r.shelf.files[s.destPath] = {sheetOf("k")};
+        Run r(s, {sheetOf("k|x")}, {sheetOf("k")});
         r.shelf.failOpen = s.destPath;
         run(r, s, SourceLookup::Indexed);
         QCOMPARE(r.result.outcome, ExcelMergeOutcome::Failed);
@@ -424,9 +421,7 @@ void TestExcelMerge::workbookErrorsFailWithTheirCause() {
         QVERIFY(!r.sink.began);
     }
     {
-        Run r;
-        r.shelf.files[s.sourcePath] = {sheetOf("k|x")};
-        r.shelf.files[s.destPath] = {sheetOf("k")};
+        Run r(s, {sheetOf("k|x")}, {sheetOf("k")});
         r.shelf.failSave = s.outputPath;
         run(r, s, SourceLookup::Indexed);
         QCOMPARE(r.result.outcome, ExcelMergeOutcome::Failed);
@@ -440,9 +435,7 @@ void TestExcelMerge::outputNamingAnInputIsRefused() {
          {QStringLiteral("/books/./dest.xlsx"), QStringLiteral("/books/x/../SOURCE.xlsx")}) {
         ExcelMergeSettings s = baseSettings();
         s.outputPath = output;
-        Run r;
-        r.shelf.files[s.sourcePath] = {sheetOf("k|x")};
-        r.shelf.files[s.destPath] = {sheetOf("k")};
+        Run r(s, {sheetOf("k|x")}, {sheetOf("k")});
         run(r, s, SourceLookup::Indexed);
         QCOMPARE(r.result.outcome, ExcelMergeOutcome::Failed);
         QVERIFY2(r.shelf.opened.isEmpty(), qPrintable(output));
@@ -452,9 +445,7 @@ void TestExcelMerge::outputNamingAnInputIsRefused() {
 
 void TestExcelMerge::progressFollowsTheDestinationRows() {
     ExcelMergeSettings s = baseSettings();
-    Run r;
-    r.shelf.files[s.sourcePath] = {sheetOf("a|1")};
-    r.shelf.files[s.destPath] = {sheetOf("a\n\na\na")};
+    Run r(s, {sheetOf("a|1")}, {sheetOf("a\n\na\na")});
     run(r, s, SourceLookup::Indexed);
     QCOMPARE(r.sink.progress, (QList<int>{25, 75, 100}));
 }
@@ -513,11 +504,7 @@ void TestExcelMerge::indexedLookupEqualsRescan() {
         const Sheet source = randomSheet(random, random.bounded(30), 5, s.sourceIndexColumn);
         const Sheet dest = randomSheet(random, random.bounded(30), 4, s.destIndexColumn);
 
-        Run indexed, rescan;
-        for (Run* r : {&indexed, &rescan}) {
-            r->shelf.files[s.sourcePath] = {source};
-            r->shelf.files[s.destPath] = {dest};
-        }
+        Run indexed(s, {source}, {dest}), rescan(s, {source}, {dest});
         run(indexed, s, SourceLookup::Indexed);
         run(rescan, s, SourceLookup::Rescan);
         QCOMPARE(indexed.result.outcome, ExcelMergeOutcome::Finished);

@@ -57,17 +57,14 @@ void TestExcelMergeFiles::initTestCase() {
     QVERIFY(m_fixtures.isValid());
     // source.json: a decoy first sheet, the data on sheet 2 below a header. dest.json: styles,
     // widths, merged cells, a formula and a second sheet that must all survive.
-    QString error = writeBook(m_fixtures.filePath(QStringLiteral("source.xlsx")), specFile("source.json"));
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    error = writeBook(m_fixtures.filePath(QStringLiteral("dest.xlsx")), specFile("dest.json"));
+    const QString error = writePair(m_fixtures.path(), "source.json", "dest.json");
     QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void TestExcelMergeFiles::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    for (const QString& name : {QStringLiteral("source.xlsx"), QStringLiteral("dest.xlsx")})
-        QVERIFY(QFile::copy(m_fixtures.filePath(name), m_dir->filePath(name)));
+    QVERIFY(copyPair(m_fixtures.path(), m_dir->path()));
 }
 
 void TestExcelMergeFiles::outputHoldsFillInsAndKeepsTheRest() {
