@@ -213,8 +213,9 @@ bool parseNumber(std::string_view s, double& value) {
     return !s.empty() && res.ec == std::errc() && res.ptr == s.data() + s.size();
 }
 
-// A cell's content when it is only "<v>value</v>", maybe after a formula; false for anything else
-// (inline strings, prefixes, extensions), which the caller reads element by element.
+// A cell's content when it is only "<v>value</v>", maybe after a formula, or one plain inline
+// text; false for anything else (rich text, prefixes, extensions), which the caller reads element
+// by element.
 bool simpleCellValue(std::string_view content, std::string& value, bool& hasValue) {
     size_t v = 0;
     auto at = [&](size_t i, char c) { return i < content.size() && content[i] == c; };
@@ -229,6 +230,17 @@ bool simpleCellValue(std::string_view content, std::string& value, bool& hasValu
         }
         if (std::count(content.begin(), content.begin() + v, '<') > 2)
             return false;
+    } else if (at(0, '<') && at(1, 'i') && at(2, 's') && at(3, '>') && at(4, '<') && at(5, 't')) {
+        // an inline string of one plain text: "<is><t>text</t></is>"
+        const size_t gt = content.find('>', 5);
+        if (gt == std::string_view::npos || (gt != 6 && content[6] != ' ') || content[gt - 1] == '/')
+            return false;
+        const size_t close = content.find('<', gt + 1);
+        if (close == std::string_view::npos || content.substr(close) != "</t></is>")
+            return false;
+        value.clear();
+        hasValue = true;
+        return appendXmlText(content.substr(gt + 1, close - gt - 1), value);
     } else if (content.empty() || content.find('<') == std::string_view::npos) {
         hasValue = false;
         return true;
@@ -248,17 +260,19 @@ bool simpleCellValue(std::string_view content, std::string& value, bool& hasValu
     return true;
 }
 
-// A shared string item that is one plain "<t>" element.
-bool plainSharedString(std::string_view content, std::string& text) {
+// A shared string item that is one plain "<t>" element. content: the raw text after the item's
+// start tag; used: how much of it the item took, its end tag included.
+bool plainSharedString(std::string_view content, std::string& text, size_t& used) {
     if (content.size() < 3 || content[0] != '<' || content[1] != 't')
         return false;
     const size_t gt = content.find('>');
     if (gt == std::string_view::npos || (gt != 2 && content[2] != ' ') || content[gt - 1] == '/')
         return false;
     const size_t close = content.find('<', gt + 1);
-    if (close == std::string_view::npos || content.substr(close) != "</t>")
+    if (close == std::string_view::npos || content.substr(close, 9) != "</t></si>")
         return false;
     text.clear();
+    used = close + 9;
     return appendXmlText(content.substr(gt + 1, close - gt - 1), text);
 }
 
@@ -441,9 +455,9 @@ void XlsxWorkbook::loadSharedStrings(int64_t lastNeeded) {
                 inItem = true;
                 item.clear();
                 // Most items are one plain text: taken in one step.
-                std::string_view content;
-                if (xml.peekContent(content) && plainSharedString(content, item)) {
-                    xml.skipPeeked();
+                size_t used = 0;
+                if (plainSharedString(xml.peekAhead(), item, used)) {
+                    xml.skipAhead(used);
                     if (!addItem())
                         return;
                 }
@@ -566,7 +580,9 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
     };
 
     enum class RowScan { Done, Fallback, Stop };
-    auto scanRow = [&](std::string_view content) {
+    // content: the raw text after a row's start tag; used: how much of it the row took, its end
+    // tag included.
+    auto scanRow = [&](std::string_view content, size_t& used) {
         const size_t cellsBefore = out.cells.size();
         const size_t poolBefore = out.pool.size();
         const bool sortedBefore = sorted;
@@ -586,8 +602,10 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
             while (i < content.size() &&
                    (content[i] == ' ' || content[i] == '\n' || content[i] == '\r' || content[i] == '\t'))
                 ++i;
-            if (i == content.size())
+            if (content.substr(i, 6) == "</row>") {
+                used = i + 6;
                 return RowScan::Done;
+            }
             if (content.size() - i < 3 || content[i] != '<' || content[i + 1] != 'c' ||
                 (content[i + 2] != ' ' && content[i + 2] != '>' && content[i + 2] != '/'))
                 return fallback();
@@ -681,15 +699,13 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
                     break;
                 // A row of plain cells is taken in one step; anything unusual in it (inline
                 // strings, prefixes, extensions) and it is read element by element instead.
-                std::string_view content;
-                if (xml.peekContent(content)) {
-                    const RowScan scan = scanRow(content);
-                    if (scan == RowScan::Stop)
-                        break;
-                    if (scan == RowScan::Done) {
-                        xml.skipPeeked();
-                        column = 0;
-                    }
+                size_t used = 0;
+                const RowScan scan = scanRow(xml.peekAhead(), used);
+                if (scan == RowScan::Stop)
+                    break;
+                if (scan == RowScan::Done) {
+                    xml.skipAhead(used);
+                    column = 0;
                 }
             } else if (name == "c") {
                 bool found = false;

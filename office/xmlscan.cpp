@@ -278,6 +278,20 @@ bool XmlScanner::peekContent(std::string_view& content) {
     return true;
 }
 
+std::string_view XmlScanner::peekAhead() {
+    if (m_pendingEnd)
+        return {};
+    constexpr size_t window = 64 * 1024;
+    while (m_end - m_begin < window && fill()) {
+    }
+    return std::string_view(m_buf.data() + m_begin, std::min(window, m_end - m_begin));
+}
+
+void XmlScanner::skipAhead(size_t n) {
+    m_begin += n;
+    popOpen();
+}
+
 void XmlScanner::skipPeeked() {
     if (m_pendingEnd) {
         m_pendingEnd = false;

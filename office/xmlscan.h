@@ -35,6 +35,11 @@ public:
     bool peekContent(std::string_view& content);
     // Consumes what peekContent showed and the end tag; the element is closed.
     void skipPeeked();
+    // Right after the start of an element: the raw text that follows, up to 64 KiB, for a caller
+    // that reads the element itself. skipAhead(n) then consumes n bytes, which must end with the
+    // element's end tag, and closes the element.
+    std::string_view peekAhead();
+    void skipAhead(size_t n);
     [[noreturn]] void fail(const QString& what) const;
 
 private:

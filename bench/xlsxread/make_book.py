@@ -5,7 +5,8 @@ import sys
 import xlsxwriter
 
 path, rows = sys.argv[1], int(sys.argv[2])
-book = xlsxwriter.Workbook(path, {"constant_memory": True})
+# Shared strings, as the spreadsheet program writes them (constant_memory would write inline ones).
+book = xlsxwriter.Workbook(path)
 sheet = book.add_worksheet("Data")
 date = book.add_format({"num_format": "yyyy-mm-dd"})
 cities = ["Amsterdam", "Berlin", "Chicago", "Dublin", "Essen", "Florence", "Geneva", "Helsinki"]
