@@ -1,5 +1,6 @@
 #include "merge/common/formfillin.h"
 #include "app/services.h"
+#include "merge/common/previewbutton.h"
 #include "merge/common/workbook.h"
 
 #include <QComboBox>
@@ -190,8 +191,10 @@ void FillInAddDialog::showEvent(QShowEvent* event) {
 }
 
 void FillInAddDialog::preview(const ColumnField& field) {
-    // FIXME: shared preview call
-    (void)field;
+    if (!m_preview || !field.workbook.path)
+        return;
+    showPreview(*m_preview, field.preview, field.workbook.path->text(), field.workbook.sheet, field.combo,
+                nullptr, m_services.text(m_kind.section, field.markerKey), QString());
 }
 
 TExcelAddForm::TExcelAddForm(Services& services, WorkbookFields source, WorkbookFields dest, QWidget* parent)

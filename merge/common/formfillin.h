@@ -11,6 +11,7 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 class QTreeWidget;
+class TPreviewForm;
 struct Services;
 
 // A settings dialog's workbook fields, as an Add dialog's preview button reads them at the moment
@@ -65,6 +66,9 @@ public:
     // Shows the dialog; on OK appends its pair to list. True when a pair was appended.
     bool addTo(QTreeWidget* list);
 
+    // The worksheet preview popup, created after the Add dialogs.
+    void setPreviewForm(TPreviewForm* preview) { m_preview = preview; }
+
 public slots:
     void FormShow();
     void updateAddButton();
@@ -86,6 +90,7 @@ private:
     void preview(const ColumnField& field);
 
     Services& m_services;
+    TPreviewForm* m_preview = nullptr;
     Kind m_kind;
     QLabel* m_label1 = nullptr;
     QLabel* m_label2 = nullptr;

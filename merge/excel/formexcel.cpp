@@ -1,5 +1,6 @@
 #include "merge/excel/formexcel.h"
 #include "app/services.h"
+#include "merge/common/previewbutton.h"
 #include "merge/common/workbook.h"
 
 #include <QCheckBox>
@@ -229,8 +230,16 @@ void TExcelForm::SpeedButton2Click() {
     browse(m_dest.path);
 }
 
+// Both buttons of a side open the same picker with the index column and the start line marked;
+// they differ only in where the popup appears.
 void TExcelForm::SpeedButtonPreviewClick() {
-    // FIXME: shared preview call
+    auto* button = qobject_cast<QToolButton*>(sender());
+    if (!m_preview || !button)
+        return;
+    const Side& side = (button == m_dest.indexPreview || button == m_dest.startPreview) ? m_dest : m_source;
+    showPreview(*m_preview, button, side.path->text(), side.sheet, side.index, side.start,
+                m_services.text(kSection, QStringLiteral("IndexColumn2")),
+                m_services.text(kSection, QStringLiteral("StartLine2")));
 }
 
 void TExcelForm::ButtonAddClick() {

@@ -14,6 +14,7 @@ class QPushButton;
 class QSpinBox;
 class QToolButton;
 class QTreeWidget;
+class TPreviewForm;
 struct Services;
 
 // The settings of an Excel-to-Excel merge. Created once and kept: every value stays from one use
@@ -29,6 +30,8 @@ public:
 
     // The Add dialog of the fill-in list; created after this window, so it is handed over then.
     void setAddForm(FillInAddDialog* addForm) { m_addForm = addForm; }
+    // The worksheet preview popup, likewise created later.
+    void setPreviewForm(TPreviewForm* preview) { m_preview = preview; }
     WorkbookFields sourceWorkbook() const;
     WorkbookFields destWorkbook() const;
 
@@ -68,6 +71,7 @@ private:
 
     Services& m_services;
     FillInAddDialog* m_addForm = nullptr;
+    TPreviewForm* m_preview = nullptr;
     Side m_source;
     Side m_dest;
     QGroupBox* m_fillIn = nullptr;

@@ -2,6 +2,7 @@
 // and questions in their order, and whole runs on workbooks written and read back by openpyxl.
 #include "app/runreport.h"
 #include "app/services.h"
+#include "merge/common/formpreview.h"
 #include "merge/excel/excelcommandflow.h"
 #include "merge/excel/formexcel.h"
 #include "merge/excel/formexcelprogress.h"
@@ -19,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeView>
@@ -85,9 +87,12 @@ struct Harness {
     TExcelForm form{services};
     TExcelAddForm addForm{services, form.sourceWorkbook(), form.destWorkbook()};
     TExcelProgressForm progress{services};
+    TPreviewForm preview{services};
 
     Harness() {
         form.setAddForm(&addForm);
+        form.setPreviewForm(&preview);
+        addForm.setPreviewForm(&preview);
         progress.setSettingsSource([this] { return form.settings(); });
         form.applyTexts(texts);
         addForm.applyTexts(texts);
@@ -149,6 +154,10 @@ private slots:
     void okIsRefusedWhileASpreadsheetProgramRuns();
     void browseFillsThePathOnlyWhenAFileWasChosen();
     void settingsAreReadFromTheControls();
+    void previewButtonsHandTheirFieldsToThePicker_data();
+    void previewButtonsHandTheirFieldsToThePicker();
+    void previewWithoutAnExistingFileDoesNothing_data();
+    void previewWithoutAnExistingFileDoesNothing();
 
     // command
     void settingsCancelledAsksNothingMore();
@@ -298,6 +307,127 @@ void TestExcelGui::settingsAreReadFromTheControls() {
     QCOMPARE((QList<int>{s.pairs[0].sourceColumn, s.pairs[0].destColumn, s.pairs[1].sourceColumn,
                          s.pairs[1].destColumn}),
              (QList<int>{2, 3, 26, 1}));
+}
+
+void TestExcelGui::previewButtonsHandTheirFieldsToThePicker_data() {
+    QTest::addColumn<bool>("inAddDialog");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("workbook");
+    QTest::addColumn<int>("sheet");
+    QTest::addColumn<QString>("column"); // the drop-down that is marked and gets the pick
+    QTest::addColumn<QString>("line");   // the up-down likewise, or empty: no line picking
+    QTest::addColumn<QString>("columnMarker");
+
+    QTest::newRow("source index column") << false << "SpeedButtonPreview1"
+                                         << "source.xlsx" << 2 << "ComboBox2"
+                                         << "UpDown1"
+                                         << "ExcelForm.IndexColumn2";
+    QTest::newRow("source start line") << false << "SpeedButtonPreview2"
+                                       << "source.xlsx" << 2 << "ComboBox2"
+                                       << "UpDown1"
+                                       << "ExcelForm.IndexColumn2";
+    QTest::newRow("destination index column") << false << "SpeedButtonPreview3"
+                                              << "dest.xlsx" << 3 << "ComboBox4"
+                                              << "UpDown2"
+                                              << "ExcelForm.IndexColumn2";
+    QTest::newRow("destination start line") << false << "SpeedButtonPreview4"
+                                            << "dest.xlsx" << 3 << "ComboBox4"
+                                            << "UpDown2"
+                                            << "ExcelForm.IndexColumn2";
+    QTest::newRow("add dialog, source column") << true << "SpeedButtonPreview1"
+                                               << "source.xlsx" << 2 << "ComboBox1"
+                                               << ""
+                                               << "ExcelAddForm.From2";
+    QTest::newRow("add dialog, destination column") << true << "SpeedButtonPreview2"
+                                                    << "dest.xlsx" << 3 << "ComboBox2"
+                                                    << ""
+                                                    << "ExcelAddForm.To2";
+}
+
+// The picker is driven by its own tests; here it matters what each button gives it and takes back.
+void TestExcelGui::previewButtonsHandTheirFieldsToThePicker() {
+    QFETCH(bool, inAddDialog);
+    QFETCH(QString, button);
+    QFETCH(QString, workbook);
+    QFETCH(int, sheet);
+    QFETCH(QString, column);
+    QFETCH(QString, line);
+    QFETCH(QString, columnMarker);
+
+    writeWithOpenpyxl(path("source.xlsx"), {{{"s"}}, {{"s2"}}});
+    writeWithOpenpyxl(path("dest.xlsx"), {{{"d"}}, {{"d2"}}, {{"d3"}}});
+    h->setPaths(path("source.xlsx"), path("dest.xlsx"));
+    h->combo("ComboBox1")->setCurrentIndex(1);
+    h->combo("ComboBox3")->setCurrentIndex(2);
+    QWidget* window = inAddDialog ? static_cast<QWidget*>(&h->addForm) : &h->form;
+    auto* columnCombo = h->in<QComboBox>(window, qPrintable(column));
+    columnCombo->setCurrentText("C");
+    QSpinBox* lineSpin = line.isEmpty() ? nullptr : h->in<QSpinBox>(window, qPrintable(line));
+    if (lineSpin)
+        lineSpin->setValue(4);
+
+    struct Seen {
+        QString path, columnMarker, lineMarker;
+        int sheet = 0, column = 0, line = 0;
+    } seen;
+    whenShown(&h->preview, [&] {
+        TPreviewForm& p = h->preview;
+        seen = {p.workbookPath, p.columnMarkerText, p.lineMarkerText, p.sheet, p.markedColumn, p.markedLine};
+        (void)QTest::qWaitFor([&] { return p.StringGrid1->isEnabled(); }, 10000);
+        p.markedColumn = 5; // as if the user had clicked "E" and row 9
+        if (p.markedLine > 0)
+            p.markedLine = 9;
+        p.close();
+    });
+    window->show();
+    h->in<QToolButton>(window, qPrintable(button))->click();
+    window->hide();
+
+    QCOMPARE(seen.path, path(workbook));
+    QCOMPARE(seen.sheet, sheet);
+    QCOMPARE(seen.column, 3);
+    QCOMPARE(seen.columnMarker, columnMarker);
+    QCOMPARE(seen.line, lineSpin ? 4 : 0);
+    QCOMPARE(seen.lineMarker, lineSpin ? QString("ExcelForm.StartLine2") : QString());
+    QCOMPARE(columnCombo->currentText(), QString("E"));
+    if (lineSpin)
+        QCOMPARE(lineSpin->value(), 9);
+}
+
+void TestExcelGui::previewWithoutAnExistingFileDoesNothing_data() {
+    QTest::addColumn<QString>("workbook");
+    QTest::newRow("empty path") << "";
+    QTest::newRow("no such file") << "missing.xlsx";
+    QTest::newRow("a folder") << ".";
+    QTest::newRow("existing file behind a leading blank") << " source.xlsx";
+}
+
+void TestExcelGui::previewWithoutAnExistingFileDoesNothing() {
+    QFETCH(QString, workbook);
+
+    writeBytes(path("source.xlsx"), "x");
+    const QString typed = workbook.isEmpty()         ? QString()
+                          : workbook.startsWith(' ') ? " " + path(workbook.mid(1))
+                                                     : path(workbook);
+    h->setPaths(typed, typed);
+    bool shown = false;
+    whenShown(
+        &h->preview,
+        [&] {
+            shown = true;
+            h->preview.close();
+        },
+        300);
+    for (const char* name :
+         {"SpeedButtonPreview1", "SpeedButtonPreview2", "SpeedButtonPreview3", "SpeedButtonPreview4"})
+        h->in<QToolButton>(&h->form, name)->click();
+    for (const char* name : {"SpeedButtonPreview1", "SpeedButtonPreview2"})
+        h->in<QToolButton>(&h->addForm, name)->click();
+    QTest::qWait(50);
+    QVERIFY(!shown);
+    QVERIFY(h->prompter.calls.isEmpty());
+    QCOMPARE(h->combo("ComboBox2")->currentText(), QString("A"));
+    QCOMPARE(h->in<QSpinBox>(&h->form, "UpDown1")->value(), 1);
 }
 
 void TestExcelGui::settingsCancelledAsksNothingMore() {
@@ -478,9 +608,11 @@ void TestExcelGui::cancelledRunLeavesNoOutputNotEvenTheOldOne() {
     h->addPair("B", "C");
     h->prompter.answers.enqueue(true); // delete the older result
 
-    // Cancel is pressed while the first line is being shown, and seen at that record's end.
-    connect(h->report.model(), &QAbstractItemModel::rowsInserted, &h->progress,
-            [this] { h->progress.ButtonCancel->click(); });
+    // Cancel is pressed as the first record moves the progress bar: no second record is done.
+    connect(h->progress.ProgressBar1, &QProgressBar::valueChanged, &h->progress, [this](int value) {
+        if (value > 0)
+            h->progress.ButtonCancel->click();
+    });
     h->runCommand(path("merged.xlsx"));
 
     QCOMPARE(h->messages(), QStringList{"Delete merged.xlsx and go on?"});
