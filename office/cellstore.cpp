@@ -77,21 +77,26 @@ int CellStore::usedColumns() const {
 }
 
 QList<QStringList> CellStore::rows() const {
-    const int rowCount = usedRows();
-    const int columnCount = usedColumns();
-    QList<QStringList> result(rowCount);
-    for (QStringList& row : result)
-        row.resize(columnCount);
-    for (const Cell& cell : m_cells) {
-        // A cell beyond the range can only be one that a change emptied.
-        if (cell.row <= rowCount && cell.column <= columnCount)
-            result[cell.row - 1][cell.column - 1] = m_pool.mid(cell.offset, cell.length);
-    }
-    for (auto it = m_changes.constBegin(); it != m_changes.constEnd(); ++it) {
-        const int row = int(it.key() >> 32);
-        const int column = int(it.key() & 0xffffffffu);
-        if (row <= rowCount && column <= columnCount)
-            result[row - 1][column - 1] = *it;
+    // Rows as long as their own content: a lone far cell must not make every row that wide.
+    QList<QStringList> result(usedRows());
+    const auto put = [&result](int row, int column, const QString& text) {
+        if (row > result.size())
+            return;
+        QStringList& texts = result[row - 1];
+        if (texts.size() < column) {
+            if (text.isEmpty())
+                return;
+            texts.resize(column);
+        }
+        texts[column - 1] = text;
+    };
+    for (const Cell& cell : m_cells)
+        put(cell.row, cell.column, m_pool.mid(cell.offset, cell.length));
+    for (auto it = m_changes.constBegin(); it != m_changes.constEnd(); ++it)
+        put(int(it.key() >> 32), int(it.key() & 0xffffffffu), *it);
+    for (QStringList& texts : result) {
+        while (!texts.isEmpty() && texts.constLast().isEmpty())
+            texts.removeLast();
     }
     return result;
 }

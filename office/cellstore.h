@@ -20,7 +20,7 @@ public:
 
     int usedRows() const;
     int usedColumns() const;
-    // The used range, row by row, every row as wide as the used range.
+    // The used range, row by row, each row up to its last non-empty text.
     QList<QStringList> rows() const;
 
 private:

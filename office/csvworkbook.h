@@ -23,5 +23,6 @@ std::unique_ptr<Workbook> openCsvWorkbook(const QString& path, const WorkbookOpe
 // and no invalid sequence; a sequence cut by the end of a start is allowed.
 bool looksLikeUtf8Text(QByteArrayView bytes, bool whole);
 
-// Writes rows to path atomically; fields holding the separator, a quote or a line break are quoted.
+// Writes rows to path atomically, each with its own number of fields; fields holding the separator,
+// a quote or a line break are quoted.
 void writeCsv(const QString& path, const QList<QStringList>& rows, const CsvFormat& format);

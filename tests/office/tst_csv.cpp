@@ -153,6 +153,21 @@ private slots:
         QCOMPARE(allCells(*book), (Rows{{"A", "b"}}));
     }
 
+    void aFarCellDoesNotWidenEveryRow() {
+        const QString path = m_dir.filePath(QStringLiteral("sparse.csv"));
+        writeBytes(path, "a,b\n");
+        const auto book = openCsvWorkbook(path, {});
+        book->setCellText(100000, 16000, QStringLiteral("far"));
+        const QString out = m_dir.filePath(QStringLiteral("sparse-out.csv"));
+        book->saveAs(out);
+        QVERIFY2(QFileInfo(out).size() < 200000, "empty rows are written as empty lines");
+        const auto back = openCsvWorkbook(out, {});
+        QCOMPARE(back->usedRows(), 100000);
+        QCOMPARE(back->usedColumns(), 16000);
+        QCOMPARE(back->cellText(100000, 16000), QStringLiteral("far"));
+        QCOMPARE(back->cellText(1, 2), QStringLiteral("b"));
+    }
+
     void savedTextKeepsTheFilesFormat_data() {
         QTest::addColumn<QByteArray>("original");
         QTest::addColumn<QByteArray>("saved");
