@@ -20,6 +20,9 @@ std::unique_ptr<Workbook> openWorkbook(const QString& path, const WorkbookOpenOp
         throw WorkbookError(QStringLiteral("%1 does not exist").arg(path));
     if (info.isDir())
         throw WorkbookError(QStringLiteral("%1 is a folder, not a workbook").arg(path));
+    // A pipe or a device could block the read or never end.
+    if (!info.isFile())
+        throw WorkbookError(QStringLiteral("%1 is not a regular file, not a workbook").arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw WorkbookError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));

@@ -106,6 +106,8 @@ private slots:
         QString path = m_temp.filePath(QStringLiteral("nothing-here.xlsx"));
         if (kind == QLatin1String("folder")) {
             path = m_temp.path();
+        } else if (kind == QLatin1String("device")) {
+            path = QStringLiteral("/dev/zero");
         } else if (kind == QLatin1String("unreadable")) {
             if (geteuid() == 0)
                 QSKIP("root reads every file");
