@@ -97,6 +97,9 @@ private slots:
                                       << "does not exist";
         QTest::newRow("a folder") << "folder"
                                   << "is a folder";
+        QTest::newRow("a device") << "device"
+                                  << "is not a regular file";
+        // Last: the skip when run as root ends the table.
         QTest::newRow("no read permission") << "unreadable"
                                             << "cannot read";
     }
