@@ -360,8 +360,12 @@ void TMainForm::FormDestroy() {
 
 bool TMainForm::event(QEvent* event) {
     const bool result = QMainWindow::event(event);
-    if (event->type() == QEvent::WindowActivate)
+    // Without a window manager (or with one that activates late) the first showing brings no
+    // activation, and the window would keep its built-in captions: the first show counts as one.
+    if (event->type() == QEvent::WindowActivate || (event->type() == QEvent::Show && !m_shownOnce)) {
+        m_shownOnce = true;
         FormActivate();
+    }
     return result;
 }
 

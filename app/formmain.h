@@ -122,4 +122,5 @@ private:
     CommandSlot m_commands[8];
     QMenu* m_languages = nullptr;
     bool m_destroyed = false;
+    bool m_shownOnce = false;
 };

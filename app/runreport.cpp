@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -11,7 +12,7 @@
 
 int RunReportModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_lines.size());
+    return parent.isValid() ? 0 : m_shown;
 }
 
 int RunReportModel::columnCount(const QModelIndex& parent) const
@@ -21,7 +22,7 @@ int RunReportModel::columnCount(const QModelIndex& parent) const
 
 QVariant RunReportModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || size_t(index.row()) >= m_lines.size())
+    if (!index.isValid() || index.row() >= m_shown)
         return {};
     const Line& line = m_lines[size_t(index.row())];
     if (index.column() == 0)
@@ -51,6 +52,7 @@ void RunReportModel::clearLines()
 {
     beginResetModel();
     m_lines.clear();
+    m_shown = 0;
     std::fill(std::begin(m_imageCounts), std::end(m_imageCounts), 0);
     endResetModel();
 }
@@ -66,11 +68,18 @@ int RunReportModel::imageCount(int image) const { return image >= 0 && image < 4
 int RunReportModel::appendLine(const QStringList& subItems, int image)
 {
     const int row = int(m_lines.size());
-    beginInsertRows({}, row, row);
     m_lines.push_back({subItems, image});
     countImage(image, 1);
-    endInsertRows();
     return row;
+}
+
+void RunReportModel::showPending()
+{
+    if (!hasPending())
+        return;
+    beginInsertRows({}, m_shown, int(m_lines.size()) - 1);
+    m_shown = int(m_lines.size());
+    endInsertRows();
 }
 
 void RunReportModel::setImage(int line, int image)
@@ -80,7 +89,8 @@ void RunReportModel::setImage(int line, int image)
     countImage(m_lines[size_t(line)].image, -1);
     m_lines[size_t(line)].image = image;
     countImage(image, 1);
-    emit dataChanged(index(line, 0), index(line, 0), {Qt::DecorationRole});
+    if (line < m_shown)
+        emit dataChanged(index(line, 0), index(line, 0), {Qt::DecorationRole});
 }
 
 void RunReportModel::setSubItem(int line, int subItem, const QString& text)
@@ -91,7 +101,8 @@ void RunReportModel::setSubItem(int line, int subItem, const QString& text)
     while (items.size() <= subItem)
         items.append(QString());
     items[subItem] = text;
-    emit dataChanged(index(line, subItem + 1), index(line, subItem + 1));
+    if (line < m_shown)
+        emit dataChanged(index(line, subItem + 1), index(line, subItem + 1));
 }
 
 QIcon RunReportModel::icon(int image)
@@ -149,8 +160,12 @@ QIcon RunReportModel::icon(int image)
 }
 
 RunReport::RunReport(QTreeView* list, QLabel* records, QLabel* nullValues, QLabel* failures, QObject* parent)
-    : QObject(parent), m_list(list), m_panels{records, nullValues, failures}, m_model(new RunReportModel(this))
+    : QObject(parent), m_list(list), m_catchUp(new QTimer(this)), m_panels{records, nullValues, failures},
+      m_model(new RunReportModel(this))
 {
+    m_catchUp->setSingleShot(true);
+    m_catchUp->setInterval(kCatchUpMs);
+    connect(m_catchUp, &QTimer::timeout, this, &RunReport::flush);
     m_list->setModel(m_model);
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
@@ -173,6 +188,8 @@ void RunReport::setView(View view)
 
 void RunReport::begin(const QList<Column>& modeColumns)
 {
+    m_catchUp->stop();
+    m_followNewest = false;
     m_model->clearLines();
     setView(View::Details);
     m_model->setColumns({});
@@ -187,7 +204,30 @@ void RunReport::begin(const QList<Column>& modeColumns)
 
 int RunReport::addLine(const QStringList& subItems, int image)
 {
-    return m_model->appendLine(subItems, image);
+    const int line = m_model->appendLine(subItems, image);
+    catchUpSoon();
+    return line;
+}
+
+void RunReport::catchUpSoon()
+{
+    if (!m_catchUp->isActive())
+        m_catchUp->start();
+}
+
+void RunReport::flush()
+{
+    m_catchUp->stop();
+    m_model->showPending();
+    if (!m_followNewest)
+        return;
+    m_followNewest = false;
+    const int last = m_model->lineCount() - 1;
+    if (last < 0)
+        return;
+    const QModelIndex index = m_model->index(last, 0);
+    m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_list->scrollTo(index);
 }
 
 void RunReport::setImage(int line, int image) { m_model->setImage(line, image); }
@@ -200,12 +240,8 @@ void RunReport::afterLine(const QString& recordsLabel, const QString& nullValues
     m_panels[0]->setText(recordsLabel + QString::number(counts.records));
     m_panels[1]->setText(nullValuesLabel + QString::number(counts.nullValues));
     m_panels[2]->setText(failuresLabel + QString::number(counts.failures));
-    const int last = m_model->lineCount() - 1;
-    if (last < 0)
-        return;
-    const QModelIndex index = m_model->index(last, 0);
-    m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    m_list->scrollTo(index);
+    m_followNewest = true;
+    catchUpSoon();
 }
 
 RunReport::Counts RunReport::count() const
@@ -231,6 +267,8 @@ void RunReport::recount(const Texts& texts)
 
 void RunReport::clear(const Texts& texts)
 {
+    m_catchUp->stop();
+    m_followNewest = false;
     m_model->clearLines();
     setView(View::LargeIcon);
     m_model->setColumns({});
@@ -244,6 +282,8 @@ QString RunReport::panelText(int panel) const
 
 int RunReport::selectedLine() const
 {
+    // Asking for the selection is asking for the state the list is about to show.
+    const_cast<RunReport*>(this)->flush();
     const QModelIndex current = m_list->selectionModel() ? m_list->selectionModel()->currentIndex() : QModelIndex();
     return current.isValid() ? current.row() : -1;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 class QLabel;
+class QTimer;
 class QTreeView;
 
 // Image indices of a report line.
@@ -21,6 +22,11 @@ enum ReportImage : int {
 
 // The lines of the run report: an empty first column that shows the line's icon, then one text per
 // further column. Kept as plain rows so that a run of 100,000 records stays quick.
+//
+// A tree view lays out all its rows again after every insertion, so announcing lines one by one
+// while a run processes events between records costs time in the square of the line count.
+// Appended lines are therefore kept back until showPending() announces them together; lineCount()
+// and line() know them at once, rowCount() (what views see) once they are shown.
 class RunReportModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -40,6 +46,8 @@ public:
     QStringList columns() const { return m_columns; }
     void clearLines();
     int appendLine(const QStringList& subItems, int image);
+    void showPending();
+    bool hasPending() const { return m_shown < int(m_lines.size()); }
     void setImage(int line, int image);
     void setSubItem(int line, int subItem, const QString& text);
     const Line& line(int row) const { return m_lines[size_t(row)]; }
@@ -54,6 +62,7 @@ private:
 
     QStringList m_columns;
     std::vector<Line> m_lines;
+    int m_shown = 0;
     int m_imageCounts[4] = {};
 };
 
@@ -83,7 +92,7 @@ public:
     void setImage(int line, int image);
     void setSubItem(int line, int subItem, const QString& text);
     // Each panel := its label directly followed by the count; the newest line is selected and
-    // scrolled into view.
+    // scrolled into view. The list catches up with new lines within kCatchUpMs, or at flush().
     void afterLine(const QString& recordsLabel, const QString& nullValuesLabel, const QString& failuresLabel,
                    const Counts& counts);
     // Each panel := its label, one space, the count of the lines as they are.
@@ -101,10 +110,19 @@ public:
     int selectedLine() const;
     RunReportModel* model() const { return m_model; }
 
+    // Shows the lines added since the list last caught up, and selects and scrolls to the newest
+    // when a line's duties asked for it.
+    void flush();
+    static constexpr int kCatchUpMs = 50;
+
 private:
     void setView(View view);
 
+    void catchUpSoon();
+
     QTreeView* m_list;
+    QTimer* m_catchUp;
+    bool m_followNewest = false;
     QLabel* m_panels[3];
     RunReportModel* m_model;
     View m_style = View::LargeIcon;

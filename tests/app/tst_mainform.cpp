@@ -99,7 +99,9 @@ private slots:
     void fontReachesEveryWindowBeforeTextsInCreationOrder();
     void fontFallsBackWithoutLanguageProperty();
     void editedFileTakesEffectAtNextActivation();
+    void firstShowingAppliesTheLanguage();
     void statusPanelsThroughARunAndClear();
+    void listCatchesUpWithTheNewestLine();
     void commandsAreDisabledUntilGivenWork();
     void exceptionInCommandIsShownAndProgramGoesOn();
     void exceptionEscapingAHandlerIsShown();
@@ -333,6 +335,18 @@ void TestMainForm::editedFileTakesEffectAtNextActivation() {
     QCOMPARE(form->texts().text(QStringLiteral("Menu"), QStringLiteral("File")), QStringLiteral("New File"));
 }
 
+void TestMainForm::firstShowingAppliesTheLanguage() {
+    ProgramFolder folder;
+    folder.add(QStringLiteral("Test.ini"), languageFile("Test", "Shown"));
+    folder.store(QStringLiteral("Test.ini"));
+    auto form = makeForm(folder);
+    QCOMPARE(form->findChild<QMenu*>(QStringLiteral("MenuFile"))->title(), QStringLiteral("File"));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QCOMPARE(form->findChild<QMenu*>(QStringLiteral("MenuFile"))->title(), QStringLiteral("Shown File"));
+    QCOMPARE(panel(form.get(), 0), QStringLiteral("Shown records: 0"));
+}
+
 void TestMainForm::statusPanelsThroughARunAndClear() {
     ProgramFolder folder;
     folder.add(QStringLiteral("Test.ini"), languageFile("Test", "T"));
@@ -375,6 +389,34 @@ void TestMainForm::statusPanelsThroughARunAndClear() {
     QCOMPARE(panel(form.get(), 1), QStringLiteral("T nulls: 0"));
     QCOMPARE(panel(form.get(), 2), QStringLiteral("T failures: 0"));
     QCOMPARE(form->findChild<QTreeView*>(QStringLiteral("ListView1"))->model()->columnCount(), 0);
+}
+
+void TestMainForm::listCatchesUpWithTheNewestLine() {
+    ProgramFolder folder;
+    auto form = makeForm(folder);
+    auto* list = form->findChild<QTreeView*>(QStringLiteral("ListView1"));
+    RunReport& report = form->report();
+    report.begin({{QStringLiteral("Mail to"), 150}});
+    for (int i = 0; i < 3; ++i) {
+        report.addLine({QStringLiteral("r%1@example.org").arg(i)}, ImagePending);
+        report.afterLine({}, {}, {}, report.count());
+        QCOMPARE(report.lineCount(), i + 1); // known at once to the run
+    }
+    report.setImage(1, ImageFailure);
+    report.setSubItem(1, 0, QStringLiteral("changed"));
+    // The list shows the lines and follows the newest without anyone asking, as the event loop runs.
+    QTRY_COMPARE_WITH_TIMEOUT(list->model()->rowCount(), 3, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(list->currentIndex().row(), 2, 2000);
+    QCOMPARE(list->model()->index(1, 1).data().toString(), QStringLiteral("changed"));
+    QCOMPARE(report.count().failures, 1);
+
+    // A new run starts from nothing, lines still waiting to be shown included.
+    report.addLine({QStringLiteral("late")}, ImageProcessed);
+    report.begin({{QStringLiteral("Field"), 100}});
+    QCOMPARE(report.lineCount(), 0);
+    QTest::qWait(2 * RunReport::kCatchUpMs);
+    QCOMPARE(list->model()->rowCount(), 0);
+    QCOMPARE(report.count().records, 0);
 }
 
 void TestMainForm::commandsAreDisabledUntilGivenWork() {
