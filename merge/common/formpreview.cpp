@@ -39,6 +39,8 @@ protected:
         if (mark <= 0 || logicalIndex != mark - 1)
             return;
         painter->save();
+        // The style's header drawing leaves an empty clip region behind.
+        painter->setClipRect(rect);
         painter->fillRect(rect.adjusted(0, 0, -1, -1), kOlive);
         painter->setPen(palette().color(QPalette::WindowText));
         painter->drawText(rect.adjusted(5, 3, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
@@ -97,6 +99,9 @@ TPreviewForm::TPreviewForm(Services& services, QWidget* parent)
     StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     StringGrid1->setWordWrap(false);
+    // Whole cells per scroll step, so a header at a given place is always a whole section.
+    StringGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
+    StringGrid1->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     // The table's own corner button carries the close text.
     if (auto* corner = StringGrid1->findChild<QAbstractButton*>())
         corner->installEventFilter(this);
