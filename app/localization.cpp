@@ -115,5 +115,10 @@ QString programDirectory()
     const QString besideExecutable = QCoreApplication::applicationDirPath();
     if (QFileInfo(QDir(besideExecutable).filePath(QStringLiteral("Languages"))).isDir())
         return QDir(besideExecutable).absolutePath() + QLatin1Char('/');
+    // An installed copy moved as a whole (or installed with another prefix) keeps its data
+    // beside its bin folder.
+    const QDir relocated(QDir(besideExecutable).filePath(QStringLiteral("../share/tallyweave")));
+    if (QFileInfo(relocated.filePath(QStringLiteral("Languages"))).isDir())
+        return relocated.absolutePath() + QLatin1Char('/');
     return QDir(QStringLiteral(TW_INSTALL_DATADIR)).absolutePath() + QLatin1Char('/');
 }
