@@ -131,6 +131,12 @@ void TPreviewForm::showEvent(QShowEvent* event) {
         FormShow();
 }
 
+void TPreviewForm::hideEvent(QHideEvent* event) {
+    // Closed before the first tick (it lost activation at once): nothing left to load.
+    Timer1->stop();
+    QDialog::hideEvent(event);
+}
+
 void TPreviewForm::FormShow() {
     for (int r = 0; r < kRows; ++r)
         for (int c = 0; c < kColumns; ++c)

@@ -292,6 +292,7 @@ void TestPreview::closers_data() {
     QTest::newRow("corner cell") << "corner";
     QTest::newRow("the popup loses activation") << "deactivate";
     QTest::newRow("the application loses activation") << "application";
+    QTest::newRow("the popup loses activation before it loaded") << "deactivate at once";
 }
 
 void TestPreview::closers() {
@@ -301,6 +302,15 @@ void TestPreview::closers() {
     form.markedColumn = 2;
     form.markedLine = 0;
     form.show();
+    if (how == "deactivate at once") {
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QCoreApplication::sendEvent(&form, &deactivate);
+        QVERIFY(!form.isVisible());
+        QTest::qWait(300);
+        QVERIFY2(form.StringGrid1->item(0, 0)->text().isEmpty(), "a closed popup went on to load the sheet");
+        QCOMPARE(form.markedColumn, 2);
+        return;
+    }
     QTRY_VERIFY(form.StringGrid1->isEnabled());
     QTest::mouseClick(form.StringGrid1->horizontalHeader()->viewport(), Qt::LeftButton, {},
                       QPoint(3 * kPitchX + 10, 5));
