@@ -69,14 +69,16 @@ QString serialDateText(double serial, bool date1904, bool hasDate, bool hasTime)
     const double whole = std::floor(serial);
     auto days = qint64(whole);
     auto seconds = qint64(std::llround((serial - whole) * 86400.0));
+    // A time alone stays a time when it rounds up to midnight.
+    const bool timeAlone = days == 0 && (!date1904 || !hasDate);
     if (seconds >= 86400) {
-        ++days;
+        days += timeAlone ? 0 : 1;
         seconds -= 86400;
     }
     char buf[32];
     // A time of day alone is stored as a fraction of day 0, which is no real date in the 1900
     // system ("1900-01-00"). In the 1904 system day 0 is 1904-01-01, a date like any other.
-    if (days == 0 && (!date1904 || !hasDate))
+    if (timeAlone)
         return QString::fromLatin1(buf, putTime(buf, seconds) - buf);
     // Day numbers from 1970-01-01: the 1904 system counts from 1904-01-01 (-24107). The 1900
     // system counts a 29 February 1900 that never was (serial 60): serials before it are one day

@@ -14,8 +14,7 @@
 
 namespace {
 
-QJsonObject runJson(const QString& script, const QString& file)
-{
+QJsonObject runJson(const QString& script, const QString& file) {
     QProcess python;
     python.start(TW_PYTHON, {QStringLiteral(TW_SOURCE_DIR "/tests/xlsx/") + script, file});
     if (!python.waitForFinished(120000) || python.exitCode() != 0) {
@@ -35,8 +34,7 @@ class TestXlsxWrite : public QObject {
     QString fixture(const QString& name) const { return m_dir.filePath(name); }
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY(m_dir.isValid());
         QProcess python;
         python.start(TW_PYTHON, {TW_SOURCE_DIR "/tests/xlsx/make_fixtures.py", m_dir.path()});
@@ -44,8 +42,7 @@ private slots:
         QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
     }
 
-    void patchedBookKeepsEverythingElse()
-    {
+    void patchedBookKeepsEverythingElse() {
         const QString source = fixture("openpyxl.xlsx");
         const QString target = fixture("patched.xlsx");
         {
@@ -53,10 +50,10 @@ private slots:
             book->selectSheet(1);
             book->setCellText(1, 1, QStringLiteral("new <&> text")); // bold, keeps its font
             book->setCellText(2, 2, QStringLiteral("  blanks kept  "));
-            book->setCellText(5, 1, QStringLiteral("no longer a date")); // styled as a date
+            book->setCellText(5, 1, QStringLiteral("no longer a date"));         // styled as a date
             book->setCellText(6, 1, QStringLiteral("=HYPERLINK(\"http://x\")")); // was a formula
-            book->setCellText(12, 8, QStringLiteral("far away"));              // row and column are new
-            book->setCellText(3, 1, QString());                                 // emptied
+            book->setCellText(12, 8, QStringLiteral("far away"));                // row and column are new
+            book->setCellText(3, 1, QString());                                  // emptied
             book->selectSheet(2);
             book->setCellText(1, 1, QStringLiteral("before the first"));
             QCOMPARE(book->cellText(1, 1), QStringLiteral("before the first"));
@@ -107,8 +104,7 @@ private slots:
         QCOMPARE(reread->usedColumns(), 8);
     }
 
-    void sharedFormulaSurvivesItsMaster()
-    {
+    void sharedFormulaSurvivesItsMaster() {
         const QString target = fixture("shared.xlsx");
         {
             auto book = openXlsxWorkbook(fixture("raw.xlsx"), {});
@@ -134,17 +130,18 @@ private slots:
         QCOMPARE(reread->cellText(1, 2), QStringLiteral("master gone"));
     }
 
-    void failedSaveLeavesNothing_data()
-    {
+    void failedSaveLeavesNothing_data() {
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("cause");
-        QTest::newRow("target is a folder") << "folder.xlsx" << "cannot write";
-        QTest::newRow("folder does not exist") << "missing/out.xlsx" << "cannot create a file";
-        QTest::newRow("unknown format") << "out.ods" << "not supported";
+        QTest::newRow("target is a folder") << "folder.xlsx"
+                                            << "cannot write";
+        QTest::newRow("folder does not exist") << "missing/out.xlsx"
+                                               << "cannot create a file";
+        QTest::newRow("unknown format") << "out.ods"
+                                        << "not supported";
     }
 
-    void failedSaveLeavesNothing()
-    {
+    void failedSaveLeavesNothing() {
         QFETCH(QString, target);
         QFETCH(QString, cause);
         QTemporaryDir out(m_dir.filePath("failXXXXXX"));
@@ -158,12 +155,12 @@ private slots:
         } catch (const WorkbookError& e) {
             QVERIFY2(e.cause().contains(cause), qPrintable(e.cause()));
         }
-        const QStringList left = QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const QStringList left =
+            QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         QCOMPARE(left, QStringList{QStringLiteral("folder.xlsx")});
     }
 
-    void saveReplacesAnExistingFile()
-    {
+    void saveReplacesAnExistingFile() {
         const QString target = fixture("existing.xlsx");
         QFile old(target);
         QVERIFY(old.open(QIODevice::WriteOnly));
@@ -179,8 +176,7 @@ private slots:
         QCOMPARE(QFileInfo(target).permissions() & QFile::ReadOther, QFile::ReadOther);
     }
 
-    void macroFlagFollowsTheName()
-    {
+    void macroFlagFollowsTheName() {
         auto book = openXlsxWorkbook(fixture("xlsxwriter.xlsx"), {});
         book->saveAs(fixture("macro.xlsm"));
         const QJsonObject macro = runJson("dump_book.py", fixture("macro.xlsm"));
@@ -191,8 +187,7 @@ private slots:
         QVERIFY(!plain["types"].toString().contains(QLatin1String("macroEnabled")));
     }
 
-    void newBookReadsElsewhere()
-    {
+    void newBookReadsElsewhere() {
         const QString target = fixture("new.xlsx");
         const QList<QStringList> rows{
             {"Name", "a<b&c>", "  spaces  "},
@@ -219,8 +214,7 @@ private slots:
         QCOMPARE(book->cellText(3, 4), QStringLiteral("_x0041_"));
     }
 
-    void saveAsCsvWritesTheSelectedSheet()
-    {
+    void saveAsCsvWritesTheSelectedSheet() {
         auto book = openXlsxWorkbook(fixture("xlsxwriter.xlsx"), {});
         book->selectSheet(1);
         book->setCellText(1, 2, QStringLiteral("with, comma \"and quotes\""));
@@ -233,8 +227,7 @@ private slots:
         QCOMPARE(rows[2].toArray()[0].toString(), QStringLiteral("2024-01-05"));
     }
 
-    void saveAsXlsGoesThroughTheConverter()
-    {
+    void saveAsXlsGoesThroughTheConverter() {
         if (!officeConverterAvailable())
             QSKIP("LibreOffice is not installed");
         auto book = openXlsxWorkbook(fixture("xlsxwriter.xlsx"), {});
@@ -242,7 +235,8 @@ private slots:
         book->setCellText(2, 2, QStringLiteral("converted"));
         QTemporaryDir out(m_dir.filePath("xlsXXXXXX"));
         book->saveAs(out.filePath("out.xls"));
-        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("out.xls")});
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("out.xls")});
         QFile file(out.filePath("out.xls"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.read(8).startsWith("\xD0\xCF\x11\xE0"));
