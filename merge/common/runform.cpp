@@ -35,7 +35,6 @@ TRunForm::TRunForm(Services& services, QWidget* parent)
 
     ButtonCancel = new QPushButton(QStringLiteral("Cancel"), this);
     ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
-    ButtonCancel->setAutoDefault(false);
     ButtonCancel->setGeometry(124, 72, 75, 25);
     connect(ButtonCancel, &QPushButton::clicked, this, &TRunForm::ButtonCancelClick);
 
@@ -162,6 +161,8 @@ void TRunForm::done(int result) {
     // Esc and reject() land here as well as the run's own ending.
     if (!m_stop)
         return;
+    // A tick armed for the next record must not run after the dialog is gone.
+    Timer1->stop();
     QDialog::done(result);
     runClosed();
 }

@@ -138,6 +138,7 @@ private slots:
     void cancelDuringTheRunIsSeenAtTheNextRecordBoundary();
     void aSecondRunStartsClean();
     void oneRecordPerTickCountsOnShowAndMovesCountsWithTheImage();
+    void closingAfterCancelDropsTheArmedTick();
     void excelRunDialogShowsItsColumnsAndStatus();
 };
 
@@ -306,6 +307,19 @@ void TestRunForm::oneRecordPerTickCountsOnShowAndMovesCountsWithTheImage() {
     QCOMPARE(h.report.panelText(2), QString("Failures: 1"));
     QVERIFY(!form.Timer1->isActive());
     QVERIFY(!form.isVisible());
+}
+
+void TestRunForm::closingAfterCancelDropsTheArmedTick() {
+    Harness h;
+    TickRunForm form(h.services);
+    form.outcomes = {true, true};
+    form.show();
+    form.Timer1Timer();
+    QVERIFY(form.Timer1->isActive());
+    form.ButtonCancelClick();
+    QVERIFY(form.close());
+    QVERIFY2(!form.Timer1->isActive(), "a tick would run after the dialog released its run");
+    QCOMPARE(form.next, 1);
 }
 
 void TestRunForm::excelRunDialogShowsItsColumnsAndStatus() {
