@@ -1,6 +1,7 @@
 #include "office/xlsxworkbook.h"
 
 #include "office/celltext.h"
+#include "office/csvworkbook.h"
 #include "office/officeconvert.h"
 #include "office/xlsxparts.h"
 #include "office/xmlscan.h"
@@ -303,7 +304,6 @@ private:
     QString textOf(const Cell& cell, const SheetCells& sheet) const;
     const Cell* findCell(int row, int column) const;
     void computeUsedRange() const;
-    void writeCsv(const QString& path) const;
 
     QString m_path;
     WorkbookOpenOptions m_options;
@@ -946,44 +946,18 @@ void XlsxWorkbook::setCellText(int row, int column, const QString& text) {
     }
 }
 
-void XlsxWorkbook::writeCsv(const QString& path) const {
-    writeAtomically(path, QStringLiteral(".csv"), [&](const QString& temp) {
-        QFile file(temp);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(temp, file.errorString()));
-        QByteArray data;
-        const int rows = usedRows();
-        const int columns = usedColumns();
-        for (int r = 1; r <= rows; ++r) {
-            for (int c = 1; c <= columns; ++c) {
-                if (c > 1)
-                    data += ',';
-                const QByteArray field = cellText(r, c).toUtf8();
-                if (field.contains(',') || field.contains('"') || field.contains('\n') ||
-                    field.contains('\r')) {
-                    QByteArray quoted = field;
-                    quoted.replace("\"", "\"\"");
-                    data += '"' + quoted + '"';
-                } else {
-                    data += field;
-                }
-            }
-            data += "\r\n";
-            if (data.size() > (1 << 20)) {
-                if (file.write(data) != data.size())
-                    throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(temp, file.errorString()));
-                data.clear();
-            }
-        }
-        if (file.write(data) != data.size() || !file.flush())
-            throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(temp, file.errorString()));
-    });
-}
-
 void XlsxWorkbook::saveAs(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("csv")) {
-        writeCsv(path);
+        // Text has one sheet: the selected one, as it reads now.
+        QList<QStringList> rows;
+        const int columns = usedColumns();
+        for (int r = 1; r <= usedRows(); ++r) {
+            QStringList& row = rows.emplace_back();
+            for (int c = 1; c <= columns; ++c)
+                row << cellText(r, c);
+        }
+        writeCsv(path, rows, CsvFormat());
         return;
     }
     PackagePatch patch;

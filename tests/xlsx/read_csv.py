@@ -3,5 +3,5 @@ import csv
 import json
 import sys
 
-with open(sys.argv[1], newline="", encoding="utf-8") as f:
+with open(sys.argv[1], newline="", encoding="utf-8-sig") as f:
     json.dump(list(csv.reader(f)), sys.stdout)

@@ -3,6 +3,7 @@
 // nothing behind.
 #include "office/officeconvert.h"
 #include "office/xlsxworkbook.h"
+#include "xlsx/xlsxfixtures.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -36,10 +37,8 @@ class TestXlsxWrite : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        QProcess python;
-        python.start(TW_PYTHON, {TW_SOURCE_DIR "/tests/xlsx/make_fixtures.py", m_dir.path()});
-        QVERIFY(python.waitForFinished(120000));
-        QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+        const QString failure = makeXlsxFixtures(m_dir.path());
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
 
     void patchedBookKeepsEverythingElse() {
