@@ -99,12 +99,12 @@ TPreviewForm::TPreviewForm(Services& services, QWidget* parent)
     StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     StringGrid1->setWordWrap(false);
-    // Whole cells per scroll step, so a header at a given place is always a whole section.
+    // Scrolling moves by whole cells, as in a spreadsheet.
     StringGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
     StringGrid1->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    // The table's own corner button carries the close text.
-    if (auto* corner = StringGrid1->findChild<QAbstractButton*>())
-        corner->installEventFilter(this);
+    m_corner = StringGrid1->findChild<QAbstractButton*>();
+    if (m_corner)
+        m_corner->installEventFilter(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -143,8 +143,8 @@ void TPreviewForm::FormShow() {
             StringGrid1->item(r, c)->setText(QString());
     StringGrid1->horizontalHeader()->viewport()->update();
     StringGrid1->verticalHeader()->viewport()->update();
-    if (auto* corner = StringGrid1->findChild<QAbstractButton*>())
-        corner->setText(m_services.text(QStringLiteral("PreviewForm"), QStringLiteral("Close")));
+    if (m_corner)
+        m_corner->setText(m_services.text(QStringLiteral("PreviewForm"), QStringLiteral("Close")));
     setLoading(true);
     Timer1->start();
 }
@@ -203,8 +203,8 @@ void TPreviewForm::headerReleased(QHeaderView* header, const QPoint& pos) {
 }
 
 bool TPreviewForm::eventFilter(QObject* watched, QEvent* event) {
-    auto* corner = StringGrid1->findChild<QAbstractButton*>();
-    if (watched == corner && event->type() == QEvent::Paint) {
+    QAbstractButton* corner = m_corner;
+    if (corner && watched == corner && event->type() == QEvent::Paint) {
         QPainter painter(corner);
         QStyleOptionHeader option;
         option.initFrom(corner);
@@ -217,7 +217,7 @@ bool TPreviewForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() != QEvent::MouseButtonRelease || !StringGrid1->isEnabled())
         return QDialog::eventFilter(watched, event);
-    if (watched == corner) {
+    if (corner && watched == corner) {
         close();
         return true;
     }

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QString>
 
+class QAbstractButton;
 class QHeaderView;
 class QTableWidget;
 class QTimer;
@@ -53,4 +54,5 @@ private:
     void headerReleased(QHeaderView* header, const QPoint& pos);
 
     Services& m_services;
+    QAbstractButton* m_corner = nullptr; // the table's own corner button, showing the close text
 };
