@@ -2,6 +2,7 @@
 // and questions in their order, and whole runs on workbooks written and read back by openpyxl.
 #include "app/runreport.h"
 #include "app/services.h"
+#include "merge/bookfixture.h"
 #include "merge/common/formpreview.h"
 #include "merge/excel/excelcommandflow.h"
 #include "merge/excel/formexcel.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -37,28 +39,20 @@ using Sheet = QList<QStringList>;
 
 // Writes an .xlsx with openpyxl: one list of rows per sheet, empty texts left as empty cells.
 void writeWithOpenpyxl(const QString& path, const QList<Sheet>& sheets) {
-    static const char* script = R"(
-import json, sys, openpyxl
-book = openpyxl.Workbook()
-book.remove(book.active)
-for n, rows in enumerate(json.loads(sys.argv[2])):
-    sheet = book.create_sheet("Sheet%d" % (n + 1))
-    for r, row in enumerate(rows):
-        for c, value in enumerate(row):
-            if value != "":
-                sheet.cell(row=r + 1, column=c + 1, value=value)
-book.save(sys.argv[1])
-)";
-    QJsonArray all;
+    QJsonArray sheetSpecs;
     for (const Sheet& sheet : sheets) {
         QJsonArray rows;
-        for (const QStringList& row : sheet)
-            rows.append(QJsonArray::fromStringList(row));
-        all.append(rows);
+        for (const QStringList& row : sheet) {
+            QJsonArray cells;
+            for (const QString& cell : row)
+                cells.append(cell.isEmpty() ? QJsonValue() : QJsonValue(cell));
+            rows.append(cells);
+        }
+        sheetSpecs.append(QJsonObject{{"rows", rows}});
     }
-    runPython({QStringLiteral("-c"), QString::fromLatin1(script), path,
-               QString::fromUtf8(QJsonDocument(all).toJson(QJsonDocument::Compact))});
-    QVERIFY2(QFile::exists(path), qPrintable(path));
+    const QString error =
+        bookfixture::writeBook(path, QJsonDocument(QJsonObject{{"sheets", sheetSpecs}}).toJson());
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 QByteArray fileHash(const QString& path) {
