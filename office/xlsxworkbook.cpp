@@ -490,7 +490,7 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
         return out;
     if (info.part.isEmpty())
         throw WorkbookError(QStringLiteral("its part is not named in the workbook's relationships"));
-    ZipEntryStream stream(m_zip, info.part);
+    ZipPrefetchStream stream(m_zip, info.part);
     XmlScanner xml([&](char* b, qint64 size) { return stream.read(b, size); }, info.part);
     const uint32_t rowLimit = m_options.rowLimit > 0 ? uint32_t(m_options.rowLimit) : UINT32_MAX;
 

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <cstring>
+
 namespace {
 
 QString zipErrorText(int code) {
@@ -103,4 +105,70 @@ qint64 ZipEntryStream::read(char* buffer, qint64 size) {
     if (got == 0)
         m_file.reset();
     return got;
+}
+
+namespace {
+constexpr size_t prefetchPiece = 256 * 1024;
+constexpr size_t prefetchDepth = 4;
+} // namespace
+
+ZipPrefetchStream::ZipPrefetchStream(const ZipArchive& archive, const QString& name, qint64 limit)
+    : m_stream(archive, name, limit), m_thread([this] { produce(); }) {}
+
+ZipPrefetchStream::~ZipPrefetchStream() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void ZipPrefetchStream::produce() {
+    try {
+        for (;;) {
+            std::vector<char> piece(prefetchPiece);
+            qint64 filled = 0;
+            while (filled < qint64(piece.size())) {
+                const qint64 got = m_stream.read(piece.data() + filled, qint64(piece.size()) - filled);
+                if (got == 0)
+                    break;
+                filled += got;
+            }
+            piece.resize(size_t(filled));
+            const bool last = filled == 0;
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_stop || m_ready.size() < prefetchDepth; });
+            if (m_stop)
+                return;
+            m_ready.push_back(std::move(piece));
+            m_changed.notify_all();
+            if (last)
+                return;
+        }
+    } catch (...) {
+        std::lock_guard lock(m_mutex);
+        m_error = std::current_exception();
+        m_changed.notify_all();
+    }
+}
+
+qint64 ZipPrefetchStream::read(char* buffer, qint64 size) {
+    while (m_offset == m_current.size()) {
+        if (m_done)
+            return 0;
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_error || !m_ready.empty(); });
+        if (m_ready.empty())
+            std::rethrow_exception(m_error);
+        m_current = std::move(m_ready.front());
+        m_ready.pop_front();
+        m_offset = 0;
+        m_done = m_current.empty();
+        m_changed.notify_all();
+    }
+    const size_t n = std::min(size_t(size), m_current.size() - m_offset);
+    std::memcpy(buffer, m_current.data() + m_offset, n);
+    m_offset += n;
+    return qint64(n);
 }

@@ -4,7 +4,13 @@
 
 #include <zip.h>
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 struct ZipDiscard {
     void operator()(zip_t* zip) const { zip_discard(zip); }
@@ -54,4 +60,31 @@ private:
     qint64 m_limit;
     qint64 m_declared = -1; // unknown
     qint64 m_total = 0;
+};
+
+// Reads an entry like ZipEntryStream while a second thread inflates the pieces ahead, so that
+// inflating and reading what came out overlap. The archive must not be used otherwise until this
+// is gone.
+class ZipPrefetchStream {
+public:
+    ZipPrefetchStream(const ZipArchive& archive, const QString& name, qint64 limit = ZipArchive::entryLimit);
+    ~ZipPrefetchStream();
+    ZipPrefetchStream(const ZipPrefetchStream&) = delete;
+    ZipPrefetchStream& operator=(const ZipPrefetchStream&) = delete;
+    // As ZipEntryStream::read; an error met by the other thread is thrown here.
+    qint64 read(char* buffer, qint64 size);
+
+private:
+    void produce();
+
+    ZipEntryStream m_stream;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::vector<char>> m_ready; // an empty piece marks the end
+    std::exception_ptr m_error;
+    bool m_stop = false;
+    std::vector<char> m_current;
+    size_t m_offset = 0;
+    bool m_done = false;
+    std::thread m_thread;
 };
