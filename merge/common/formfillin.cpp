@@ -137,13 +137,7 @@ FillInAddDialog::ColumnField FillInAddDialog::makeColumnField(const QString& com
     field.preview->setAutoRaise(true);
     field.workbook = workbook;
     field.markerKey = markerKey;
-    // The list may grow later (two columns in the Excel dialog), so the handler finds its field by
-    // button rather than by a reference into the list.
-    connect(field.preview, &QToolButton::clicked, this, [this, button = field.preview] {
-        for (const ColumnField& f : std::as_const(m_columns))
-            if (f.preview == button)
-                preview(f);
-    });
+    connect(field.preview, &QToolButton::clicked, this, [this, field] { preview(field); });
     return field;
 }
 
