@@ -18,6 +18,12 @@ public:
     QString text(int row, int column) const;
     void set(int row, int column, const QString& text);
 
+    // Every setCellText since the values were read, emptied cells included.
+    template <class F> void forEachChange(F&& f) const {
+        for (auto it = m_changes.constBegin(); it != m_changes.constEnd(); ++it)
+            f(int(it.key() >> 32), int(it.key() & 0xffffffffu), *it);
+    }
+
     int usedRows() const;
     int usedColumns() const;
     // The used range, row by row, each row up to its last non-empty text.

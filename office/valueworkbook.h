@@ -26,6 +26,8 @@ protected:
     virtual CellStore loadSheet(int n) = 0;
     // How a save as ".csv" writes the text.
     virtual CsvFormat csvFormat() const { return {}; }
+    // The sheets read so far, by position.
+    const std::map<int, CellStore>& readSheets() const { return m_sheets; }
 
 private:
     const CellStore* selectedStore() const;

@@ -55,6 +55,20 @@ QString freexlCause(int code) {
     }
 }
 
+// The workbook at path converted to a package in folder, opened.
+std::unique_ptr<Workbook> convertedCopy(const QString& path, const QTemporaryDir& folder,
+                                        const WorkbookOpenOptions& options = {}) {
+    if (!folder.isValid())
+        throw WorkbookError(QStringLiteral("no temporary folder: %1").arg(folder.errorString()));
+    // The converter would pick its import filter by the name; the content is what counts here.
+    const QString source = folder.filePath(QStringLiteral("source.xls"));
+    if (!QFile::link(QFileInfo(path).absoluteFilePath(), source))
+        throw WorkbookError(QStringLiteral("cannot link %1 into a temporary folder").arg(path));
+    const QString converted = folder.filePath(QStringLiteral("converted.xlsx"));
+    convertWithOffice(source, converted);
+    return openXlsxWorkbook(converted, options);
+}
+
 struct FreexlCloser {
     void operator()(const void* handle) const { freexl_close(handle); }
 };
@@ -64,6 +78,41 @@ class XlsWorkbook : public ValueWorkbook {
 public:
     XlsWorkbook(const QString& path, FreexlHandle handle, int sheetCount, int rowLimit)
         : ValueWorkbook(path, sheetCount), m_handle(std::move(handle)), m_rowLimit(rowLimit) {}
+
+    // A package save keeps every sheet and the formatting when LibreOffice can convert the original:
+    // the changes are made on its converted copy. Otherwise the selected sheet's values are saved.
+    void saveAs(const QString& target) override {
+        const QString suffix = QFileInfo(target).suffix().toLower();
+        const bool package = suffix == QLatin1String("xlsx") || suffix == QLatin1String("xlsm") ||
+                             suffix == QLatin1String("xls");
+        if (!package || !officeConverterAvailable()) {
+            ValueWorkbook::saveAs(target);
+            return;
+        }
+        QTemporaryDir folder;
+        std::unique_ptr<Workbook> copy;
+        try {
+            copy = convertedCopy(path(), folder);
+        } catch (const WorkbookError&) {
+        }
+        // Sheets are found by position: a copy that counts them otherwise cannot take the changes.
+        if (!copy || copy->sheetCount() != sheetCount()) {
+            ValueWorkbook::saveAs(target);
+            return;
+        }
+        for (const auto& [n, store] : readSheets()) {
+            copy->selectSheet(n);
+            store.forEachChange(
+                [&](int row, int column, const QString& text) { copy->setCellText(row, column, text); });
+        }
+        if (suffix != QLatin1String("xls")) {
+            copy->saveAs(target);
+            return;
+        }
+        const QString changed = folder.filePath(QStringLiteral("changed.xlsx"));
+        copy->saveAs(changed);
+        convertWithOffice(changed, target);
+    }
 
 protected:
     CellStore loadSheet(int n) override {
@@ -145,15 +194,7 @@ private:
 
 std::unique_ptr<Workbook> openConverted(const QString& path, const WorkbookOpenOptions& options) {
     auto folder = std::make_unique<QTemporaryDir>();
-    if (!folder->isValid())
-        throw WorkbookError(QStringLiteral("no temporary folder: %1").arg(folder->errorString()));
-    // The converter would pick its import filter by the name; the content is what counts here.
-    const QString source = folder->filePath(QStringLiteral("source.xls"));
-    if (!QFile::link(QFileInfo(path).absoluteFilePath(), source))
-        throw WorkbookError(QStringLiteral("cannot link %1 into a temporary folder").arg(path));
-    const QString converted = folder->filePath(QStringLiteral("converted.xlsx"));
-    convertWithOffice(source, converted);
-    auto book = openXlsxWorkbook(converted, options);
+    auto book = convertedCopy(path, *folder, options);
     return std::make_unique<ConvertedWorkbook>(path, std::move(folder), std::move(book));
 }
 

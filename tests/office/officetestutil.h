@@ -33,15 +33,16 @@ inline QString officeTestFile(const char* name) {
     return QStringLiteral(TW_SOURCE_DIR "/tests/office/") + QLatin1String(name);
 }
 
-// The values of the first sheet of an .xlsx file as openpyxl reads them (None as empty text).
-inline QList<QStringList> readWithOpenpyxl(const QString& path) {
+// The values of a sheet (0: the first) of an .xlsx file as openpyxl reads them (None as empty text).
+inline QList<QStringList> readWithOpenpyxl(const QString& path, int sheet = 0) {
     static const char* script = R"(
 import json, sys, openpyxl
-sheet = openpyxl.load_workbook(sys.argv[1]).worksheets[0]
+sheet = openpyxl.load_workbook(sys.argv[1]).worksheets[int(sys.argv[2])]
 rows = [["" if v is None else str(v) for v in row] for row in sheet.iter_rows(values_only=True)]
 print(json.dumps(rows))
 )";
-    const QByteArray json = runPython({QStringLiteral("-c"), QString::fromLatin1(script), path});
+    const QByteArray json =
+        runPython({QStringLiteral("-c"), QString::fromLatin1(script), path, QString::number(sheet)});
     QList<QStringList> rows;
     for (const QJsonValue& row : QJsonDocument::fromJson(json).array()) {
         QStringList texts;
