@@ -1,5 +1,11 @@
 #include "app/startup.h"
 #include "app/formmain.h"
+#include "app/helpcommands.h"
+#include "merge/common/formfillin.h"
+#include "merge/common/formpreview.h"
+#include "merge/excel/excelcommandflow.h"
+#include "merge/excel/formexcel.h"
+#include "merge/excel/formexcelprogress.h"
 #include "platform/prompter.h"
 
 #include <cstdio>
@@ -20,10 +26,22 @@ void createWindows(TMainForm& mainForm) {
     // TWordProgressForm, TOutlookForm, TOutlookAddForm, TOutlookProgressForm, TBulkForm,
     // TBulkAddForm, TBulkProgressForm, TOptionsForm, TAboutForm.
     // Each takes (Services&, QWidget* parent); a window that carries out a command hands its
-    // work to the main window, e.g.
-    //   auto* excel = addWindow<TExcelForm>(mainForm);
-    //   mainForm.setCommand(TMainForm::Command::ExcelToExcel, [excel] { excel->execute(); });
-    (void)mainForm;
+    // work to the main window through setCommand.
+    Services& services = mainForm.services();
+    auto* excelForm = addWindow<TExcelForm>(mainForm);
+    auto* excelAdd = new TExcelAddForm(services, excelForm->sourceWorkbook(), excelForm->destWorkbook(), &mainForm);
+    mainForm.registerWindow(excelAdd);
+    excelForm->setAddForm(excelAdd);
+    auto* excelProgress = addWindow<TExcelProgressForm>(mainForm);
+    excelProgress->setSettingsSource([excelForm] { return excelForm->settings(); });
+    auto* preview = addWindow<TPreviewForm>(mainForm);
+    excelForm->setPreviewForm(preview);
+    excelAdd->setPreviewForm(preview);
+    mainForm.setCommand(TMainForm::Command::ExcelToExcel, [&mainForm, excelForm, excelProgress] {
+        excelToExcelCommand(mainForm.services(), *excelForm, *excelProgress);
+    });
+
+    addHelpCommands(mainForm); // the about box, last of all
 }
 
 void showException(Prompter& prompter, std::exception_ptr error) {
