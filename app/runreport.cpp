@@ -218,6 +218,11 @@ void RunReport::catchUpSoon()
 void RunReport::flush()
 {
     m_catchUp->stop();
+    if (m_panelsPending) {
+        m_panelsPending = false;
+        for (int i = 0; i < 3; ++i)
+            m_panels[i]->setText(m_pendingPanels[i]);
+    }
     m_model->showPending();
     if (!m_followNewest)
         return;
@@ -237,9 +242,10 @@ void RunReport::setSubItem(int line, int subItem, const QString& text) { m_model
 void RunReport::afterLine(const QString& recordsLabel, const QString& nullValuesLabel, const QString& failuresLabel,
                           const Counts& counts)
 {
-    m_panels[0]->setText(recordsLabel + QString::number(counts.records));
-    m_panels[1]->setText(nullValuesLabel + QString::number(counts.nullValues));
-    m_panels[2]->setText(failuresLabel + QString::number(counts.failures));
+    m_pendingPanels[0] = recordsLabel + QString::number(counts.records);
+    m_pendingPanels[1] = nullValuesLabel + QString::number(counts.nullValues);
+    m_pendingPanels[2] = failuresLabel + QString::number(counts.failures);
+    m_panelsPending = true;
     m_followNewest = true;
     catchUpSoon();
 }
@@ -255,6 +261,7 @@ RunReport::Counts RunReport::count() const
 
 void RunReport::recount(const Texts& texts)
 {
+    m_panelsPending = false; // a recount replaces what the run last set
     const Counts counts = count();
     const QString section = QStringLiteral("StatusBar");
     m_panels[0]->setText(texts.text(section, QStringLiteral("Records")) + QLatin1Char(' ') +
@@ -277,7 +284,9 @@ void RunReport::clear(const Texts& texts)
 
 QString RunReport::panelText(int panel) const
 {
-    return panel >= 0 && panel < 3 ? m_panels[panel]->text() : QString();
+    if (panel < 0 || panel >= 3)
+        return {};
+    return m_panelsPending ? m_pendingPanels[panel] : m_panels[panel]->text();
 }
 
 int RunReport::selectedLine() const

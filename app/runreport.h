@@ -92,7 +92,9 @@ public:
     void setImage(int line, int image);
     void setSubItem(int line, int subItem, const QString& text);
     // Each panel := its label directly followed by the count; the newest line is selected and
-    // scrolled into view. The list catches up with new lines within kCatchUpMs, or at flush().
+    // scrolled into view. The list and the panels catch up within kCatchUpMs, or at flush():
+    // a run processes events after every record, and repainting the panels each time would cost
+    // more than the records themselves.
     void afterLine(const QString& recordsLabel, const QString& nullValuesLabel, const QString& failuresLabel,
                    const Counts& counts);
     // Each panel := its label, one space, the count of the lines as they are.
@@ -124,6 +126,8 @@ private:
     QTimer* m_catchUp;
     bool m_followNewest = false;
     QLabel* m_panels[3];
+    QString m_pendingPanels[3];
+    bool m_panelsPending = false;
     RunReportModel* m_model;
     View m_style = View::LargeIcon;
 };
