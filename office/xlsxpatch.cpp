@@ -9,10 +9,12 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <string>
 #include <sys/stat.h>
 
 namespace xlsx {
@@ -54,6 +56,18 @@ struct CellPos {
     int column = 0;
 };
 
+// As cellName, without the round trip through QString: a large save names every cell it adds.
+std::string cellRef(int row, int column) {
+    char letters[8];
+    int n = 0;
+    for (; column > 0 && n < int(sizeof letters); column = (column - 1) / 26)
+        letters[n++] = char('A' + (column - 1) % 26);
+    std::string ref(letters, size_t(n));
+    std::reverse(ref.begin(), ref.end());
+    ref += std::to_string(row);
+    return ref;
+}
+
 CellPos positionOf(const pugi::xml_node& cell) {
     CellPos p;
     parseCellRef(cell.attribute("r").value(), p.row, p.column);
@@ -70,6 +84,10 @@ public:
         if (!isNamed(m_sheet, "worksheet"))
             throw WorkbookError(QStringLiteral("sheet %1 is not a worksheet").arg(number));
         m_prefix = prefixOf(m_sheet).toStdString();
+        m_rowName = name("row");
+        m_cellName = name("c");
+        m_isName = name("is");
+        m_tName = name("t");
         m_data = child(m_sheet, "sheetData");
         if (!m_data) {
             pugi::xml_node before;
@@ -104,7 +122,7 @@ public:
         if (text.isEmpty())
             return;
         cell.append_attribute("t") = "inlineStr";
-        pugi::xml_node t = cell.append_child(name("is").c_str()).append_child(name("t").c_str());
+        pugi::xml_node t = cell.append_child(m_isName.c_str()).append_child(m_tName.c_str());
         t.append_attribute("xml:space") = "preserve";
         t.append_child(pugi::node_pcdata).set_value(escapeOoxml(text).c_str());
     }
@@ -167,7 +185,7 @@ private:
                         column = cc;
                 } else {
                     ++column;
-                    cell.prepend_attribute("r").set_value(cellName(rowNumber, column).toUtf8().constData());
+                    cell.prepend_attribute("r").set_value(cellRef(rowNumber, column).c_str());
                 }
             }
         }
@@ -177,32 +195,47 @@ private:
         auto it = m_rows.lower_bound(row);
         if (it != m_rows.end() && it->first == row)
             return it->second;
-        pugi::xml_node node = it != m_rows.end() ? m_data.insert_child_before(name("row").c_str(), it->second)
-                                                 : m_data.append_child(name("row").c_str());
+        pugi::xml_node node = it != m_rows.end() ? m_data.insert_child_before(m_rowName.c_str(), it->second)
+                                                 : m_data.append_child(m_rowName.c_str());
         node.append_attribute("r") = row;
         m_rows.emplace(row, node);
         return node;
     }
 
+    // Edits come in row order, left to right: the search for a cell goes on from the last one
+    // found in the same row rather than from the row's start. Every cell before that one lies
+    // left of it, so the result is the same.
     pugi::xml_node cellAt(pugi::xml_node rowNode, int row, int column) {
+        pugi::xml_node start = rowNode.first_child();
+        pugi::xml_node other; // the first child that is not a cell: extLst comes after the cells
+        if (m_last.cell && m_last.row == row && m_last.column < column) {
+            start = m_last.cell.next_sibling();
+            other = m_last.other;
+        }
         pugi::xml_node before;
-        for (pugi::xml_node cell : rowNode.children()) {
+        for (pugi::xml_node cell = start; cell; cell = cell.next_sibling()) {
             if (!isNamed(cell, "c")) {
-                if (!before)
-                    before = cell; // extLst comes after the cells
+                if (!other)
+                    other = cell;
                 continue;
             }
             const CellPos p = positionOf(cell);
-            if (p.column == column)
+            if (p.column == column) {
+                m_last = {row, column, cell, other};
                 return cell;
+            }
             if (p.column > column) {
                 before = cell;
                 break;
             }
         }
-        pugi::xml_node cell = before ? rowNode.insert_child_before(name("c").c_str(), before)
-                                     : rowNode.append_child(name("c").c_str());
-        cell.append_attribute("r").set_value(cellName(row, column).toUtf8().constData());
+        const bool beforeOther = !before && other;
+        if (beforeOther)
+            before = other;
+        pugi::xml_node cell = before ? rowNode.insert_child_before(m_cellName.c_str(), before)
+                                     : rowNode.append_child(m_cellName.c_str());
+        cell.append_attribute("r").set_value(cellRef(row, column).c_str());
+        m_last = {row, column, cell, beforeOther ? pugi::xml_node() : other};
         return cell;
     }
 
@@ -256,6 +289,13 @@ private:
 
     int m_number;
     std::string m_prefix;
+    std::string m_rowName, m_cellName, m_isName, m_tName;
+    struct LastCell {
+        int row = 0;
+        int column = 0;
+        pugi::xml_node cell;
+        pugi::xml_node other; // what cellAt had seen before reaching cell
+    } m_last;
     pugi::xml_node m_sheet;
     pugi::xml_node m_data;
     std::map<int, pugi::xml_node> m_rows;
