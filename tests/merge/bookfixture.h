@@ -28,27 +28,27 @@ inline QString runScript(const QStringList& args, QByteArray* out = nullptr) {
     return {};
 }
 
-inline QByteArray specFile(const char* name) {
+inline QByteArray layoutFile(const char* name) {
     QFile file(QStringLiteral(TW_SOURCE_DIR "/tests/merge/data/") + QLatin1String(name));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Writes the workbook described by specJson (see excelfixture.py) to path.
-inline QString writeBook(const QString& path, const QByteArray& specJson) {
-    QFile spec(path + QStringLiteral(".json"));
-    if (!spec.open(QIODevice::WriteOnly) || spec.write(specJson) != specJson.size())
-        return QStringLiteral("cannot write ") + spec.fileName();
-    spec.close();
-    const QString error = runScript({QStringLiteral("write"), spec.fileName(), path});
-    spec.remove();
+// Writes the workbook described by layoutJson (see excelfixture.py) to path.
+inline QString writeBook(const QString& path, const QByteArray& layoutJson) {
+    QFile layout(path + QStringLiteral(".json"));
+    if (!layout.open(QIODevice::WriteOnly) || layout.write(layoutJson) != layoutJson.size())
+        return QStringLiteral("cannot write ") + layout.fileName();
+    layout.close();
+    const QString error = runScript({QStringLiteral("write"), layout.fileName(), path});
+    layout.remove();
     return error;
 }
 
 // source.xlsx and dest.xlsx in folder, from two descriptions in data/: written once per test
 // program (python is slow to start), then copied for every test with copyPair.
-inline QString writePair(const QString& folder, const char* sourceSpec, const char* destSpec) {
-    const QString error = writeBook(folder + QStringLiteral("/source.xlsx"), specFile(sourceSpec));
-    return error.isEmpty() ? writeBook(folder + QStringLiteral("/dest.xlsx"), specFile(destSpec)) : error;
+inline QString writePair(const QString& folder, const char* sourceLayout, const char* destLayout) {
+    const QString error = writeBook(folder + QStringLiteral("/source.xlsx"), layoutFile(sourceLayout));
+    return error.isEmpty() ? writeBook(folder + QStringLiteral("/dest.xlsx"), layoutFile(destLayout)) : error;
 }
 
 inline bool copyPair(const QString& from, const QString& to) {

@@ -1,6 +1,6 @@
 """Workbooks for the Excel-to-Excel tests, written and read back by openpyxl.
 
-write SPEC.json BOOK.xlsx   builds a workbook from a description (see below)
+write LAYOUT.json BOOK.xlsx   builds a workbook from a description (see below)
 dump BOOK.xlsx              prints every sheet as JSON: cells with value, type and style, column
                             widths, merged ranges, so that two books can be compared part by part
 
@@ -16,31 +16,31 @@ import openpyxl
 from openpyxl.styles import Font, PatternFill
 
 
-def write(spec_path, book_path):
-    with open(spec_path, encoding="utf-8") as f:
-        spec = json.load(f)
+def write(layout_path, book_path):
+    with open(layout_path, encoding="utf-8") as f:
+        layout = json.load(f)
     book = openpyxl.Workbook()
     book.remove(book.active)
-    for sheet_spec in spec["sheets"]:
-        sheet = book.create_sheet(sheet_spec.get("title", "Sheet"))
-        for r, row in enumerate(sheet_spec.get("rows", []), start=1):
+    for sheet_layout in layout["sheets"]:
+        sheet = book.create_sheet(sheet_layout.get("title", "Sheet"))
+        for r, row in enumerate(sheet_layout.get("rows", []), start=1):
             for c, value in enumerate(row, start=1):
                 if value is not None:
                     sheet.cell(row=r, column=c, value=value)
-        for coord, text in sheet_spec.get("text", {}).items():
+        for coord, text in sheet_layout.get("text", {}).items():
             sheet[coord].value = text
             sheet[coord].data_type = "s"  # a text that merely starts with "="
-        for coord, formula in sheet_spec.get("formulas", {}).items():
+        for coord, formula in sheet_layout.get("formulas", {}).items():
             sheet[coord].value = formula
-        for coord in sheet_spec.get("bold", []):
+        for coord in sheet_layout.get("bold", []):
             sheet[coord].font = Font(bold=True)
-        for coord, colour in sheet_spec.get("fill", {}).items():
+        for coord, colour in sheet_layout.get("fill", {}).items():
             sheet[coord].fill = PatternFill("solid", fgColor=colour)
-        for coord, number_format in sheet_spec.get("formats", {}).items():
+        for coord, number_format in sheet_layout.get("formats", {}).items():
             sheet[coord].number_format = number_format
-        for column, width in sheet_spec.get("widths", {}).items():
+        for column, width in sheet_layout.get("widths", {}).items():
             sheet.column_dimensions[column].width = width
-        for cells in sheet_spec.get("merged", []):
+        for cells in sheet_layout.get("merged", []):
             sheet.merge_cells(cells)
     book.save(book_path)
 
