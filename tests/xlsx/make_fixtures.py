@@ -150,6 +150,14 @@ raw_package("raw.xlsx",
             '<c><f t="shared" si="0"/><v>3</v></c></row>'
             '</sheetData></worksheet>')
 
+# Cells with gaps between them, and a row's own extension list, which must stay after its cells.
+raw_package("gaps.xlsx",
+            '<worksheet NS><dimension ref="A1:E2"/><sheetData>'
+            '<row r="1"><c r="A1" t="inlineStr"><is><t>a</t></is></c><c r="C1" t="inlineStr"><is><t>c</t></is></c>'
+            '<c r="E1" t="inlineStr"><is><t>e</t></is></c><extLst/></row>'
+            '<row r="2"><c r="B2" t="inlineStr"><is><t>b2</t></is></c></row>'
+            '</sheetData></worksheet>')
+
 # Faults
 raw_package("badref.xlsx",
             '<worksheet NS><sheetData><row r="1"><c r="XFE1"><v>1</v></c></row></sheetData></worksheet>')

@@ -3,6 +3,7 @@
 // nothing behind.
 #include "office/officeconvert.h"
 #include "office/xlsxworkbook.h"
+#include "office/zipfile.h"
 #include "xlsx/xlsxfixtures.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -127,6 +129,37 @@ private slots:
         reread->selectSheet(1);
         QCOMPARE(reread->cellText(2, 2), QStringLiteral("2")); // cached values stay until recalculated
         QCOMPARE(reread->cellText(1, 2), QStringLiteral("master gone"));
+    }
+
+    // Several edits in one row, between, onto and after existing cells: every cell lands in column
+    // order, ahead of the row's extension list, and none is written twice.
+    void rowEditsKeepColumnOrder() {
+        const QString target = fixture("gaps-out.xlsx");
+        {
+            auto book = openXlsxWorkbook(fixture("gaps.xlsx"), {});
+            book->selectSheet(1);
+            for (const auto& [column, text] : {std::pair{6, "f"}, {2, "b"}, {3, "C"}, {4, "d"}, {7, "g"}})
+                book->setCellText(1, column, QString::fromLatin1(text));
+            book->setCellText(2, 1, QStringLiteral("a2"));
+            book->setCellText(2, 3, QStringLiteral("c2"));
+            book->saveAs(target);
+        }
+        const QByteArray xml = ZipArchive(target).read(QStringLiteral("xl/worksheets/sheet1.xml"));
+        QRegularExpression ref(QStringLiteral("<c r=\"([A-Z]+[0-9]+)\""));
+        QStringList order;
+        for (const QRegularExpressionMatch& m : ref.globalMatch(QString::fromUtf8(xml)))
+            order << m.captured(1);
+        QCOMPARE(order, QStringList({"A1", "B1", "C1", "D1", "E1", "F1", "G1", "A2", "B2", "C2"}));
+        QVERIFY(xml.indexOf("G1") < xml.indexOf("<extLst"));
+        QVERIFY(xml.indexOf("<extLst") < xml.indexOf("</row>"));
+
+        const QJsonObject cells = runJson("dump_book.py", target)["cells"].toObject()["Raw"].toObject();
+        const QStringList texts{"a", "b", "C", "d", "e", "f", "g"};
+        for (int column = 1; column <= 7; ++column)
+            QCOMPARE(cells[QString(QChar(u'A' + column - 1)) + u'1']["v"].toString(), texts[column - 1]);
+        QCOMPARE(cells["A2"]["v"].toString(), QStringLiteral("a2"));
+        QCOMPARE(cells["B2"]["v"].toString(), QStringLiteral("b2"));
+        QCOMPARE(cells["C2"]["v"].toString(), QStringLiteral("c2"));
     }
 
     void failedSaveLeavesNothing_data() {
