@@ -1,21 +1,10 @@
 #include "app/languagefile.h"
+#include "platform/blanks.h"
 
 #include <QFile>
 
 namespace {
 QString fold(const QString& name) { return name.trimmed().toCaseFolded(); }
-
-bool isBlank(QChar c) { return c.unicode() <= 32; }
-
-QString trimBlanks(const QString& s)
-{
-    qsizetype begin = 0, end = s.size();
-    while (begin < end && isBlank(s[begin]))
-        ++begin;
-    while (end > begin && isBlank(s[end - 1]))
-        --end;
-    return s.mid(begin, end - begin);
-}
 } // namespace
 
 LanguageFile::LanguageFile(const QString& path) : m_path(path)

@@ -1,4 +1,5 @@
 #include "app/localization.h"
+#include "platform/blanks.h"
 
 #include <QCollator>
 #include <QCoreApplication>
@@ -20,16 +21,6 @@ QString fillMarker(const QString& text, const QString& value)
 }
 
 namespace {
-QString trimControls(const QString& s)
-{
-    qsizetype begin = 0, end = s.size();
-    while (begin < end && s[begin].unicode() <= 32)
-        ++begin;
-    while (end > begin && s[end - 1].unicode() <= 32)
-        --end;
-    return s.mid(begin, end - begin);
-}
-
 bool parseDecimal(const QString& text, int* out)
 {
     bool ok = false;
@@ -50,7 +41,7 @@ QString hintFromMenuText(const QString& menuText)
     const qsizetype close = text.indexOf(QLatin1Char(')'));
     if (open < 0 || close < 0)
         return text;
-    return trimControls(text.left(open) + text.mid(close + 1));
+    return trimBlanks(text.left(open) + text.mid(close + 1));
 }
 
 QString defaultLanguageFileName(int languageId)

@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/blanks.h"
+
 #include <QString>
 
 #include <exception>
@@ -60,9 +62,6 @@ public:
 // Opens the file at path; the format is chosen from the content, not the name
 // (.xlsx/.xlsm package, .xls compound document, .csv text).
 std::unique_ptr<Workbook> openWorkbook(const QString& path, const WorkbookOpenOptions& options = {});
-
-// Leading and trailing characters of code 32 or less removed, nothing else (a no-break space stays).
-QString trimBlanks(const QString& text);
 
 // "A".."Z" -> 1..26 from the first character; 0 for anything else.
 int columnNumber(const QString& letter);
