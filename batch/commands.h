@@ -1,4 +1,6 @@
 #pragma once
+#include "batch/arguments.h"
+
 #include <QStringList>
 #include <QTextStream>
 
@@ -7,6 +9,3 @@
 // 0 done, 1 refused or failed, 2 bad usage.
 int runCellsCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err);
-
-// A field of a tab-separated line: tab, line break and backslash written as \t, \n and \\.
-QString escapeField(const QString& text);

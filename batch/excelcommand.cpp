@@ -9,29 +9,10 @@
 
 namespace {
 
-struct UsageError {
-    QString message;
-};
-
 struct ExcelArguments {
     ExcelMergeSettings settings;
     bool overwrite = false;
 };
-
-int positiveNumber(const QString& flag, const QString& value) {
-    bool ok = false;
-    const int n = value.toInt(&ok);
-    if (!ok || n < 1)
-        throw UsageError{QStringLiteral("%1 wants a number of 1 or more, not '%2'").arg(flag, value)};
-    return n;
-}
-
-int columnLetter(const QString& flag, const QString& value) {
-    const int column = value.size() == 1 ? columnNumber(value.toUpper()) : 0;
-    if (column == 0)
-        throw UsageError{QStringLiteral("%1 wants a column letter A to Z, not '%2'").arg(flag, value)};
-    return column;
-}
 
 ExcelArguments parseArguments(const QStringList& args) {
     ExcelArguments parsed;

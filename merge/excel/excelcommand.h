@@ -1,4 +1,6 @@
 #pragma once
+#include "merge/common/pathcheck.h"
+
 #include <QString>
 
 // The checks of the Excel-to-Excel command between the save dialog and the run, shared by the
@@ -9,14 +11,6 @@
 // ".xlsx", compared without regard to case. ".xlsx" rather than ".xls" because the package is the
 // format this program writes without a converter.
 QString applyExtensionRule(const QString& path);
-
-// True when a regular file (not a folder) exists at path.
-bool isExistingFile(const QString& path);
-
-// True when a and b name the same file: both made absolute, cleaned of "." and "..", links
-// resolved (the canonical path where the file exists, else the canonical folder plus the name),
-// then compared without regard to case. Empty paths name nothing.
-bool sameFile(const QString& a, const QString& b);
 
 enum class ExcelCommandCheck {
     Ok,

@@ -1,0 +1,20 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+// What the subcommands of tallyweave-batch share: the usage error, the readers of numbers and
+// column letters, and the form of a report field.
+
+// Bad usage: the subcommand prints the message and its usage, and exits 2.
+struct UsageError {
+    QString message;
+};
+
+// value as a whole number of 1 or more; throws UsageError naming flag otherwise.
+int positiveNumber(const QString& flag, const QString& value);
+
+// One letter A to Z in either case -> 1..26; throws UsageError naming flag otherwise.
+int columnLetter(const QString& flag, const QString& value);
+
+// A field of a tab-separated line: tab, line break and backslash written as \t, \n and \\.
+QString escapeField(const QString& text);

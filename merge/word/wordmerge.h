@@ -1,0 +1,61 @@
+#pragma once
+#include "merge/common/labelpair.h"
+#include "merge/common/workbook.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The Excel-to-Word merge, without windows: every record of the worksheet becomes a copy of the
+// template with each pair's label replaced by the record's value, saved as a numbered document of
+// its own or joined with the others into one document.
+
+enum class RecordSeparator {
+    Paragraph, // an empty paragraph after each record
+    PageBreak, // a page break after each record
+};
+
+struct WordMergeSettings {
+    QString sourcePath;
+    int sheet = 1;     // position in the workbook, 1-based
+    int startLine = 1; // first row of the records
+    QString templatePath;
+    bool oneFile = false; // false: numbered documents beside the output path
+    RecordSeparator separator = RecordSeparator::Paragraph;
+    QList<LabelPair> pairs;
+    QString outputPath; // after the extension rule
+};
+
+// How a run speaks to whoever drives it (the run dialog, the batch command, a test).
+class WordMergeSink {
+public:
+    virtual ~WordMergeSink() = default;
+    // The workbook and the template are open; the records are about to be processed.
+    virtual void recordsBegin() {}
+    // One record done. values: one per pair in list order, "-" for an empty one. image: 0 every
+    // value present, 2 some value empty, 1 every value empty. row/lastRow: for the progress bar.
+    virtual void recordDone(const QStringList& values, int image, int row, int lastRow) = 0;
+    // Asked after the workbook is opened and after each record; true ends the run.
+    virtual bool stopRequested() = 0;
+};
+
+enum class WordMergeOutcome {
+    Finished,
+    Cancelled,    // one file: nothing written; numbered files: those already saved stay
+    SheetMissing, // the workbook has fewer sheets than the chosen number
+    Failed,       // see cause: workbook, template, converter or save
+};
+
+struct WordMergeResult {
+    WordMergeOutcome outcome = WordMergeOutcome::Failed;
+    QString cause; // for Failed: what went wrong, and where
+    int records = 0;
+    int nullValues = 0;
+    int failures = 0;
+    QStringList written; // the documents saved, in order
+};
+
+WordMergeResult runWordMerge(const WordMergeSettings& settings, WordMergeSink& sink);
+
+// The numbered file of record n (1-based): output base + n with at least four digits + extension.
+QString numberedOutputPath(const QString& outputPath, int n);
