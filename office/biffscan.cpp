@@ -1,7 +1,12 @@
 #include "office/biffscan.h"
 
+#include "office/celltext.h"
+
 #include <QtEndian>
 
+#include <cstring>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace {
@@ -141,28 +146,199 @@ private:
 
 } // namespace
 
+namespace {
+
+struct Record {
+    quint16 type;
+    QByteArrayView body;
+};
+
+// The records of a stream from offset on, one by one.
+class Records {
+public:
+    Records(const QByteArray& stream, qsizetype offset) : m_stream(stream), m_at(offset) {}
+    bool next(Record& record) {
+        if (m_at < 0 || m_at + 4 > m_stream.size())
+            return false;
+        const char* data = m_stream.constData() + m_at;
+        const quint16 length = qFromLittleEndian<quint16>(data + 2);
+        if (m_at + 4 + length > m_stream.size())
+            return false;
+        record = {qFromLittleEndian<quint16>(data), QByteArrayView(data + 4, length)};
+        m_at += 4 + length;
+        return true;
+    }
+
+private:
+    const QByteArray& m_stream;
+    qsizetype m_at;
+};
+
+constexpr quint16 kBof = 0x0809; // BIFF5 and BIFF8
+constexpr quint16 kEof = 0x000A;
+constexpr quint16 kBoundSheet = 0x0085;
+constexpr quint16 kFormat = 0x041E;
+constexpr quint16 kXf = 0x00E0;
+constexpr quint16 kNumber = 0x0203;
+constexpr quint16 kRk = 0x027E;
+constexpr quint16 kMulRk = 0x00BD;
+constexpr quint16 kBoolErr = 0x0205;
+
+quint16 u16(QByteArrayView body, qsizetype at) {
+    return qFromLittleEndian<quint16>(body.data() + at);
+}
+
+double rkValue(quint32 rk) {
+    double value = 0;
+    if (rk & 0x02) {
+        value = double(qint32(rk) >> 2);
+    } else {
+        const quint64 bits = quint64(rk & 0xFFFFFFFCu) << 32;
+        std::memcpy(&value, &bits, sizeof value);
+    }
+    return (rk & 0x01) ? value / 100 : value;
+}
+
+QString errorText(quint8 code) {
+    switch (code) {
+    case 0x00:
+        return QStringLiteral("#NULL!");
+    case 0x07:
+        return QStringLiteral("#DIV/0!");
+    case 0x0F:
+        return QStringLiteral("#VALUE!");
+    case 0x17:
+        return QStringLiteral("#REF!");
+    case 0x1D:
+        return QStringLiteral("#NAME?");
+    case 0x24:
+        return QStringLiteral("#NUM!");
+    case 0x2A:
+        return QStringLiteral("#N/A");
+    default:
+        return {};
+    }
+}
+
+// A FORMAT record's code; characters beyond ASCII, which are no format codes, as '?'.
+std::string formatCode(QByteArrayView body, bool biff8) {
+    std::string code;
+    if (biff8) {
+        if (body.size() < 5)
+            return code;
+        const qsizetype count = u16(body, 2);
+        const bool wide = body[4] & 0x01;
+        if (5 + count * (wide ? 2 : 1) > body.size())
+            return code;
+        for (qsizetype i = 0; i < count; ++i) {
+            const quint16 c = wide ? u16(body, 5 + 2 * i) : quint8(body[5 + i]);
+            code += c < 0x80 ? char(c) : '?';
+        }
+    } else {
+        if (body.size() < 3 || 3 + quint8(body[2]) > body.size())
+            return code;
+        for (qsizetype i = 0; i < quint8(body[2]); ++i) {
+            const auto c = quint8(body[3 + i]);
+            code += c < 0x80 ? char(c) : '?';
+        }
+    }
+    return code;
+}
+
+} // namespace
+
 std::optional<BiffSummary> scanBiff(QByteArrayView file) {
     const auto stream = Container(file).workbookStream();
     if (!stream)
         return {};
     BiffSummary summary;
-    const char* data = stream->constData();
-    for (qsizetype at = 0; at + 4 <= stream->size();) {
-        const quint16 type = qFromLittleEndian<quint16>(data + at);
-        const quint16 length = qFromLittleEndian<quint16>(data + at + 2);
-        const char* body = data + at + 4;
-        if (at + 4 + length > stream->size())
-            break;
-        if (type == 0x0200 && length >= 14) { // DIMENSION, BIFF8: rows as 32 bits
+    std::vector<quint32> sheetOffsets;
+    std::vector<quint16> xfFormats;     // the format of each cell format, by index
+    std::map<int, uint8_t> customKinds; // date kinds of the workbook's own formats
+    bool globals = true, biff8 = true, first = true;
+    Records records(*stream, 0);
+    for (Record r; records.next(r);) {
+        const QByteArrayView body = r.body;
+        if (r.type == 0x0200 && body.size() >= 14) { // DIMENSION, BIFF8: rows as 32 bits
             summary.declaredCells +=
-                qint64(qFromLittleEndian<quint32>(body + 4)) * qFromLittleEndian<quint16>(body + 10);
-        } else if (type == 0x0200 && length >= 10) { // BIFF5 and older
-            summary.declaredCells +=
-                qint64(qFromLittleEndian<quint16>(body + 2)) * qFromLittleEndian<quint16>(body + 6);
-        } else if (type == 0x0006) { // FORMULA
+                qint64(qFromLittleEndian<quint32>(body.data() + 4)) * u16(body, 10);
+        } else if (r.type == 0x0200 && body.size() >= 10) { // BIFF5 and older
+            summary.declaredCells += qint64(u16(body, 2)) * u16(body, 6);
+        } else if (r.type == 0x0006) { // FORMULA
             ++summary.formulas;
         }
-        at += 4 + length;
+        if (first) {
+            first = false;
+            globals = r.type == kBof && body.size() >= 2;
+            biff8 = globals && u16(body, 0) == 0x0600;
+            continue;
+        }
+        if (!globals)
+            continue;
+        if (r.type == kEof)
+            globals = false;
+        else if (r.type == kBoundSheet && body.size() >= 6)
+            sheetOffsets.push_back(qFromLittleEndian<quint32>(body.data()));
+        else if (r.type == kXf && body.size() >= 4)
+            xfFormats.push_back(u16(body, 2));
+        else if (r.type == kFormat && body.size() >= 2)
+            customKinds[u16(body, 0)] = numberformat::customDateKind(formatCode(body, biff8));
+    }
+
+    const auto elapsed = [&](quint16 xf) {
+        if (xf >= xfFormats.size())
+            return false;
+        const auto custom = customKinds.find(xfFormats[xf]);
+        const uint8_t kind =
+            custom != customKinds.end() ? custom->second : numberformat::builtinDateKind(xfFormats[xf]);
+        return (kind & numberformat::Elapsed) != 0;
+    };
+    for (quint32 offset : sheetOffsets) {
+        std::vector<BiffCellText>& cells = summary.cellTexts.emplace_back();
+        const auto addElapsed = [&cells](quint16 row, quint16 column, double days) {
+            QString text = elapsedTimeText(days);
+            if (!text.isEmpty())
+                cells.push_back({row, column, std::move(text)});
+        };
+        Records sheet(*stream, qsizetype(offset));
+        int depth = 0;
+        for (Record r; sheet.next(r);) {
+            const QByteArrayView body = r.body;
+            if (r.type == kBof) {
+                ++depth; // an embedded chart has a stream of its own inside the sheet's
+                continue;
+            }
+            if (depth == 0)
+                break; // the sheet list pointed elsewhere than at a sheet
+            if (r.type == kEof) {
+                if (--depth == 0)
+                    break;
+                continue;
+            }
+            if (depth != 1 || body.size() < 6)
+                continue;
+            const quint16 row = u16(body, 0), column = u16(body, 2), xf = u16(body, 4);
+            if (r.type == kBoolErr && body.size() >= 8) {
+                const auto value = quint8(body[6]);
+                const QString text = body[7] == 0 ? QString::fromLatin1(value ? "TRUE" : "FALSE")
+                                                  : errorText(value);
+                if (!text.isEmpty())
+                    cells.push_back({row, column, text});
+            } else if (r.type == kNumber && body.size() >= 14 && elapsed(xf)) {
+                double value = 0;
+                const quint64 bits = qFromLittleEndian<quint64>(body.data() + 6);
+                std::memcpy(&value, &bits, sizeof value);
+                addElapsed(row, column, value);
+            } else if (r.type == kRk && body.size() >= 10 && elapsed(xf)) {
+                addElapsed(row, column, rkValue(qFromLittleEndian<quint32>(body.data() + 6)));
+            } else if (r.type == kMulRk) {
+                // the first column, then six bytes per cell (format, value), then the last column
+                quint16 c = column;
+                for (qsizetype at = 4; at + 6 <= body.size() - 2; at += 6, ++c)
+                    if (elapsed(u16(body, at)))
+                        addElapsed(row, c, rkValue(qFromLittleEndian<quint32>(body.data() + at + 2)));
+            }
+        }
     }
     return summary;
 }

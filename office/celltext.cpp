@@ -1,7 +1,12 @@
 #include "office/celltext.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cstring>
 #include <cmath>
+#include <string>
+#include <string_view>
 
 QString numberText(double value) {
     if (std::isnan(value) || std::isinf(value))
@@ -10,21 +15,90 @@ QString numberText(double value) {
         return QStringLiteral("0"); // "-0" too
     char buf[64];
     const double magnitude = std::fabs(value);
-    // Whole numbers are most cells: the integer form is the same text, found much faster.
+    // Whole numbers are most cells: below 1E+15 they have at most 15 digits, so the integer form
+    // is the rounded text too, found much faster.
     if (magnitude < 1e15 && value == std::trunc(value)) {
         const auto res = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(value));
         return QString::fromLatin1(buf, res.ptr - buf);
     }
-    const bool plain = magnitude >= 1e-4 && magnitude < 1e15;
-    // Without a precision, to_chars gives the shortest form that reads back to the same double.
-    const auto res = std::to_chars(buf, buf + sizeof buf, value,
-                                   plain ? std::chars_format::fixed : std::chars_format::scientific);
+    // 15 significant digits, correctly rounded: "-d.ddddddddddddddde+XX". The notation is chosen
+    // after rounding, which may carry into the next power of ten (9.999999999999999E+14 is 1E+15).
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
     if (res.ec != std::errc())
-        return QString::number(value, 'g', 17);
-    for (char* p = buf; p != res.ptr; ++p)
-        if (*p == 'e')
-            *p = 'E';
-    return QString::fromLatin1(buf, res.ptr - buf);
+        return QString::number(value, 'g', 15);
+    const std::string_view all(buf, size_t(res.ptr - buf));
+    const size_t e = all.find('e');
+    const bool negative = all.front() == '-';
+    std::string digits;
+    for (char c : all.substr(negative ? 1 : 0, e - (negative ? 1 : 0)))
+        if (c != '.')
+            digits += c;
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    int exponent = 0;
+    const std::string_view exponentText = all.substr(e + 1);
+    std::from_chars(exponentText.data() + (exponentText.front() == '+' ? 1 : 0),
+                    exponentText.data() + exponentText.size(), exponent);
+
+    std::string out = negative ? "-" : "";
+    if (exponent >= -4 && exponent < 15) {
+        if (exponent < 0) {
+            out += "0.";
+            out.append(size_t(-exponent - 1), '0');
+            out += digits;
+        } else {
+            const size_t whole = size_t(exponent) + 1;
+            if (digits.size() <= whole) {
+                out += digits;
+                out.append(whole - digits.size(), '0');
+            } else {
+                out += digits.substr(0, whole);
+                out += '.';
+                out += digits.substr(whole);
+            }
+        }
+    } else {
+        out += digits[0];
+        if (digits.size() > 1) {
+            out += '.';
+            out += digits.substr(1);
+        }
+        out += exponent < 0 ? "E-" : "E+";
+        const int absolute = exponent < 0 ? -exponent : exponent;
+        if (absolute < 10)
+            out += '0';
+        out += std::to_string(absolute);
+    }
+    return QString::fromLatin1(out.data(), qsizetype(out.size()));
+}
+
+bool isNumberText(QStringView text) {
+    // The longest text numberText writes: "-1.23456789012346E-308".
+    if (text.isEmpty() || text.size() > 24)
+        return false;
+    char buf[32];
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (!((c >= u'0' && c <= u'9') || c == u'-' || c == u'.' || c == u'E' || c == u'+'))
+            return false;
+        buf[i] = char(c);
+    }
+    if (!(buf[0] == '-' || (buf[0] >= '0' && buf[0] <= '9')))
+        return false;
+    double value = 0;
+    const auto res = std::from_chars(buf, buf + text.size(), value);
+    if (res.ec != std::errc() || res.ptr != buf + text.size())
+        return false;
+    return numberText(value) == text;
+}
+
+QString fitToCell(const QString& text) {
+    if (text.size() <= kCellTextLimit)
+        return text;
+    qsizetype cut = kCellTextLimit;
+    if (text[cut - 1].isHighSurrogate())
+        --cut;
+    return text.left(cut);
 }
 
 namespace {
@@ -99,3 +173,129 @@ QString serialDateText(double serial, bool date1904, bool hasDate, bool hasTime)
     }
     return QString::fromLatin1(buf, p - buf);
 }
+
+QString elapsedTimeText(double days) {
+    // Beyond this the seconds no longer fit the counter (and no sheet means it).
+    if (std::isnan(days) || std::fabs(days) > 1e13)
+        return {};
+    const qint64 total = std::llround(days * 86400.0);
+    const qint64 seconds = total < 0 ? -total : total;
+    QString text = total < 0 ? QStringLiteral("-") : QString();
+    const qint64 hours = seconds / 3600;
+    if (hours < 10)
+        text += QLatin1Char('0');
+    text += QString::number(hours);
+    char buf[8];
+    char* p = buf;
+    *p++ = ':';
+    p = putDigits(p, int(seconds / 60 % 60), 2);
+    *p++ = ':';
+    p = putDigits(p, int(seconds % 60), 2);
+    return text + QLatin1String(buf, p - buf);
+}
+
+namespace numberformat {
+
+
+uint8_t builtinDateKind(int id) {
+    switch (id) {
+    case 14:
+    case 15:
+    case 16:
+    case 17:
+        return HasDate;
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+    case 45:
+    case 47:
+        return HasTime;
+    case 46: // [h]:mm:ss
+        return HasTime | Elapsed;
+    case 22:
+        return HasDate | HasTime;
+    default:
+        break;
+    }
+    // The East Asian locales number their own date and time formats here.
+    if ((id >= 27 && id <= 31) || id == 36 || (id >= 50 && id <= 58))
+        return HasDate;
+    if (id >= 32 && id <= 35)
+        return HasTime;
+    return NotDate;
+}
+
+// What a custom number format shows of a date: codes outside quotes, escapes and brackets, first
+// section only. An elapsed-time bracket such as [h] or [mm] makes the value a duration.
+uint8_t customDateKind(std::string_view code) {
+    std::vector<char> runs;
+    uint8_t kind = NotDate;
+    for (size_t i = 0; i < code.size(); ++i) {
+        const char c = code[i];
+        if (c == ';')
+            break;
+        if (c == '"') {
+            const size_t close = code.find('"', i + 1);
+            if (close == std::string_view::npos)
+                break;
+            i = close;
+            continue;
+        }
+        if (c == '\\' || c == '_' || c == '*') {
+            ++i; // the next character is literal (or a fill / padding)
+            continue;
+        }
+        if (c == '[') {
+            const size_t close = code.find(']', i + 1);
+            if (close == std::string_view::npos)
+                break;
+            const std::string_view inside = code.substr(i + 1, close - i - 1);
+            const bool elapsed = !inside.empty() && std::all_of(inside.begin(), inside.end(), [&](char x) {
+                return std::tolower(static_cast<unsigned char>(x)) ==
+                           std::tolower(static_cast<unsigned char>(inside[0])) &&
+                       std::strchr("hmsHMS", inside[0]) != nullptr;
+            });
+            if (elapsed)
+                kind |= HasTime | Elapsed;
+            i = close;
+            continue;
+        }
+        const auto lower = char(std::tolower(static_cast<unsigned char>(c)));
+        if (lower == 'a') {
+            // AM/PM and A/P are not months
+            if (code.substr(i, 5) == "AM/PM" || code.substr(i, 5) == "am/pm") {
+                i += 4;
+                continue;
+            }
+            if (code.substr(i, 3) == "A/P" || code.substr(i, 3) == "a/p") {
+                i += 2;
+                continue;
+            }
+        }
+        if (lower == 'y' || lower == 'd' || lower == 'm' || lower == 'h' || lower == 's') {
+            if (runs.empty() || runs.back() != lower || (i > 0 && std::tolower(code[i - 1]) != lower))
+                runs.push_back(lower);
+        }
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        switch (runs[i]) {
+        case 'y':
+        case 'd':
+            kind |= HasDate;
+            break;
+        case 'h':
+        case 's':
+            kind |= HasTime;
+            break;
+        case 'm': {
+            const bool minute = (i > 0 && runs[i - 1] == 'h') || (i + 1 < runs.size() && runs[i + 1] == 's');
+            kind |= minute ? HasTime : HasDate;
+            break;
+        }
+        }
+    }
+    return kind;
+}
+
+} // namespace numberformat

@@ -23,6 +23,10 @@ std::unique_ptr<Workbook> openWorkbook(const QString& path, const WorkbookOpenOp
     // A pipe or a device could block the read or never end.
     if (!info.isFile())
         throw WorkbookError(QStringLiteral("%1 is not a regular file, not a workbook").arg(path));
+    // Nothing to tell the format by, and no values: read as an empty sheet, a run would end in an
+    // empty output without a word.
+    if (info.size() == 0)
+        throw WorkbookError(QStringLiteral("%1 is empty (0 bytes)").arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw WorkbookError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
@@ -37,7 +41,7 @@ std::unique_ptr<Workbook> openWorkbook(const QString& path, const WorkbookOpenOp
             return openXlsxWorkbook(path, options);
         if (head.startsWith(kCompoundDocument))
             return openXlsWorkbook(path, options);
-        if (looksLikeUtf8Text(head, whole))
+        if (looksLikeText(head, whole))
             return openCsvWorkbook(path, options);
     } catch (const WorkbookError& error) {
         // Whatever the reader says, the user must learn which file it is about.

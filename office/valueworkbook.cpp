@@ -1,5 +1,6 @@
 #include "office/valueworkbook.h"
 
+#include "office/celltext.h"
 #include "office/officeconvert.h"
 #include "office/xlsxworkbook.h"
 
@@ -38,7 +39,7 @@ QString ValueWorkbook::cellText(int row, int column) const {
 void ValueWorkbook::setCellText(int row, int column, const QString& text) {
     if (!m_selected)
         selectSheet(1);
-    m_sheets.at(m_selected).set(row, column, text);
+    m_sheets.at(m_selected).set(row, column, fitToCell(text));
 }
 
 void ValueWorkbook::saveAs(const QString& path) {
@@ -60,7 +61,7 @@ void saveValues(const QString& path, const QList<QStringList>& rows, const CsvFo
             throw WorkbookError(
                 QStringLiteral("cannot save %1: no temporary folder (%2)").arg(path, work.errorString()));
         const QString package = work.filePath(QStringLiteral("workbook.xlsx"));
-        writeNewXlsx(package, rows);
+        writeNewXlsx(package, rows, path);
         convertWithOffice(package, path);
     } else {
         throw WorkbookError(

@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QTemporaryDir>
 
 #include <freexl.h>
@@ -76,8 +77,13 @@ using FreexlHandle = std::unique_ptr<const void, FreexlCloser>;
 
 class XlsWorkbook : public ValueWorkbook {
 public:
-    XlsWorkbook(const QString& path, FreexlHandle handle, int sheetCount, int rowLimit)
-        : ValueWorkbook(path, sheetCount), m_handle(std::move(handle)), m_rowLimit(rowLimit) {}
+    XlsWorkbook(const QString& path, FreexlHandle handle, int sheetCount, int rowLimit,
+                std::vector<std::vector<BiffCellText>> cellTexts)
+        : ValueWorkbook(path, sheetCount), m_handle(std::move(handle)), m_rowLimit(rowLimit) {
+        // The scan's sheets are the reader's only when both count them alike.
+        if (cellTexts.size() == size_t(sheetCount))
+            m_cellTexts = std::move(cellTexts);
+    }
 
     // A package save keeps every sheet and the formatting when LibreOffice can convert the original:
     // the changes are made on its converted copy. Otherwise the selected sheet's values are saved.
@@ -132,6 +138,11 @@ protected:
         // The dimensions are counts (not last indexes, whatever the library's notes say).
         if (m_rowLimit > 0 && rows > unsigned(m_rowLimit))
             rows = unsigned(m_rowLimit);
+        // Booleans, error codes and elapsed times, which the reader gets wrong, as the scan read them.
+        QHash<quint64, QString> corrected;
+        if (size_t(n) <= m_cellTexts.size())
+            for (const BiffCellText& cell : m_cellTexts[size_t(n - 1)])
+                corrected.insert((quint64(cell.row) << 16) | cell.column, cell.text);
         CellStore store;
         for (unsigned int row = 0; row < rows; ++row) {
             for (unsigned short column = 0; column < columns; ++column) {
@@ -139,7 +150,10 @@ protected:
                 code = freexl_get_cell_value(xls, row, column, &value);
                 if (code != FREEXL_OK)
                     throw fail(QStringLiteral(", row %1, column %2").arg(row + 1).arg(column + 1), code);
-                store.append(int(row) + 1, int(column) + 1, cellText(value));
+                const auto fix = corrected.isEmpty() ? corrected.constEnd()
+                                                     : corrected.constFind((quint64(row) << 16) | column);
+                store.append(int(row) + 1, int(column) + 1,
+                             fix != corrected.constEnd() ? *fix : cellText(value));
             }
         }
         return store;
@@ -166,6 +180,7 @@ private:
 
     FreexlHandle m_handle;
     int m_rowLimit;
+    std::vector<std::vector<BiffCellText>> m_cellTexts; // by sheet, 0-based
 };
 
 // A workbook with formulas, read through its converted copy (which keeps the formula results) but
@@ -206,6 +221,7 @@ std::unique_ptr<Workbook> openXlsWorkbook(const QString& path, const WorkbookOpe
         throw WorkbookError(QStringLiteral("%1 is larger than %2 MB, too large to read as an .xls workbook")
                                 .arg(path)
                                 .arg(kXlsSizeLimit >> 20));
+    std::vector<std::vector<BiffCellText>> cellTexts;
     {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
@@ -230,6 +246,8 @@ std::unique_ptr<Workbook> openXlsWorkbook(const QString& path, const WorkbookOpe
             } catch (const WorkbookError&) {
             }
         }
+        if (summary)
+            cellTexts = std::move(summary->cellTexts);
     }
     const void* raw = nullptr;
     const int code = freexl_open(QFile::encodeName(path).constData(), &raw);
@@ -237,10 +255,20 @@ std::unique_ptr<Workbook> openXlsWorkbook(const QString& path, const WorkbookOpe
     if (code != FREEXL_OK)
         throw WorkbookError(
             QStringLiteral("%1: cannot read the .xls workbook: %2").arg(path, freexlCause(code)));
-    // Seen with very long shared strings: success reported, yet no workbook.
-    if (!handle)
-        throw WorkbookError(
+    // Seen with very long shared strings: success reported, yet no workbook. The converter reads
+    // such files.
+    if (!handle) {
+        const WorkbookError gaveUp(
             QStringLiteral("%1: cannot read the .xls workbook: the reader gave up on it").arg(path));
+        if (!officeConverterAvailable())
+            throw gaveUp;
+        try {
+            return openConverted(path, options);
+        } catch (const WorkbookError& error) {
+            throw WorkbookError(gaveUp.cause() + QStringLiteral(", and so did LibreOffice's converter (") +
+                                error.cause() + u')');
+        }
+    }
     unsigned int value = 0;
     if (freexl_get_info(handle.get(), FREEXL_BIFF_PASSWORD, &value) == FREEXL_OK &&
         value == FREEXL_BIFF_OBFUSCATED)
@@ -249,5 +277,6 @@ std::unique_ptr<Workbook> openXlsWorkbook(const QString& path, const WorkbookOpe
     if (freexl_get_info(handle.get(), FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK || sheets > 65535)
         throw WorkbookError(
             QStringLiteral("%1: cannot read the .xls workbook: its sheet list is damaged").arg(path));
-    return std::make_unique<XlsWorkbook>(path, std::move(handle), int(sheets), options.rowLimit);
+    return std::make_unique<XlsWorkbook>(path, std::move(handle), int(sheets), options.rowLimit,
+                                         std::move(cellTexts));
 }

@@ -91,6 +91,8 @@ struct PackagePatch {
     bool macroEnabled = false; // the target is an .xlsm
 };
 // Writes the package of zip with the patch applied to path (not atomically: the caller does that).
-void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const QString& path);
+// Causes name shownPath, the file the user chose, rather than the temporary path written.
+void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const QString& path,
+                         const QString& shownPath);
 
 } // namespace xlsx

@@ -1,5 +1,6 @@
 // Saving .xlsx packages: a read package with its changed cells patched in, or a new one.
 #include "merge/common/workbook.h"
+#include "office/celltext.h"
 #include "office/xlsxparts.h"
 #include "office/xlsxworkbook.h"
 #include "office/zipfile.h"
@@ -25,8 +26,9 @@ QString temporaryPathBeside(const QString& path, const QString& suffix) {
         info.absoluteDir().filePath(u'.' + info.completeBaseName() + QStringLiteral(".XXXXXX") + suffix));
     file.setAutoRemove(false);
     if (!file.open())
-        throw WorkbookError(QStringLiteral("cannot create a file in %1: %2")
-                                .arg(QDir::toNativeSeparators(info.absolutePath()), file.errorString()));
+        throw WorkbookError(QStringLiteral("cannot write %1: cannot create a file in %2: %3")
+                                .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(info.absolutePath()),
+                                     file.errorString()));
     return file.fileName();
 }
 
@@ -88,6 +90,7 @@ public:
         m_cellName = name("c");
         m_isName = name("is");
         m_tName = name("t");
+        m_vName = name("v");
         m_data = child(m_sheet, "sheetData");
         if (!m_data) {
             pugi::xml_node before;
@@ -121,6 +124,11 @@ public:
             cell.remove_child(cell.first_child());
         if (text.isEmpty())
             return;
+        // A number stays a number: it reads back as the same text, and sums still count it.
+        if (isNumberText(text)) {
+            cell.append_child(m_vName.c_str()).append_child(pugi::node_pcdata).set_value(text.toLatin1().constData());
+            return;
+        }
         cell.append_attribute("t") = "inlineStr";
         pugi::xml_node t = cell.append_child(m_isName.c_str()).append_child(m_tName.c_str());
         t.append_attribute("xml:space") = "preserve";
@@ -289,7 +297,7 @@ private:
 
     int m_number;
     std::string m_prefix;
-    std::string m_rowName, m_cellName, m_isName, m_tName;
+    std::string m_rowName, m_cellName, m_isName, m_tName, m_vName;
     struct LastCell {
         int row = 0;
         int column = 0;
@@ -307,6 +315,7 @@ private:
 const char* const plainWorkbookType =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
 const char* const macroWorkbookType = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
+const char* const macroProjectType = "application/vnd.ms-office.vbaProject";
 
 // Deflating the written parts is most of a large save's work. The fastest level costs a few percent
 // in size against the default and takes a fraction of its time.
@@ -333,7 +342,8 @@ void addEntries(zip_t* dst, const std::vector<std::pair<QString, QByteArray>>& e
     }
 }
 
-ZipPtr createZip(const QString& path) {
+// shown: the file the caller chose, which causes name, rather than the temporary one written.
+ZipPtr createZip(const QString& path, const QString& shown) {
     int code = 0;
     ZipPtr zip(zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code));
     if (!zip) {
@@ -341,22 +351,23 @@ ZipPtr createZip(const QString& path) {
         zip_error_init_with_code(&error, code);
         const QString cause = QString::fromUtf8(zip_error_strerror(&error));
         zip_error_fini(&error);
-        throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), cause));
+        throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(shown), cause));
     }
     return zip;
 }
 
-void closeZip(ZipPtr& zip, const QString& path) {
+void closeZip(ZipPtr& zip, const QString& shown) {
     if (zip_close(zip.get()) != 0)
         throw WorkbookError(
             QStringLiteral("cannot write %1: %2")
-                .arg(QDir::toNativeSeparators(path), QString::fromUtf8(zip_strerror(zip.get()))));
+                .arg(QDir::toNativeSeparators(shown), QString::fromUtf8(zip_strerror(zip.get()))));
     (void)zip.release(); // closed
 }
 
 } // namespace
 
-void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const QString& path) {
+void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const QString& path,
+                         const QString& shownPath) {
     std::map<QString, QByteArray> changed; // must outlive zip_close
     std::set<QString> removed;
     bool formulaRemoved = false;
@@ -393,29 +404,48 @@ void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const
             calc.append_attribute("fullCalcOnLoad");
         calc.attribute("fullCalcOnLoad").set_value("1");
         changed[patch.workbookPart] = saveXml(book);
+    }
 
-        // The calculation chain lists formula cells; one that lost its formula makes the chain
-        // invalid. Without a chain the next calculation builds a new one.
-        const QString relsPart = relationshipsPart(patch.workbookPart);
-        if (formulaRemoved && zip.indexOf(relsPart) >= 0) {
-            pugi::xml_document rels;
-            loadXml(rels, zip, relsPart);
-            for (pugi::xml_node r = rels.document_element().first_child(); r;) {
-                const pugi::xml_node next = r.next_sibling();
-                if (isNamed(r, "Relationship") &&
-                    relationshipIs(QString::fromUtf8(r.attribute("Type").value()), "calcChain")) {
-                    const QString part =
-                        resolveTarget(patch.workbookPart, QString::fromUtf8(r.attribute("Target").value()));
-                    const qint64 index = zip.indexOf(part);
-                    if (index >= 0)
-                        removed.insert(zip.entryName(index));
-                    rels.document_element().remove_child(r);
+    // Parts that go, with the workbook's relationships to them: the calculation chain lists formula
+    // cells, and one that lost its formula makes the chain invalid (without a chain the next
+    // calculation builds a new one); macros have no place in a workbook saved without them.
+    const QString relsPart = relationshipsPart(patch.workbookPart);
+    if ((formulaRemoved || !patch.macroEnabled) && zip.indexOf(relsPart) >= 0) {
+        pugi::xml_document rels;
+        loadXml(rels, zip, relsPart);
+        bool relsChanged = false;
+        const auto drop = [&](const QString& part) {
+            const qint64 index = zip.indexOf(part);
+            if (index >= 0)
+                removed.insert(zip.entryName(index));
+        };
+        for (pugi::xml_node r = rels.document_element().first_child(); r;) {
+            const pugi::xml_node next = r.next_sibling();
+            const QString type = QString::fromUtf8(r.attribute("Type").value());
+            const bool calcChain = formulaRemoved && relationshipIs(type, "calcChain");
+            const bool macros = !patch.macroEnabled && relationshipIs(type, "vbaProject");
+            if (isNamed(r, "Relationship") && (calcChain || macros)) {
+                const QString part =
+                    resolveTarget(patch.workbookPart, QString::fromUtf8(r.attribute("Target").value()));
+                drop(part);
+                // The macro project's own relationships (its signatures) go with it.
+                const QString ownRels = relationshipsPart(part);
+                if (macros && zip.indexOf(ownRels) >= 0) {
+                    drop(ownRels);
+                    pugi::xml_document own;
+                    loadXml(own, zip, ownRels);
+                    for (pugi::xml_node o : own.document_element().children())
+                        if (isNamed(o, "Relationship") &&
+                            std::string_view(o.attribute("TargetMode").value()) != "External")
+                            drop(resolveTarget(part, QString::fromUtf8(o.attribute("Target").value())));
                 }
-                r = next;
+                rels.document_element().remove_child(r);
+                relsChanged = true;
             }
-            if (!removed.empty())
-                changed[relsPart] = saveXml(rels);
+            r = next;
         }
+        if (relsChanged)
+            changed[relsPart] = saveXml(rels);
     }
 
     // The workbook's content type says whether it may hold macros; it must agree with the name.
@@ -423,31 +453,49 @@ void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const
     pugi::xml_document types;
     loadXml(types, zip, typesPart);
     bool typesChanged = false;
+    const auto isRemoved = [&](const QString& part) {
+        for (const QString& r : removed)
+            if (part.compare(r, Qt::CaseInsensitive) == 0)
+                return true;
+        return false;
+    };
+    // A default by extension serves every part with that extension: it goes only when the parts
+    // that remain have none of it.
+    const auto extensionInUse = [&](const QString& extension) {
+        const QString suffix = u'.' + extension;
+        for (qint64 i = 0; i < zip.entryCount(); ++i) {
+            const QString name = zip.entryName(i);
+            if (name.endsWith(suffix, Qt::CaseInsensitive) && !isRemoved(name))
+                return true;
+        }
+        return false;
+    };
     for (pugi::xml_node o = types.document_element().first_child(); o;) {
         const pugi::xml_node next = o.next_sibling();
+        const std::string_view type = o.attribute("ContentType").value();
         if (isNamed(o, "Override")) {
             const QString part = QString::fromUtf8(o.attribute("PartName").value()).mid(1);
-            bool gone = false;
-            for (const QString& r : removed)
-                gone = gone || part.compare(r, Qt::CaseInsensitive) == 0;
-            if (gone) {
+            if (isRemoved(part)) {
                 types.document_element().remove_child(o);
                 typesChanged = true;
             } else if (part.compare(patch.workbookPart, Qt::CaseInsensitive) == 0) {
-                const std::string_view type = o.attribute("ContentType").value();
                 const char* wanted = patch.macroEnabled ? macroWorkbookType : plainWorkbookType;
                 if ((type == plainWorkbookType || type == macroWorkbookType) && type != wanted) {
                     o.attribute("ContentType").set_value(wanted);
                     typesChanged = true;
                 }
             }
+        } else if (isNamed(o, "Default") && !patch.macroEnabled && type == macroProjectType &&
+                   !extensionInUse(QString::fromUtf8(o.attribute("Extension").value()))) {
+            types.document_element().remove_child(o);
+            typesChanged = true;
         }
         o = next;
     }
     if (typesChanged)
         changed[typesPart] = saveXml(types);
 
-    ZipPtr dst = createZip(path);
+    ZipPtr dst = createZip(path, shownPath);
     const qint64 count = zip.entryCount();
     for (qint64 i = 0; i < count; ++i) {
         const QString name = zip.entryName(i);
@@ -470,7 +518,7 @@ void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const
             throw WorkbookError(QStringLiteral("cannot copy %1 into the new package: %2")
                                     .arg(name, QString::fromUtf8(zip_strerror(dst.get()))));
     }
-    closeZip(dst, path);
+    closeZip(dst, shownPath);
 }
 
 } // namespace xlsx
@@ -502,7 +550,9 @@ std::string xmlEscaped(const std::string& text) {
 
 } // namespace
 
-void writeNewXlsx(const QString& path, const QList<QStringList>& rows) {
+void writeNewXlsx(const QString& path, const QList<QStringList>& rows, const QString& shownPath) {
+    const QString shown = shownPath.isEmpty() ? path : shownPath;
+    const bool macroEnabled = QFileInfo(path).suffix().compare(QLatin1String("xlsm"), Qt::CaseInsensitive) == 0;
     // [Content_Types].xml goes first, as readers of packages expect.
     std::vector<std::pair<QString, QByteArray>> parts;
     parts.emplace_back(
@@ -511,7 +561,9 @@ void writeNewXlsx(const QString& path, const QList<QStringList>& rows) {
         R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
         R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
         R"(<Default Extension="xml" ContentType="application/xml"/>)"
-        R"(<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>)"
+        R"(<Override PartName="/xl/workbook.xml" ContentType=")" +
+            QByteArray(macroEnabled ? macroWorkbookType : plainWorkbookType) +
+            R"("/>)"
         R"(<Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>)"
         R"(<Override PartName="/xl/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/>)"
         R"(</Types>)");
@@ -553,9 +605,13 @@ void writeNewXlsx(const QString& path, const QList<QStringList>& rows) {
             if (rows[r][c].isEmpty())
                 continue;
             lastColumn = std::max(lastColumn, c + 1);
-            cells += "<c r=\"" + cellName(r + 1, c + 1).toStdString() +
-                     "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">" +
-                     xmlEscaped(escapeOoxml(rows[r][c])) + "</t></is></c>";
+            const QString text = fitToCell(rows[r][c]);
+            cells += "<c r=\"" + cellRef(r + 1, c + 1);
+            if (isNumberText(text))
+                cells += "\"><v>" + text.toStdString() + "</v></c>";
+            else
+                cells += "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">" +
+                         xmlEscaped(escapeOoxml(text)) + "</t></is></c>";
         }
         if (cells.empty())
             continue;
@@ -571,8 +627,8 @@ void writeNewXlsx(const QString& path, const QList<QStringList>& rows) {
     parts.emplace_back(QStringLiteral("xl/worksheets/sheet1.xml"), QByteArray::fromStdString(sheet));
 
     writeAtomically(path, QStringLiteral(".xlsx"), [&](const QString& temp) {
-        ZipPtr zip = createZip(temp);
+        ZipPtr zip = createZip(temp, shown);
         addEntries(zip.get(), parts);
-        closeZip(zip, temp);
+        closeZip(zip, shown);
     });
 }

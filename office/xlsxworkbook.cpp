@@ -22,107 +22,7 @@ using namespace xlsx;
 
 namespace {
 
-enum DateKind : uint8_t { NotDate = 0, HasDate = 1, HasTime = 2 };
-
-uint8_t builtinDateKind(int id) {
-    switch (id) {
-    case 14:
-    case 15:
-    case 16:
-    case 17:
-        return HasDate;
-    case 18:
-    case 19:
-    case 20:
-    case 21:
-    case 45:
-    case 46:
-    case 47:
-        return HasTime;
-    case 22:
-        return HasDate | HasTime;
-    default:
-        break;
-    }
-    // The East Asian locales number their own date and time formats here.
-    if ((id >= 27 && id <= 31) || id == 36 || (id >= 50 && id <= 58))
-        return HasDate;
-    if (id >= 32 && id <= 35)
-        return HasTime;
-    return NotDate;
-}
-
-// What a custom number format shows of a date: codes outside quotes, escapes and brackets (except
-// elapsed-time brackets such as [h]), first section only.
-uint8_t customDateKind(std::string_view code) {
-    std::vector<char> runs;
-    uint8_t kind = NotDate;
-    for (size_t i = 0; i < code.size(); ++i) {
-        const char c = code[i];
-        if (c == ';')
-            break;
-        if (c == '"') {
-            const size_t close = code.find('"', i + 1);
-            if (close == std::string_view::npos)
-                break;
-            i = close;
-            continue;
-        }
-        if (c == '\\' || c == '_' || c == '*') {
-            ++i; // the next character is literal (or a fill / padding)
-            continue;
-        }
-        if (c == '[') {
-            const size_t close = code.find(']', i + 1);
-            if (close == std::string_view::npos)
-                break;
-            const std::string_view inside = code.substr(i + 1, close - i - 1);
-            const bool elapsed = !inside.empty() && std::all_of(inside.begin(), inside.end(), [&](char x) {
-                return std::tolower(static_cast<unsigned char>(x)) ==
-                           std::tolower(static_cast<unsigned char>(inside[0])) &&
-                       std::strchr("hmsHMS", inside[0]) != nullptr;
-            });
-            if (elapsed)
-                kind |= HasTime;
-            i = close;
-            continue;
-        }
-        const auto lower = char(std::tolower(static_cast<unsigned char>(c)));
-        if (lower == 'a') {
-            // AM/PM and A/P are not months
-            if (code.substr(i, 5) == "AM/PM" || code.substr(i, 5) == "am/pm") {
-                i += 4;
-                continue;
-            }
-            if (code.substr(i, 3) == "A/P" || code.substr(i, 3) == "a/p") {
-                i += 2;
-                continue;
-            }
-        }
-        if (lower == 'y' || lower == 'd' || lower == 'm' || lower == 'h' || lower == 's') {
-            if (runs.empty() || runs.back() != lower || (i > 0 && std::tolower(code[i - 1]) != lower))
-                runs.push_back(lower);
-        }
-    }
-    for (size_t i = 0; i < runs.size(); ++i) {
-        switch (runs[i]) {
-        case 'y':
-        case 'd':
-            kind |= HasDate;
-            break;
-        case 'h':
-        case 's':
-            kind |= HasTime;
-            break;
-        case 'm': {
-            const bool minute = (i > 0 && runs[i - 1] == 'h') || (i + 1 < runs.size() && runs[i + 1] == 's');
-            kind |= minute ? HasTime : HasDate;
-            break;
-        }
-        }
-    }
-    return kind;
-}
+using namespace numberformat;
 
 enum CellKind : uint8_t { Number, Shared, Text, Boolean, Error, IsoDate };
 
@@ -821,7 +721,11 @@ void XlsxWorkbook::selectSheet(int n) {
 QString XlsxWorkbook::textOf(const Cell& cell, const SheetCells& sheet) const {
     switch (cell.kind) {
     case Number:
-        if (cell.dateKind != NotDate) {
+        if (cell.dateKind & Elapsed) {
+            QString text = elapsedTimeText(cell.number);
+            if (!text.isEmpty())
+                return text;
+        } else if (cell.dateKind != NotDate) {
             QString text =
                 serialDateText(cell.number, m_date1904, cell.dateKind & HasDate, cell.dateKind & HasTime);
             if (!text.isEmpty())
@@ -937,7 +841,7 @@ void XlsxWorkbook::setCellText(int row, int column, const QString& text) {
                                 .arg(column));
     if (m_sheets[size_t(m_selected - 1)].chart)
         throw WorkbookError(QStringLiteral("sheet %1 is a chart sheet: it has no cells").arg(m_selected));
-    m_edits[m_selected][cellKey(row, column)] = text;
+    m_edits[m_selected][cellKey(row, column)] = fitToCell(text);
     if (text.isEmpty()) {
         m_rangeDirty = true;
     } else if (!m_rangeDirty) {
@@ -968,13 +872,13 @@ void XlsxWorkbook::saveAs(const QString& path) {
             patch.sheets.push_back({number, m_sheets[size_t(number - 1)].part, &edits});
     if (suffix == QLatin1String("xlsx") || suffix == QLatin1String("xlsm")) {
         writeAtomically(path, u'.' + suffix,
-                        [&](const QString& temp) { writePatchedPackage(m_zip, patch, temp); });
+                        [&](const QString& temp) { writePatchedPackage(m_zip, patch, temp, path); });
     } else if (suffix == QLatin1String("xls")) {
         // The converter writes path atomically itself; the package it reads is a temporary one
         // beside the target, removed whatever happens.
         const QString temp = temporaryPathBeside(path, QStringLiteral(".xlsx"));
         try {
-            writePatchedPackage(m_zip, patch, temp);
+            writePatchedPackage(m_zip, patch, temp, path);
             convertWithOffice(temp, path);
         } catch (...) {
             QFile::remove(temp);

@@ -8,6 +8,9 @@
 // part of the original.
 std::unique_ptr<Workbook> openXlsxWorkbook(const QString& path, const WorkbookOpenOptions& options);
 
-// Writes a new, plain workbook package of one sheet holding the given texts (row by row, as text
-// cells) to path, atomically. Used when a workbook read from another format is saved as .xlsx.
-void writeNewXlsx(const QString& path, const QList<QStringList>& rows);
+// Writes a new, plain workbook package of one sheet holding the given texts to path, atomically:
+// texts that are numbers as the engine writes them (see isNumberText) as number cells, the rest as
+// text cells, each cut to the most a cell holds. Used when a workbook read from another format is
+// saved as .xlsx or .xlsm (macro-enabled by its content type, without macros). Causes name
+// shownPath when given: the file the user chose, when path is a step on the way to it.
+void writeNewXlsx(const QString& path, const QList<QStringList>& rows, const QString& shownPath = {});

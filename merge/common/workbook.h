@@ -29,11 +29,13 @@ struct WorkbookOpenOptions {
 // selected sheet's used range, cell texts, cell changes and save as. Every operation may throw
 // WorkbookError.
 //
-// Cell text: strings as stored; numbers as the shortest decimal that reads back to the same value,
-// in plain notation from 0.0001 up to below 1E+15 and in scientific form outside it ("1E+15",
-// "2.5E-07"), "-0" as "0"; booleans "TRUE"/"FALSE"; dates and times in ISO 8601 ("2024-01-05",
-// "2024-01-05 13:45:00", "13:45:00"); formulas their cached value; errors their text ("#N/A").
-// Texts are returned as stored: callers trim (see trimBlanks).
+// Cell text: strings as stored; numbers as a spreadsheet shows them in its general format, rounded
+// to 15 significant digits (a computed 118.99999999999999 is "119", 0.1 + 0.2 is "0.3"), in plain
+// notation from 0.0001 up to below 1E+15 and in scientific form outside it ("1E+15", "2.5E-07"),
+// without trailing zeros, "-0" as "0"; booleans "TRUE"/"FALSE"; dates and times in ISO 8601
+// ("2024-01-05", "2024-01-05 13:45:00", "13:45:00"); numbers under an elapsed-time format as hours
+// that do not wrap at a day ("36:00:00"); formulas their cached value; errors their text ("#N/A").
+// .csv cells are the texts as written. Texts are returned as stored: callers trim (see trimBlanks).
 class Workbook {
 public:
     virtual ~Workbook() = default;
@@ -50,7 +52,10 @@ public:
     virtual int usedColumns() const = 0;
     // 1-based; empty outside the used range.
     virtual QString cellText(int row, int column) const = 0;
-    // Stores the value as a text cell, never as a formula, keeping the cell's style.
+    // Stores the value keeping the cell's style, never as a formula: a text that is exactly a number
+    // as cell texts write numbers ("119", "-2.5", "1E+15") as a number cell, every other text
+    // ("007", "1.50", "+5", "=A1") as a text cell. A text longer than a cell holds (32,767
+    // characters) is cut there, never inside a surrogate pair.
     virtual void setCellText(int row, int column, const QString& text) = 0;
     // Writes the whole workbook to path, atomically (temporary file beside it, then rename), so a
     // failed save leaves nothing behind. The format follows the extension of path: ".xlsx"/".xlsm"
