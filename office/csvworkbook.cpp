@@ -255,8 +255,8 @@ private:
                 throw NotUtf8{};
             fail(QStringLiteral("not UTF-8 text (byte 0x%1)").arg(int(b), 2, 16, QLatin1Char('0')));
         }
-        if (b == '\r' || (b == '\n' && m_previous != '\r'))
-            ++m_line;
+        // A line break belongs to the line it ends: a record refused there is named by its own line.
+        const bool endsLine = b == '\r' || (b == '\n' && m_previous != '\r');
         m_previous = b;
 
         if (m_state == State::AfterCR) {
@@ -304,6 +304,8 @@ private:
         case State::AfterCR:
             break;
         }
+        if (endsLine)
+            ++m_line;
     }
 
     // A separator or a line break outside quotes ends the field; false for any other byte.

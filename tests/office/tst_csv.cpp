@@ -11,6 +11,17 @@
 using Rows = QList<QStringList>;
 
 namespace {
+// text in UTF-16 after its byte order mark.
+QByteArray utf16(QStringView text, bool little = true) {
+    QByteArray bytes;
+    for (QChar c : QChar(0xFEFF) + text.toString()) {
+        const char16_t u = c.unicode();
+        bytes += char(little ? u & 0xFF : u >> 8);
+        bytes += char(little ? u >> 8 : u & 0xFF);
+    }
+    return bytes;
+}
+
 Rows allCells(const Workbook& book) {
     Rows rows;
     for (int row = 1; row <= book.usedRows(); ++row) {
@@ -86,13 +97,18 @@ private slots:
         QTest::addColumn<QString>("cause");
         QTest::newRow("NUL byte") << QByteArray("a,b\nc,\0d\n", 9)
                                   << QStringLiteral("line 2: holds a NUL byte");
-        QTest::newRow("Latin-1 byte") << QByteArray("a\nb\nZo\xEB\n") << QStringLiteral("line 3: not UTF-8");
-        QTest::newRow("overlong UTF-8 form")
-            << QByteArray("\xC0\xAF\n") << QStringLiteral("line 1: not UTF-8");
-        QTest::newRow("UTF-16 surrogate in UTF-8")
-            << QByteArray("\xED\xA0\x80\n") << QStringLiteral("line 1: not UTF-8");
-        QTest::newRow("file ends inside a character")
-            << QByteArray("ab\xE6\x97") << QStringLiteral("UTF-8 sequence");
+        QTest::newRow("a byte order mark says UTF-8, a byte is not")
+            << QByteArray("\xEF\xBB\xBF" "a\nb\nZo\xEB\n") << QStringLiteral("line 3: not UTF-8");
+        QTest::newRow("a byte order mark says UTF-8, the file ends inside a character")
+            << QByteArray("\xEF\xBB\xBF" "ab\xE6\x97") << QStringLiteral("UTF-8 sequence");
+        QTest::newRow("UTF-16 with a lone low surrogate")
+            << utf16(u"a,b\n") + QByteArray("\x00\xDC", 2) << QStringLiteral("not UTF-16 text");
+        QTest::newRow("UTF-16 with a high surrogate at the end")
+            << utf16(u"a,b\n") + QByteArray("\x00\xD8", 2) << QStringLiteral("not UTF-16 text");
+        QTest::newRow("UTF-16 ending in half a character")
+            << utf16(u"a,b\n") + QByteArray("x") << QStringLiteral("ends in half a character");
+        QTest::newRow("UTF-16 holding a NUL character")
+            << utf16(u"a,b\n") + QByteArray(2, '\0') << QStringLiteral("line 2: holds a NUL byte");
         QTest::newRow("quote never closed")
             << QByteArray("a\n\"b,c\nd\n") << QStringLiteral("quoted field opened on line 2 is not closed");
         QTest::newRow("more fields than a sheet has columns")
@@ -109,6 +125,58 @@ private slots:
         } catch (const WorkbookError& error) {
             QVERIFY2(error.cause().contains(cause), qPrintable(error.cause()));
             QVERIFY2(error.cause().contains(path), "the cause names the file");
+        }
+    }
+
+    void otherEncodingsAreDecoded_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<Rows>("expected");
+        QTest::newRow("UTF-16 little endian")
+            << utf16(u"name,city\r\nZoë,日本\r\n") << Rows{{"name", "city"}, {"Zoë", "日本"}};
+        QTest::newRow("UTF-16 big endian, a character beyond 16 bits")
+            << utf16(u"a;\"b;c\"\n😀;x\n", false) << Rows{{"a", "b;c"}, {"😀", "x"}};
+        QTest::newRow("Windows-1252 letters") << QByteArray("Zo\xEB,caf\xE9\n") << Rows{{"Zoë", "café"}};
+        QTest::newRow("Windows-1252 between 0x80 and 0x9F")
+            << QByteArray("\x80,\x93q\x94,\x8A\x9F,\x85\n") << Rows{{"€", "“q”", "ŠŸ", "…"}};
+        QTest::newRow("bytes Windows-1252 leaves undefined") << QByteArray("\x81\x8D\n") << Rows{{"\u0081\u008D"}};
+        QTest::newRow("an overlong UTF-8 form") << QByteArray("\xC0\xAF\n") << Rows{{"À¯"}};
+        QTest::newRow("a surrogate in UTF-8 form") << QByteArray("\xED\xA0\x80\n") << Rows{{"í\u00A0€"}};
+        QTest::newRow("ending inside a UTF-8 character") << QByteArray("ab\xE6\x97") << Rows{{"abæ—"}};
+        QTest::newRow("UTF-8 before the first wrong byte is Windows-1252 too")
+            << QByteArray("\xC3\xAB\n\"x\ny\",\xE9\n") << Rows{{"Ã«", ""}, {"x\ny", "é"}};
+    }
+    void otherEncodingsAreDecoded() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(Rows, expected);
+        const QString path = m_dir.filePath(QStringLiteral("encoded"));
+        writeBytes(path, bytes);
+        const auto book = openWorkbook(path);
+        QCOMPARE(allCells(*book), expected);
+    }
+
+    void exactlyTheSheetsRowsAreRead_data() {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("as many lines as a sheet has rows") << 1048576 << true;
+        QTest::newRow("one line more") << 1048577 << false;
+    }
+    void exactlyTheSheetsRowsAreRead() {
+        QFETCH(int, lines);
+        QFETCH(bool, read);
+        const QString path = m_dir.filePath(QStringLiteral("tall.csv"));
+        QByteArray bytes;
+        bytes.reserve(lines * 2);
+        for (int i = 0; i < lines; ++i)
+            bytes += "x\n";
+        writeBytes(path, bytes);
+        try {
+            const auto book = openCsvWorkbook(path, {});
+            QVERIFY2(read, "a file longer than a sheet was read");
+            QCOMPARE(book->usedRows(), lines);
+        } catch (const WorkbookError& error) {
+            QVERIFY2(!read, qPrintable(error.cause()));
+            QVERIFY2(error.cause().contains(QStringLiteral("line 1048577: more than 1048576 rows")),
+                     qPrintable(error.cause()));
         }
     }
 
@@ -178,6 +246,12 @@ private slots:
             << QByteArray("name,city\nAnn,Paris\n")
             << QByteArray("name,city,note\nAnn,Paris,x;y\nBob,,\"say "
                           "\"\"a\"\";b\"\n");
+        QTest::newRow("UTF-16 stays")
+            << utf16(u"name;city\r\nAnn;Paris\r\n")
+            << utf16(u"name;city;note\r\nAnn;Paris;\"x;y\"\r\nBob;;\"say \"\"a\"\";b\"\r\n");
+        QTest::newRow("Windows-1252 becomes UTF-8 with BOM, which holds any fill-in")
+            << QByteArray("name,city\nZo\xEB,Paris\n")
+            << QByteArray("\xEF\xBB\xBFname,city,note\nZoë,Paris,x;y\nBob,,\"say \"\"a\"\";b\"\n");
     }
     void savedTextKeepsTheFilesFormat() {
         QFETCH(QByteArray, original);

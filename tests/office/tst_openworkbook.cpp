@@ -67,9 +67,11 @@ private slots:
             << noise << QStringLiteral("is not a workbook (.xlsx, .xlsm, .xls or .csv)");
         QTest::newRow("text with NUL bytes")
             << QByteArray("a,b\n\0\0\0c,d\n", 11) << QStringLiteral("is not a workbook");
-        QTest::newRow("UTF-16 text") << QByteArray("\xFF\xFEn\0a\0m\0e\0", 10)
-                                     << QStringLiteral("is not a workbook");
-        QTest::newRow("Latin-1 text") << QByteArray("Zo\xEB,Paris\n") << QStringLiteral("is not a workbook");
+        // Text in UTF-16 or Windows-1252 is read; binary bytes that merely could be are not.
+        QTest::newRow("UTF-16 byte order mark before binary data")
+            << QByteArray("\xFF\xFEn\0a\0\0\0\x01\x02", 10) << QStringLiteral("is not a workbook");
+        QTest::newRow("bytes no text holds, without a NUL")
+            << QByteArray("\x7F" "ELF\x02\x01\x01\x03\xE9\xFF") << QStringLiteral("is not a workbook");
         QTest::newRow("zip signature, no package")
             << QByteArray("PK\x03\x04garbage", 11) << QStringLiteral("bad.bin");
         QTest::newRow("compound document signature alone")
@@ -126,13 +128,21 @@ private slots:
         }
     }
 
-    void anEmptyFileIsAnEmptySheet() {
-        const QString path = m_temp.filePath(QStringLiteral("empty.csv"));
+    void anEmptyFileIsNoWorkbook_data() {
+        QTest::addColumn<QString>("name");
+        for (const char* name : {"empty.csv", "empty.xlsx", "empty.xls", "empty"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void anEmptyFileIsNoWorkbook() {
+        QFETCH(QString, name);
+        const QString path = m_temp.filePath(name);
         writeBytes(path, QByteArray());
-        const auto book = openWorkbook(path);
-        QCOMPARE(book->sheetCount(), 1);
-        QCOMPARE(book->usedRows(), 0);
-        QCOMPARE(book->usedColumns(), 0);
+        try {
+            openWorkbook(path);
+            QFAIL("an empty file was opened as a workbook");
+        } catch (const WorkbookError& error) {
+            QCOMPARE(error.cause(), path + QStringLiteral(" is empty (0 bytes)"));
+        }
     }
 
 private:

@@ -4,6 +4,7 @@
 
 #include <QtTest>
 
+#include <cmath>
 #include <limits>
 
 class TestXlsxText : public QObject {
@@ -17,15 +18,28 @@ private slots:
         QTest::newRow("minus zero") << -0.0 << "0";
         QTest::newRow("whole number") << 3.0 << "3";
         QTest::newRow("negative whole number") << -42.0 << "-42";
-        QTest::newRow("shortest form, not 17 digits") << 0.1 << "0.1";
-        QTest::newRow("sum that is not 0.3") << 0.1 + 0.2 << "0.30000000000000004";
+        QTest::newRow("0.1, not 17 digits") << 0.1 << "0.1";
+        QTest::newRow("sum that is not 0.3") << 0.1 + 0.2 << "0.3";
+        QTest::newRow("15 significant digits, rounded") << 1234567.8901234567 << "1234567.89012346";
+        QTest::newRow("rounding carries into the units") << 118.99999999999999 << "119";
+        QTest::newRow("rounding down to a whole number") << 7.000000000000001 << "7";
+        QTest::newRow("negative, rounded") << -2.9999999999999996 << "-3";
+        QTest::newRow("carry into 1E+15 turns scientific") << 999999999999999.9 << "1E+15";
+        QTest::newRow("carry into 0.0001 turns plain") << std::nextafter(1e-4, 0.0) << "0.0001";
+        QTest::newRow("carry in scientific form") << 9.9999999999999999e20 << "1E+21";
+        QTest::newRow("zeros between the digits stay") << 100.5 << "100.5";
+        QTest::newRow("zeros after the point stay") << 0.00102 << "0.00102";
+        QTest::newRow("2 to the 53rd") << 9007199254740992.0 << "9.00719925474099E+15";
         QTest::newRow("smallest plain magnitude") << 0.0001 << "0.0001";
         QTest::newRow("just below it") << 0.00009 << "9E-05";
         QTest::newRow("negative small") << -2.5e-7 << "-2.5E-07";
         QTest::newRow("largest plain whole number") << 999999999999999.0 << "999999999999999";
         QTest::newRow("1E+15 is scientific") << 1e15 << "1E+15";
-        QTest::newRow("large with digits") << 1.2345678901234568e17 << "1.2345678901234568E+17";
+        QTest::newRow("large with digits") << 1.2345678901234568e17 << "1.23456789012346E+17";
         QTest::newRow("three-digit exponent") << 1e300 << "1E+300";
+        QTest::newRow("largest double") << std::numeric_limits<double>::max() << "1.79769313486232E+308";
+        QTest::newRow("smallest subnormal") << std::numeric_limits<double>::denorm_min()
+                                            << "4.94065645841247E-324";
         QTest::newRow("decimal below 1E+15") << 99999999999999.9 << "99999999999999.9";
         QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "#NUM!";
     }
@@ -34,6 +48,45 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, text);
         QCOMPARE(numberText(value), text);
+    }
+
+    // What setCellText stores as a number: exactly the texts numbers read as, nothing else.
+    void numberTexts_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("number");
+        for (const char* text : {"0", "119", "-42", "1000000", "0.3", "-2.5", "0.0001", "1E+15", "2.5E-07",
+                                 "-1.23456789012346E+17", "999999999999999", "1234567.89012346"})
+            QTest::newRow(text) << QString::fromLatin1(text) << true;
+        for (const char* text : {"", "00123", "007", "10/30", "1.50", "1.", ".5", "+5", " 5", "5 ", "-", "-0",
+                                 "1e3", "1E3", "1E+3", "0.00001", "1E-04", "1000000000000000",
+                                 "0.30000000000000004", "1234567890123456789", "1,5", "0x10", "inf", "nan",
+                                 "=1+2", "=HYPERLINK(\"http://x\")", "\u0661\u0662"})
+            QTest::newRow(text[0] ? text : "empty") << QString::fromUtf8(text) << false;
+    }
+
+    void numberTexts() {
+        QFETCH(QString, text);
+        QFETCH(bool, number);
+        QCOMPARE(isNumberText(text), number);
+    }
+
+    void elapsedTimes_data() {
+        QTest::addColumn<double>("days");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("a day and a half") << 1.5 << "36:00:00";
+        QTest::newRow("under an hour") << 0.01 << "00:14:24";
+        QTest::newRow("more than 99 hours") << 5.0 << "120:00:00";
+        QTest::newRow("rounding carries into the minutes") << 59.6 / 86400 << "00:01:00";
+        QTest::newRow("half a second rounds up") << 1.5 / 86400 << "00:00:02";
+        QTest::newRow("negative") << -0.25 << "-06:00:00";
+        QTest::newRow("negative below half a second is zero") << -0.1 / 86400 << "00:00:00";
+        QTest::newRow("beyond any clock") << 1e300 << "";
+    }
+
+    void elapsedTimes() {
+        QFETCH(double, days);
+        QFETCH(QString, text);
+        QCOMPARE(elapsedTimeText(days), text);
     }
 
     void serialDates_data() {
