@@ -215,6 +215,63 @@ private slots:
         QCOMPARE(book->cellText(2, 1), QStringLiteral("xy"));
     }
 
+    // The reader gives booleans and error codes as the numbers 1 and 0; they read by name.
+    void booleansAndErrorCodesReadByName_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("text");
+        const char* texts[] = {"TRUE", "FALSE", "#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A", "1", "0"};
+        for (int i = 0; i < int(std::size(texts)); ++i)
+            QTest::newRow(texts[i]) << i + 1 << QString::fromLatin1(texts[i]);
+    }
+    void booleansAndErrorCodesReadByName() {
+        QFETCH(int, column);
+        QFETCH(QString, text);
+        const QString path = m_temp.filePath(QStringLiteral("codes.xls"));
+        if (!QFile::exists(path))
+            runPython({QStringLiteral("-c"),
+                       QStringLiteral("import sys, xlwt\n"
+                                      "b = xlwt.Workbook(); s = b.add_sheet('C')\n"
+                                      "s.write(0, 0, True); s.write(0, 1, False)\n"
+                                      "for i, code in enumerate((0x00, 0x07, 0x0F, 0x17, 0x1D, 0x24, 0x2A)):\n"
+                                      "    s.row(0).set_cell_error(2 + i, code)\n"
+                                      "s.write(0, 9, 1); s.write(0, 10, 0)\n"
+                                      "b.save(sys.argv[1])"),
+                       path});
+        const auto book = openXlsWorkbook(path, {});
+        book->selectSheet(1);
+        QCOMPARE(book->cellText(1, column), text);
+    }
+
+    // The reader reports success yet gives no workbook for a text this long; the converter reads it.
+    void aWorkbookTheReaderGivesUpOnGoesThroughTheConverter() {
+        const QString path = m_temp.filePath(QStringLiteral("longtext.xls"));
+        runPython({QStringLiteral("-c"),
+                   QStringLiteral("import sys, xlwt\n"
+                                  "b = xlwt.Workbook(); s = b.add_sheet('L')\n"
+                                  "s.write(0, 0, 'x' * 20000); s.write(1, 0, 'short'); s.write(1, 1, 2.5)\n"
+                                  "b.save(sys.argv[1])"),
+                   path});
+        {
+            const QByteArray saved = qgetenv("PATH");
+            qputenv("PATH", m_temp.path().toLocal8Bit());
+            const auto restore = qScopeGuard([&] { qputenv("PATH", saved); });
+            try {
+                openXlsWorkbook(path, {});
+                QFAIL("read without the converter");
+            } catch (const WorkbookError& error) {
+                QVERIFY2(error.cause().contains(QStringLiteral("the reader gave up on it")), qPrintable(error.cause()));
+            }
+        }
+        if (!officeConverterAvailable())
+            QSKIP("LibreOffice is not installed");
+        const auto book = openXlsWorkbook(path, {});
+        QCOMPARE(book->path(), path);
+        book->selectSheet(1);
+        QCOMPARE(book->cellText(1, 1), QString(20000, u'x'));
+        QCOMPARE(book->cellText(2, 1), QStringLiteral("short"));
+        QCOMPARE(book->cellText(2, 2), QStringLiteral("2.5"));
+    }
+
     void damagedFilesAreRefusedWithACause_data() {
         QTest::addColumn<QString>("damage");
         QTest::newRow("truncated to half") << QStringLiteral("half");

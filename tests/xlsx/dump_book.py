@@ -24,7 +24,7 @@ for ws in book.worksheets:
             if c.value is None and c.style_id == 0:
                 continue
             cells[c.coordinate] = {"v": text(c.value), "t": c.data_type, "fmt": c.number_format,
-                                   "bold": bool(c.font.b)}
+                                   "bold": bool(c.font.b), "style": c.style_id}
     out["cells"][ws.title] = cells
 fast = openpyxl.load_workbook(path, read_only=True)
 for ws in fast.worksheets:
@@ -34,6 +34,9 @@ for ws in fast.worksheets:
             if getattr(c, "value", None) is not None:
                 values[c.coordinate] = text(c.value)
     out["readonly"][ws.title] = {"max_row": ws.max_row, "max_column": ws.max_column, "values": values}
+if path.lower().endswith(".xlsm"):
+    vba = openpyxl.load_workbook(path, keep_vba=True).vba_archive
+    out["vba"] = vba.namelist() if vba else []
 with zipfile.ZipFile(path) as z:
     out["parts"] = z.namelist()
     out["types"] = z.read("[Content_Types].xml").decode()

@@ -171,6 +171,41 @@ raw_package("doctype.xlsx",
             '<!DOCTYPE lol [<!ENTITY a "aaaaaaaaaa">]><worksheet NS><sheetData><row r="1"><c r="A1" t="inlineStr">'
             '<is><t>&a;</t></is></c></row></sheetData></worksheet>')
 
+# A macro-enabled workbook: a macro project with a signature of its own, typed by extension.
+with zipfile.ZipFile(out / "macro.xlsm", "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("[Content_Types].xml",
+               '<?xml version="1.0" encoding="UTF-8"?>'
+               '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+               '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+               '<Default Extension="xml" ContentType="application/xml"/>'
+               '<Default Extension="bin" ContentType="application/vnd.ms-office.vbaProject"/>'
+               '<Override PartName="/xl/workbook.xml" ContentType="application/vnd.ms-excel.sheet.macroEnabled.main+xml"/>'
+               '<Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>'
+               '<Override PartName="/xl/vbaProjectSignature.bin" ContentType="application/vnd.ms-office.vbaProjectSignature"/>'
+               '</Types>')
+    z.writestr("_rels/.rels",
+               '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+               '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.xml"/>'
+               '</Relationships>')
+    z.writestr("xl/workbook.xml",
+               '<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" '
+               'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">'
+               '<workbookPr codeName="ThisWorkbook"/><sheets><sheet name="Macro" sheetId="1" r:id="rId1"/></sheets></workbook>')
+    z.writestr("xl/_rels/workbook.xml.rels",
+               '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+               '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>'
+               '<Relationship Id="rId2" Type="http://schemas.microsoft.com/office/2006/relationships/vbaProject" Target="vbaProject.bin"/>'
+               '</Relationships>')
+    z.writestr("xl/worksheets/sheet1.xml",
+               '<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>'
+               '<row r="1"><c r="A1" t="inlineStr"><is><t>key</t></is></c></row></sheetData></worksheet>')
+    z.writestr("xl/vbaProject.bin", bytes(range(256)) * 8)
+    z.writestr("xl/_rels/vbaProject.bin.rels",
+               '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+               '<Relationship Id="rId1" Type="http://schemas.microsoft.com/office/2006/relationships/vbaProjectSignature" Target="vbaProjectSignature.bin"/>'
+               '</Relationships>')
+    z.writestr("xl/vbaProjectSignature.bin", b"\x30\x82signature")
+
 good = (out / "openpyxl.xlsx").read_bytes()
 (out / "truncated.xlsx").write_bytes(good[: len(good) // 2])
 (out / "text.xlsx").write_text("Name,Amount\nAlice,3\n")

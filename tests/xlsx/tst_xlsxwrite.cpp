@@ -1,6 +1,7 @@
 // Pins what saving does: changed cells become texts that another program reads, everything else in
 // the package stays, shared formulas survive the loss of their master, and a failed save leaves
 // nothing behind.
+#include "merge/common/workbook.h"
 #include "office/officeconvert.h"
 #include "office/xlsxworkbook.h"
 #include "office/zipfile.h"
@@ -14,6 +15,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -208,15 +212,218 @@ private slots:
         QCOMPARE(QFileInfo(target).permissions() & QFile::ReadOther, QFile::ReadOther);
     }
 
-    void macroFlagFollowsTheName() {
-        auto book = openXlsxWorkbook(fixture("xlsxwriter.xlsx"), {});
-        book->saveAs(fixture("macro.xlsm"));
-        const QJsonObject macro = runJson("dump_book.py", fixture("macro.xlsm"));
-        QVERIFY(macro["types"].toString().contains(QLatin1String("macroEnabled.main+xml")));
-        auto back = openXlsxWorkbook(fixture("macro.xlsm"), {});
-        back->saveAs(fixture("plain.xlsx"));
-        const QJsonObject plain = runJson("dump_book.py", fixture("plain.xlsx"));
-        QVERIFY(!plain["types"].toString().contains(QLatin1String("macroEnabled")));
+    // A macro-enabled workbook keeps its macros only under a macro-enabled name; saved as .xlsx the
+    // macro project goes with everything that names it, or the package would not open.
+    void macrosStayInAMacroWorkbookOnly() {
+        for (const char* name : {"kept.xlsm", "dropped.xlsx"}) {
+            auto book = openXlsxWorkbook(fixture("macro.xlsm"), {});
+            book->selectSheet(1);
+            book->setCellText(2, 1, QStringLiteral("changed"));
+            book->saveAs(fixture(name));
+        }
+        const QJsonObject kept = runJson("dump_book.py", fixture("kept.xlsm"));
+        QCOMPARE(kept["cells"]["Macro"]["A2"]["v"].toString(), QStringLiteral("changed"));
+        for (const char* part : {"xl/vbaProject.bin", "xl/_rels/vbaProject.bin.rels", "xl/vbaProjectSignature.bin"})
+            QVERIFY2(kept["parts"].toArray().contains(QLatin1String(part)), part);
+        QVERIFY2(kept["vba"].toArray().contains(QStringLiteral("xl/vbaProject.bin")), "openpyxl finds the macros");
+        QVERIFY(kept["workbookRels"].toString().contains(QLatin1String("relationships/vbaProject\"")));
+        QVERIFY(kept["types"].toString().contains(QLatin1String("macroEnabled.main+xml")));
+        QVERIFY(kept["types"].toString().contains(QLatin1String("application/vnd.ms-office.vbaProject\"")));
+        QCOMPARE(ZipArchive(fixture("kept.xlsm")).read(QStringLiteral("xl/vbaProject.bin")),
+                 ZipArchive(fixture("macro.xlsm")).read(QStringLiteral("xl/vbaProject.bin")));
+
+        const QJsonObject dropped = runJson("dump_book.py", fixture("dropped.xlsx"));
+        QCOMPARE(dropped["cells"]["Macro"]["A2"]["v"].toString(), QStringLiteral("changed"));
+        QCOMPARE(dropped["parts"].toArray(),
+                 (QJsonArray{"[Content_Types].xml", "_rels/.rels", "xl/workbook.xml", "xl/_rels/workbook.xml.rels",
+                             "xl/worksheets/sheet1.xml"}));
+        const QString types = dropped["types"].toString();
+        QVERIFY2(!types.contains(QLatin1String("vbaProject")), qPrintable(types));
+        QVERIFY2(!types.contains(QLatin1String("Extension=\"bin\"")), qPrintable(types));
+        QVERIFY2(!types.contains(QLatin1String("macroEnabled")), qPrintable(types));
+        QVERIFY(types.contains(QLatin1String(
+            "PartName=\"/xl/workbook.xml\" ContentType=\"application/vnd.openxmlformats-officedocument."
+            "spreadsheetml.sheet.main+xml\"")));
+        QVERIFY2(!dropped["workbookRels"].toString().contains(QLatin1String("vbaProject")),
+                 qPrintable(dropped["workbookRels"].toString()));
+        QVERIFY(dropped["workbookRels"].toString().contains(QLatin1String("worksheets/sheet1.xml")));
+
+        // A plain workbook saved as .xlsm, and a new one of values, are marked macro-enabled.
+        openXlsxWorkbook(fixture("xlsxwriter.xlsx"), {})->saveAs(fixture("marked.xlsm"));
+        writeNewXlsx(fixture("new.xlsm"), {{"a"}});
+        for (const char* name : {"marked.xlsm", "new.xlsm"}) {
+            const QJsonObject marked = runJson("dump_book.py", fixture(name));
+            QVERIFY2(marked["types"].toString().contains(QLatin1String("macroEnabled.main+xml")), name);
+            QVERIFY2(!marked["sheets"].toArray().isEmpty(), name);
+        }
+    }
+
+    // Fill-ins that are numbers stay numbers, keeping the cell's style; every other text stays a
+    // text, never a formula. Patched packages, new packages of .csv and .xls values, and .xls
+    // outputs alike.
+    void numberFillInsStayNumbers_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("patched package") << "patched";
+        QTest::newRow("new package of .csv values") << "csv";
+        QTest::newRow("new package of .xls values") << "xls values";
+        QTest::newRow(".xls output") << "xls output";
+    }
+    void numberFillInsStayNumbers() {
+        QFETCH(QString, kind);
+        // text, and whether openpyxl must see it as a number
+        const QList<std::pair<QString, bool>> fillIns{
+            {"1000000", true}, {"119", true}, {"-2.5", true}, {"0.3", true}, {"1E+15", true}, {"2.5E-07", true},
+            {"00123", false}, {"10/30", false}, {"=HYPERLINK(\"http://x\")", false}, {"-", false},
+            {"1.50", false}, {"+5", false}, {" 5", false}, {"-0", false}, {"1e3", false},
+        };
+        if (kind.startsWith(QLatin1String("xls")) && !officeConverterAvailable() && kind != "xls values")
+            QSKIP("LibreOffice is not installed");
+        QTemporaryDir out(m_dir.filePath("numbersXXXXXX"));
+        std::unique_ptr<Workbook> book;
+        const QByteArray path = qgetenv("PATH");
+        const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
+        if (kind == "patched") {
+            book = openXlsxWorkbook(fixture("openpyxl.xlsx"), {});
+        } else if (kind == "csv") {
+            QFile csv(out.filePath("values.csv"));
+            QVERIFY(csv.open(QIODevice::WriteOnly));
+            csv.write("key\n");
+            csv.close();
+            book = openWorkbook(csv.fileName());
+        } else if (kind == "xls values") {
+            // Without the converter an .xls workbook is saved as a new package of its values.
+            QVERIFY(QProcess::execute(TW_PYTHON, {"-c", "import sys, xlwt\nb = xlwt.Workbook()\n"
+                                                        "b.add_sheet('S').write(0, 0, 'key')\nb.save(sys.argv[1])",
+                                                  out.filePath("values.xls")}) == 0);
+            qputenv("PATH", out.path().toLocal8Bit());
+            book = openWorkbook(out.filePath("values.xls"));
+        } else {
+            book = openXlsxWorkbook(fixture("openpyxl.xlsx"), {});
+        }
+        book->selectSheet(1);
+        for (int i = 0; i < fillIns.size(); ++i)
+            book->setCellText(i + 1, 8, fillIns[i].first);
+        if (kind == "patched" || kind == "xls output") {
+            book->setCellText(1, 1, QStringLiteral("1000000")); // bold
+            book->setCellText(6, 2, QStringLiteral("1000000")); // "0.00"
+        }
+        QString saved = out.filePath("out.xlsx");
+        if (kind == "xls output") {
+            book->saveAs(out.filePath("out.xls"));
+            convertWithOffice(out.filePath("out.xls"), saved);
+        } else {
+            book->saveAs(saved);
+        }
+        qputenv("PATH", path);
+
+        const QJsonObject dump = runJson("dump_book.py", saved);
+        const QJsonObject cells = dump["cells"][dump["sheets"][0].toString()].toObject();
+        for (int i = 0; i < fillIns.size(); ++i) {
+            const auto& [text, number] = fillIns[i];
+            const QJsonObject cell = cells[QStringLiteral("H%1").arg(i + 1)].toObject();
+            const QString v = cell["v"].toString();
+            const bool right = number ? cell["t"] == "n" && v.toDouble() == text.toDouble()
+                                      : cell["t"] == "s" && v == text;
+            QVERIFY2(right, qPrintable(QStringLiteral("\"%1\" is %2 %3").arg(text, cell["t"].toString(), v)));
+        }
+        if (kind == "patched") {
+            const QJsonObject original = runJson("dump_book.py", fixture("openpyxl.xlsx"));
+            const QJsonObject before = original["cells"]["Zeta"].toObject();
+            for (const char* ref : {"A1", "B6"}) {
+                QCOMPARE(cells[ref]["t"].toString(), QStringLiteral("n"));
+                QCOMPARE(cells[ref]["v"].toString(), QStringLiteral("1000000"));
+                QCOMPARE(cells[ref]["style"], before[ref]["style"]);
+            }
+            QVERIFY(cells["A1"]["bold"].toBool());
+            QCOMPARE(cells["B6"]["fmt"].toString(), QStringLiteral("0.00"));
+        } else if (kind == "xls output") {
+            QCOMPARE(cells["A1"]["t"].toString(), QStringLiteral("n"));
+            QVERIFY(cells["A1"]["bold"].toBool());
+            QCOMPARE(cells["B6"]["fmt"].toString(), QStringLiteral("0.00"));
+        }
+        // What the engine reads back is the text that was set.
+        auto back = openWorkbook(saved);
+        back->selectSheet(1);
+        for (int i = 0; i < fillIns.size(); ++i)
+            QCOMPARE(back->cellText(i + 1, 8), fillIns[i].first);
+    }
+
+    // A cell holds 32,767 characters: a longer fill-in is cut there, never inside a surrogate pair,
+    // whatever the output.
+    void longFillInsAreCutAtACell_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("patched package") << "xlsxwriter.xlsx" << "out.xlsx";
+        QTest::newRow("new package of .csv values") << "values.csv" << "out.xlsx";
+        QTest::newRow(".csv output") << "xlsxwriter.xlsx" << "out.csv";
+        QTest::newRow(".xls output") << "xlsxwriter.xlsx" << "out.xls";
+    }
+    void longFillInsAreCutAtACell() {
+        QFETCH(QString, source);
+        QFETCH(QString, output);
+        if (output.endsWith(QLatin1String(".xls")) && !officeConverterAvailable())
+            QSKIP("LibreOffice is not installed");
+        QTemporaryDir out(m_dir.filePath("longXXXXXX"));
+        QString from = fixture(source);
+        if (source.endsWith(QLatin1String(".csv"))) {
+            from = out.filePath(source);
+            QFile csv(from);
+            QVERIFY(csv.open(QIODevice::WriteOnly));
+            csv.write("key\n");
+        }
+        const QString pairAcrossTheLimit = QString(32766, u'a') + QStringLiteral("\U0001F600tail");
+        const QString longer = QString(40000, u'b');
+        auto book = openWorkbook(from);
+        book->selectSheet(1);
+        book->setCellText(1, 5, pairAcrossTheLimit);
+        book->setCellText(2, 5, longer);
+        QCOMPARE(book->cellText(1, 5), QString(32766, u'a'));
+        book->saveAs(out.filePath(output));
+        auto back = openWorkbook(out.filePath(output));
+        back->selectSheet(1);
+        QCOMPARE(back->cellText(1, 5), QString(32766, u'a'));
+        QCOMPARE(back->cellText(2, 5), QString(32767, u'b'));
+    }
+
+    // The temporary file is a step on the way: a cause names the file the user chose.
+    void aFailedSaveNamesTheChosenFile_data() {
+        QTest::addColumn<QString>("source");
+        QTest::newRow("patched package") << "big.xlsx";
+        QTest::newRow("new package of values") << "big.csv";
+    }
+    void aFailedSaveNamesTheChosenFile() {
+        QFETCH(QString, source);
+        QTemporaryDir out(m_dir.filePath("limitXXXXXX"));
+        QString from = fixture(source);
+        if (source.endsWith(QLatin1String(".csv"))) {
+            from = out.filePath(source);
+            QFile csv(from);
+            QVERIFY(csv.open(QIODevice::WriteOnly));
+            for (int i = 0; i < 20000; ++i)
+                csv.write(QByteArray::number(i) + ",row with a text of its own " + QByteArray::number(i * 7) + '\n');
+        }
+        auto book = openWorkbook(from);
+        book->selectSheet(1);
+        book->setCellText(1, 1, QStringLiteral("changed"));
+        const QString target = out.filePath(QStringLiteral("chosen.xlsx"));
+        // The file system takes no file beyond 64 KB: writing the package fails part way.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit small = saved;
+        small.rlim_cur = 64 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        QString cause;
+        try {
+            book->saveAs(target);
+        } catch (const WorkbookError& e) {
+            cause = e.cause();
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        QVERIFY2(cause.startsWith(QStringLiteral("cannot write ") + target + QStringLiteral(": ")), qPrintable(cause));
+        QVERIFY2(!cause.contains(QLatin1String("/.chosen")), qPrintable(cause));
+        const QStringList left = QDir(out.path()).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(left, source.endsWith(QLatin1String(".csv")) ? QStringList{source} : QStringList{});
     }
 
     void newBookReadsElsewhere() {
