@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cstring>
 #include <cmath>
-#include <string>
 #include <string_view>
 
 QString numberText(double value) {
@@ -21,55 +20,58 @@ QString numberText(double value) {
         const auto res = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(value));
         return QString::fromLatin1(buf, res.ptr - buf);
     }
-    // 15 significant digits, correctly rounded: "-d.ddddddddddddddde+XX". The notation is chosen
+    // 15 significant digits, correctly rounded: "-d.dddddddddddddde+XX". The notation is chosen
     // after rounding, which may carry into the next power of ten (9.999999999999999E+14 is 1E+15).
     const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
     if (res.ec != std::errc())
         return QString::number(value, 'g', 15);
-    const std::string_view all(buf, size_t(res.ptr - buf));
-    const size_t e = all.find('e');
-    const bool negative = all.front() == '-';
-    std::string digits;
-    for (char c : all.substr(negative ? 1 : 0, e - (negative ? 1 : 0)))
-        if (c != '.')
-            digits += c;
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
+    const char* p = buf;
+    const bool negative = *p == '-';
+    if (negative)
+        ++p;
+    char digits[16];
+    int count = 0;
+    for (; *p != 'e'; ++p)
+        if (*p != '.')
+            digits[count++] = *p;
+    while (count > 1 && digits[count - 1] == '0')
+        --count;
     int exponent = 0;
-    const std::string_view exponentText = all.substr(e + 1);
-    std::from_chars(exponentText.data() + (exponentText.front() == '+' ? 1 : 0),
-                    exponentText.data() + exponentText.size(), exponent);
+    std::from_chars(p + (p[1] == '+' ? 2 : 1), res.ptr, exponent);
 
-    std::string out = negative ? "-" : "";
+    char text[32];
+    char* out = text;
+    if (negative)
+        *out++ = '-';
     if (exponent >= -4 && exponent < 15) {
         if (exponent < 0) {
-            out += "0.";
-            out.append(size_t(-exponent - 1), '0');
-            out += digits;
+            *out++ = '0';
+            *out++ = '.';
+            for (int i = -1; i > exponent; --i)
+                *out++ = '0';
+            out = std::copy(digits, digits + count, out);
         } else {
-            const size_t whole = size_t(exponent) + 1;
-            if (digits.size() <= whole) {
-                out += digits;
-                out.append(whole - digits.size(), '0');
-            } else {
-                out += digits.substr(0, whole);
-                out += '.';
-                out += digits.substr(whole);
+            const int whole = exponent + 1;
+            for (int i = 0; i < std::max(count, whole); ++i) {
+                if (i == whole)
+                    *out++ = '.';
+                *out++ = i < count ? digits[i] : '0';
             }
         }
     } else {
-        out += digits[0];
-        if (digits.size() > 1) {
-            out += '.';
-            out += digits.substr(1);
+        *out++ = digits[0];
+        if (count > 1) {
+            *out++ = '.';
+            out = std::copy(digits + 1, digits + count, out);
         }
-        out += exponent < 0 ? "E-" : "E+";
+        *out++ = 'E';
+        *out++ = exponent < 0 ? '-' : '+';
         const int absolute = exponent < 0 ? -exponent : exponent;
         if (absolute < 10)
-            out += '0';
-        out += std::to_string(absolute);
+            *out++ = '0';
+        out = std::to_chars(out, text + sizeof text, absolute).ptr;
     }
-    return QString::fromLatin1(out.data(), qsizetype(out.size()));
+    return QString::fromLatin1(text, out - text);
 }
 
 bool isNumberText(QStringView text) {

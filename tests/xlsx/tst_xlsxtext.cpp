@@ -28,6 +28,7 @@ private slots:
         QTest::newRow("carry into 0.0001 turns plain") << std::nextafter(1e-4, 0.0) << "0.0001";
         QTest::newRow("carry in scientific form") << 9.9999999999999999e20 << "1E+21";
         QTest::newRow("zeros between the digits stay") << 100.5 << "100.5";
+        QTest::newRow("rounding drops the fraction of a large number") << 150000000000000.25 << "150000000000000";
         QTest::newRow("zeros after the point stay") << 0.00102 << "0.00102";
         QTest::newRow("2 to the 53rd") << 9007199254740992.0 << "9.00719925474099E+15";
         QTest::newRow("smallest plain magnitude") << 0.0001 << "0.0001";

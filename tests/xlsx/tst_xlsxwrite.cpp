@@ -39,6 +39,12 @@ class TestXlsxWrite : public QObject {
 
     QTemporaryDir m_dir;
     QString fixture(const QString& name) const { return m_dir.filePath(name); }
+    static QString textFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(file.fileName()));
+        return file.fileName();
+    }
 
 private slots:
     void initTestCase() {
@@ -285,11 +291,7 @@ private slots:
         if (kind == "patched") {
             book = openXlsxWorkbook(fixture("openpyxl.xlsx"), {});
         } else if (kind == "csv") {
-            QFile csv(out.filePath("values.csv"));
-            QVERIFY(csv.open(QIODevice::WriteOnly));
-            csv.write("key\n");
-            csv.close();
-            book = openWorkbook(csv.fileName());
+            book = openWorkbook(textFile(out, "values.csv", "key\n"));
         } else if (kind == "xls values") {
             // Without the converter an .xls workbook is saved as a new package of its values.
             QVERIFY(QProcess::execute(TW_PYTHON, {"-c", "import sys, xlwt\nb = xlwt.Workbook()\n"
@@ -364,13 +366,8 @@ private slots:
         if (output.endsWith(QLatin1String(".xls")) && !officeConverterAvailable())
             QSKIP("LibreOffice is not installed");
         QTemporaryDir out(m_dir.filePath("longXXXXXX"));
-        QString from = fixture(source);
-        if (source.endsWith(QLatin1String(".csv"))) {
-            from = out.filePath(source);
-            QFile csv(from);
-            QVERIFY(csv.open(QIODevice::WriteOnly));
-            csv.write("key\n");
-        }
+        const QString from =
+            source.endsWith(QLatin1String(".csv")) ? textFile(out, source, "key\n") : fixture(source);
         const QString pairAcrossTheLimit = QString(32766, u'a') + QStringLiteral("\U0001F600tail");
         const QString longer = QString(40000, u'b');
         auto book = openWorkbook(from);
@@ -394,14 +391,10 @@ private slots:
     void aFailedSaveNamesTheChosenFile() {
         QFETCH(QString, source);
         QTemporaryDir out(m_dir.filePath("limitXXXXXX"));
-        QString from = fixture(source);
-        if (source.endsWith(QLatin1String(".csv"))) {
-            from = out.filePath(source);
-            QFile csv(from);
-            QVERIFY(csv.open(QIODevice::WriteOnly));
-            for (int i = 0; i < 20000; ++i)
-                csv.write(QByteArray::number(i) + ",row with a text of its own " + QByteArray::number(i * 7) + '\n');
-        }
+        QByteArray rows;
+        for (int i = 0; i < 20000; ++i)
+            rows += QByteArray::number(i) + ",row with a text of its own " + QByteArray::number(i * 7) + '\n';
+        const QString from = source.endsWith(QLatin1String(".csv")) ? textFile(out, source, rows) : fixture(source);
         auto book = openWorkbook(from);
         book->selectSheet(1);
         book->setCellText(1, 1, QStringLiteral("changed"));
