@@ -135,7 +135,7 @@ public:
 private:
     struct sigaction m_oldInt {};
     struct sigaction m_oldTerm {};
-    sigset_t m_oldMask {};
+    sigset_t m_oldMask{};
 };
 
 class PrintingSink : public ExcelMergeSink {

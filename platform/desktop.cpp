@@ -41,8 +41,8 @@ QString DesktopFileDialogs::openFileName(const QString& filter)
 
 QString DesktopFileDialogs::saveFileName(const QString& filter, const QString& startFolder)
 {
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), startFolder, qtFileFilter(filter),
-                                        nullptr, QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), startFolder,
+                                        qtFileFilter(filter), nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 void DesktopShell::open(const QString& target)

@@ -1,7 +1,8 @@
 #include "merge/excel/excelcommand.h"
 
 QString applyExtensionRule(const QString& path) {
-    return withAcceptedExtension(path, {QStringLiteral(".xls"), QStringLiteral(".xlsx"), QStringLiteral(".xlsm")},
+    return withAcceptedExtension(path,
+                                 {QStringLiteral(".xls"), QStringLiteral(".xlsx"), QStringLiteral(".xlsm")},
                                  QStringLiteral(".xlsx"));
 }
 

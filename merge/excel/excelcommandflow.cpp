@@ -12,7 +12,8 @@ void excelToExcelCommand(Services& services, TExcelForm& form, TExcelProgressFor
     const ExcelMergeSettings settings = form.settings();
     // The first time in the destination's folder, later where the last output went.
     const QString lastOutput = progress.outputPath();
-    const QString startFolder = QFileInfo(lastOutput.isEmpty() ? settings.destPath : lastOutput).absolutePath();
+    const QString startFolder =
+        QFileInfo(lastOutput.isEmpty() ? settings.destPath : lastOutput).absolutePath();
     const QString filter = filterWithPatterns(
         services.text(QStringLiteral("OpenDialog"), QStringLiteral("XlsFilter")), excelOutputPatterns());
     const QString chosen = services.files.saveFileName(filter, startFolder);
@@ -32,7 +33,8 @@ void excelToExcelCommand(Services& services, TExcelForm& form, TExcelProgressFor
         break;
     case ExcelCommandCheck::OutputNotWritable:
         services.prompter.error(services.text(QStringLiteral("Common"), QStringLiteral("Error")),
-                                services.text(section, excelCommandMessageKey(check)), outputFileProblem(output));
+                                services.text(section, excelCommandMessageKey(check)),
+                                outputFileProblem(output));
         return;
     default:
         services.notice(section, excelCommandMessageKey(check));

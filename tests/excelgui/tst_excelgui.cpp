@@ -606,9 +606,8 @@ void TestExcelGui::previewStaysOnTheScreen_data() {
                                                                         << "right";
     QTest::newRow("destination start line, dialog at the bottom right") << "SpeedButtonPreview4"
                                                                         << "bottom right";
-    QTest::newRow("source index column, dialog at the top left: moved left only")
-        << "SpeedButtonPreview1"
-        << "top left";
+    QTest::newRow("source index column, dialog at the top left: moved left only") << "SpeedButtonPreview1"
+                                                                                  << "top left";
 }
 
 void TestExcelGui::previewStaysOnTheScreen() {
@@ -724,7 +723,8 @@ void TestExcelGui::yesKeepsTheOldOutputUntilTheRunFinishes_data() {
     QTest::newRow("cancelled before the run began") << "cancel at once" << QStringList{};
     QTest::newRow("the destination cannot be read")
         << "damaged destination" << QStringList{"ExcelProgressForm.String10"};
-    QTest::newRow("finished: replaced in one rename") << "finish" << QStringList{"ExcelProgressForm.String11"};
+    QTest::newRow("finished: replaced in one rename")
+        << "finish" << QStringList{"ExcelProgressForm.String11"};
 }
 
 void TestExcelGui::yesKeepsTheOldOutputUntilTheRunFinishes() {
@@ -739,7 +739,7 @@ void TestExcelGui::yesKeepsTheOldOutputUntilTheRunFinishes() {
     h->setPaths(path("source.xlsx"), path("dest.xlsx"));
     h->combo("ComboBox4")->setCurrentText("B");
     h->addPair("B", "C");
-    h->prompter.answers.enqueue(true); // replace it
+    h->prompter.answers.enqueue(true);  // replace it
     h->prompter.answers.enqueue(false); // do not open the result
     if (ending == "cancel")
         connect(h->progress.ProgressBar1, &QProgressBar::valueChanged, &h->progress, [this](int value) {

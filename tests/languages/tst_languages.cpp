@@ -257,8 +257,9 @@ void TestLanguages::menusHaveDistinctAccelerators() {
             QVERIFY2(amp >= 0 && amp + 1 < text.size(),
                      qPrintable(QStringLiteral("Menu.%1 has no keyboard accelerator: %2").arg(key, text)));
             const QChar letter = text[amp + 1].toCaseFolded();
-            QVERIFY2(!taken.contains(letter), qPrintable(QStringLiteral("Menu.%1 and Menu.%2 share the accelerator %3")
-                                                             .arg(taken.value(letter), key, letter)));
+            QVERIFY2(!taken.contains(letter),
+                     qPrintable(QStringLiteral("Menu.%1 and Menu.%2 share the accelerator %3")
+                                    .arg(taken.value(letter), key, letter)));
             taken.insert(letter, key);
         }
     }

@@ -113,7 +113,8 @@ void TestBatchExcel::badUsage() {
     QFETCH(QStringList, change);
     const BatchRun run = batch(basicArgs() + change);
     QCOMPARE(run.exitCode, 2);
-    QVERIFY2(run.err.contains(QLatin1String("usage: tallyweave-batch excel --source FILE")), qPrintable(run.err));
+    QVERIFY2(run.err.contains(QLatin1String("usage: tallyweave-batch excel --source FILE")),
+             qPrintable(run.err));
     QVERIFY2(!run.err.contains(QLatin1String("cells")), "the usage of this subcommand only");
     QVERIFY(run.out.isEmpty());
     QVERIFY2(!QFile::exists(at(QStringLiteral("out.xlsx"))), "bad usage runs nothing");

@@ -126,60 +126,75 @@ void TestExcelCommand::refusals_data() {
 
     QTest::newRow("all well") << "books/source.xlsx"
                               << "books/dest.xlsx"
-                              << "out.xlsx" << ExcelCommandCheck::Ok << "" << "";
+                              << "out.xlsx" << ExcelCommandCheck::Ok << ""
+                              << "";
     QTest::newRow("missing source comes first")
         << "books/none.xlsx"
         << "books/none.xlsx"
-        << "books/dest.xlsx" << ExcelCommandCheck::SourceMissing << "String02" << "";
+        << "books/dest.xlsx" << ExcelCommandCheck::SourceMissing << "String02"
+        << "";
     QTest::newRow("a folder is not a source") << "folder.xlsx"
                                               << "books/dest.xlsx"
-                                              << "out.xlsx" << ExcelCommandCheck::SourceMissing << "String02" << "";
+                                              << "out.xlsx" << ExcelCommandCheck::SourceMissing << "String02"
+                                              << "";
     QTest::newRow("missing destination") << "books/source.xlsx"
                                          << "books/none.xlsx"
-                                         << "out.xlsx" << ExcelCommandCheck::DestMissing << "String03" << "";
+                                         << "out.xlsx" << ExcelCommandCheck::DestMissing << "String03"
+                                         << "";
     QTest::newRow("a folder is not a destination")
         << "books/source.xlsx"
         << "books/sub"
-        << "out.xlsx" << ExcelCommandCheck::DestMissing << "String03" << "";
+        << "out.xlsx" << ExcelCommandCheck::DestMissing << "String03"
+        << "";
     QTest::newRow("output is the destination by another spelling")
         << "books/source.xlsx"
         << "books/dest.xlsx"
-        << "link/./DEST.xlsx" << ExcelCommandCheck::OutputIsInput << "String04" << "";
+        << "link/./DEST.xlsx" << ExcelCommandCheck::OutputIsInput << "String04"
+        << "";
     QTest::newRow("output is the source")
         << "books/source.xlsx"
         << "books/dest.xlsx"
-        << "books/source.xlsx" << ExcelCommandCheck::OutputIsInput << "String04" << "";
+        << "books/source.xlsx" << ExcelCommandCheck::OutputIsInput << "String04"
+        << "";
     QTest::newRow("output through a link to the destination")
         << "books/source.xlsx"
         << "books/dest.xlsx"
-        << "books/alias.xlsx" << ExcelCommandCheck::OutputIsInput << "String04" << "";
+        << "books/alias.xlsx" << ExcelCommandCheck::OutputIsInput << "String04"
+        << "";
     QTest::newRow("existing output") << "books/source.xlsx"
                                      << "books/dest.xlsx"
-                                     << "old.xlsx" << ExcelCommandCheck::OutputExists << "String05" << "";
+                                     << "old.xlsx" << ExcelCommandCheck::OutputExists << "String05"
+                                     << "";
     QTest::newRow("output through a hard link to the destination")
         << "books/source.xlsx"
         << "books/dest.xlsx"
-        << "books/sub/hard.xlsx" << ExcelCommandCheck::OutputIsInput << "String04" << "";
+        << "books/sub/hard.xlsx" << ExcelCommandCheck::OutputIsInput << "String04"
+        << "";
     QTest::newRow("a folder at the output")
         << "books/source.xlsx"
         << "books/dest.xlsx"
-        << "folder.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10" << "is a folder";
+        << "folder.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10"
+        << "is a folder";
     QTest::newRow("the output's folder does not exist")
         << "books/source.xlsx"
         << "books/dest.xlsx"
-        << "none/out.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10" << "does not exist";
+        << "none/out.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10"
+        << "does not exist";
     QTest::newRow("the output's folder is a file")
         << "books/source.xlsx"
         << "books/dest.xlsx"
-        << "plain/out.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10" << "plain is not a folder";
+        << "plain/out.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10"
+        << "plain is not a folder";
     QTest::newRow("an unwritable folder comes before the question")
         << "books/source.xlsx"
         << "books/dest.xlsx"
-        << "locked/old.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10" << "cannot be written";
+        << "locked/old.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10"
+        << "cannot be written";
     QTest::newRow("missing input comes before an unwritable output")
         << "books/none.xlsx"
         << "books/dest.xlsx"
-        << "none/out.xlsx" << ExcelCommandCheck::SourceMissing << "String02" << "does not exist";
+        << "none/out.xlsx" << ExcelCommandCheck::SourceMissing << "String02"
+        << "does not exist";
 }
 
 void TestExcelCommand::refusals() {
@@ -199,7 +214,8 @@ void TestExcelCommand::refusals() {
         QVERIFY(QFile::setPermissions(at(QStringLiteral("locked")), QFile::ReadOwner | QFile::ExeOwner));
     }
     const ExcelCommandCheck found = checkExcelCommand(at(source), at(dest), at(output));
-    QFile::setPermissions(at(QStringLiteral("locked")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(at(QStringLiteral("locked")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(found, check);
     QCOMPARE(excelCommandMessageKey(found), key);
     const QString problem = outputFileProblem(at(output));
