@@ -11,12 +11,16 @@
 
 #include <algorithm>
 
+namespace {
+// wanted's top-left corner, moved left and up only as far as needed for the whole of wanted to lie
+// on available (and never beyond available's top-left corner).
 QPoint keptOnScreen(const QRect& wanted, const QRect& available) {
     QPoint at = wanted.topLeft();
     at.setX(std::max(std::min(at.x(), available.x() + available.width() - wanted.width()), available.x()));
     at.setY(std::max(std::min(at.y(), available.y() + available.height() - wanted.height()), available.y()));
     return at;
 }
+} // namespace
 
 QPoint previewPosition(const QAbstractButton& button, const QSize& size) {
     const QPoint wanted = button.mapToGlobal(QPoint(0, button.height()));

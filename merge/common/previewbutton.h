@@ -1,6 +1,6 @@
 #pragma once
 #include <QPoint>
-#include <QRect>
+#include <QSize>
 #include <QString>
 
 class QAbstractButton;
@@ -8,12 +8,9 @@ class QComboBox;
 class QSpinBox;
 class TPreviewForm;
 
-// Where a window of wanted's size goes to be wholly visible on available: wanted's top-left corner,
-// moved left and up only as far as needed (and never beyond available's top-left corner).
-QPoint keptOnScreen(const QRect& wanted, const QRect& available);
-
 // Where the popup of the given size opens for button: its top-left corner under the button's
-// bottom-left corner, kept on the screen that holds that point (else the button's screen).
+// bottom-left corner, then moved left or up as far as needed to be wholly visible on the screen
+// that holds that point (else the button's screen).
 QPoint previewPosition(const QAbstractButton& button, const QSize& size);
 
 // What every preview button does: nothing unless workbookPath (as typed, untrimmed) names an
