@@ -263,12 +263,18 @@ void TMainForm::fillLanguages() {
         delete item;
     const QString folder = languagesFolder();
     const QStringList names = languageFileNames(folder);
-    for (int i = 0; i < names.size(); ++i) {
-        const LanguageFile file(QDir(folder).filePath(names[i]));
-        QAction* item = m_languages->addAction(file.value(kLanguageProperty, QStringLiteral("Name")));
-        item->setObjectName(QStringLiteral("MLanguage%1").arg(i));
+    int listed = 0;
+    for (const QString& name : names) {
+        const LanguageFile file(QDir(folder).filePath(name));
+        const QString caption = file.value(kLanguageProperty, QStringLiteral("Name"));
+        // A file without a name (a stray .ini, a damaged translation) would be an empty item that
+        // no click could ever choose.
+        if (caption.isEmpty())
+            continue;
+        QAction* item = m_languages->addAction(caption);
+        item->setObjectName(QStringLiteral("MLanguage%1").arg(listed++));
         item->setCheckable(true);
-        item->setChecked(names[i].compare(m_languageFileName, Qt::CaseInsensitive) == 0);
+        item->setChecked(name.compare(m_languageFileName, Qt::CaseInsensitive) == 0);
         connect(item, &QAction::triggered, this, [this, item] { MLanguageClick(item); });
     }
 }
@@ -302,6 +308,7 @@ void TMainForm::FormActivate() {
 void TMainForm::applyLanguageFile() {
     const QString path = languageFilePath(languagesFolder(), m_languageFileName);
     m_language.setFile(path.isEmpty() ? LanguageFile() : LanguageFile(path));
+    m_language.setFallback(LanguageFile(languageFilePath(languagesFolder(), kFallbackLanguageFile)));
     applyFont();
     for (LocalizedWindow* window : std::as_const(m_windows))
         window->applyTexts(m_language);
@@ -356,6 +363,7 @@ void TMainForm::FormDestroy() {
         return;
     m_destroyed = true;
     m_language.setFile(LanguageFile());
+    m_language.setFallback(LanguageFile());
 }
 
 bool TMainForm::event(QEvent* event) {

@@ -36,16 +36,25 @@ private:
     QHash<QString, QHash<QString, QString>> m_sections; // folded section -> folded key -> value
 };
 
+// The language file whose texts stand in for those a chosen file lacks.
+inline const QString kFallbackLanguageFile = QStringLiteral("English.ini");
+
 // The language file in force. The main window owns it and replaces the file at every application;
 // every window reads through it at the moment it needs a text, so a message is always in the
-// language in force when it is shown.
+// language in force when it is shown. A text the file lacks or leaves empty is read from the
+// fallback file, so that a partial or damaged translation never blanks a menu or a message.
 class CurrentLanguage : public Texts {
 public:
     void open(const QString& path) { m_file = LanguageFile(path); }
     void setFile(const LanguageFile& file) { m_file = file; }
+    void setFallback(const LanguageFile& file) { m_fallback = file; }
     const LanguageFile& file() const { return m_file; }
-    QString text(const QString& section, const QString& key) const override { return m_file.text(section, key); }
+    QString text(const QString& section, const QString& key) const override {
+        const QString chosen = m_file.text(section, key);
+        return chosen.isEmpty() ? m_fallback.text(section, key) : chosen;
+    }
 
 private:
     LanguageFile m_file;
+    LanguageFile m_fallback;
 };

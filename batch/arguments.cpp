@@ -27,6 +27,8 @@ QString escapeField(const QString& text) {
             out += QLatin1String("\\t");
         else if (c == QLatin1Char('\n'))
             out += QLatin1String("\\n");
+        else if (c == QLatin1Char('\r'))
+            out += QLatin1String("\\r");
         else
             out += c;
     }

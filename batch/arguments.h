@@ -16,5 +16,6 @@ int positiveNumber(const QString& flag, const QString& value);
 // One letter A to Z in either case -> 1..26; throws UsageError naming flag otherwise.
 int columnLetter(const QString& flag, const QString& value);
 
-// A field of a tab-separated line: tab, line break and backslash written as \t, \n and \\.
+// A field of a tab-separated line: tab, line feed, carriage return and backslash written as \t,
+// \n, \r and \\, so that every report line stays one line.
 QString escapeField(const QString& text);

@@ -3,8 +3,6 @@
 #include "merge/common/workbook.h"
 
 namespace {
-const char* kCellsUsage = "usage: tallyweave-batch cells FILE [--sheet N]\n";
-
 int usage(QTextStream& err, const QString& what) {
     err << "tallyweave-batch cells: " << what << '\n' << kCellsUsage;
     return 2;

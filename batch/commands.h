@@ -6,6 +6,14 @@
 
 // The subcommands of tallyweave-batch. Each takes its own arguments (the subcommand's name
 // removed), writes its result to out and causes to err, and returns the exit code:
-// 0 done, 1 refused or failed, 2 bad usage.
+// 0 done, 1 refused or failed, 2 bad usage. A bad usage prints the subcommand's own usage.
+inline constexpr const char* kCellsUsage = "usage: tallyweave-batch cells FILE [--sheet N]\n";
+// clang-format off
+inline constexpr const char* kExcelUsage =
+    "usage: tallyweave-batch excel --source FILE [--source-sheet N] [--source-index COL] [--source-start LINE]\n"
+    "                              [--unique] --dest FILE [--dest-sheet N] [--dest-index COL] [--dest-start LINE]\n"
+    "                              [--case-sensitive] --pair SRC:DST [--pair SRC:DST ...] --output FILE [--overwrite]\n";
+// clang-format on
+
 int runCellsCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err);

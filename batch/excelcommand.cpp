@@ -3,9 +3,9 @@
 #include "batch/commands.h"
 #include "merge/excel/excelmerge.h"
 
-#include <QFile>
-
+#include <csignal>
 #include <optional>
+#include <pthread.h>
 
 namespace {
 
@@ -73,27 +73,70 @@ ExcelArguments parseArguments(const QStringList& args) {
     return parsed;
 }
 
-// The command's refusal, or nothing when the run may start. An existing output is deleted here,
-// as the window command does after Yes to its question.
+// The command's refusal, or nothing when the run may start. An existing output is not deleted:
+// with --overwrite the finished run replaces it in one rename, as after Yes in the window.
 std::optional<QString> refusal(const ExcelMergeSettings& s, bool overwrite) {
     switch (checkExcelCommand(s.sourcePath, s.destPath, s.outputPath)) {
     case ExcelCommandCheck::Ok:
         return std::nullopt;
     case ExcelCommandCheck::SourceMissing:
-        return QStringLiteral("the source workbook %1 does not exist").arg(s.sourcePath);
+        return QStringLiteral("the source workbook: ") + inputFileProblem(s.sourcePath);
     case ExcelCommandCheck::DestMissing:
-        return QStringLiteral("the destination workbook %1 does not exist").arg(s.destPath);
+        return QStringLiteral("the destination workbook: ") + inputFileProblem(s.destPath);
     case ExcelCommandCheck::OutputIsInput:
         return QStringLiteral("the output %1 is the source or the destination workbook").arg(s.outputPath);
+    case ExcelCommandCheck::OutputNotWritable:
+        return QStringLiteral("the output cannot be written: ") + outputFileProblem(s.outputPath);
     case ExcelCommandCheck::OutputExists:
         if (!overwrite)
             return QStringLiteral("the output %1 exists; --overwrite replaces it").arg(s.outputPath);
-        if (!QFile::remove(s.outputPath))
-            return QStringLiteral("the existing output %1 cannot be deleted").arg(s.outputPath);
         return std::nullopt;
     }
     return std::nullopt;
 }
+
+// An interrupt (Ctrl+C) or a termination request ends the run at the next record, as Cancel does in
+// the window: the temporary result is dropped and an older output stays as it was.
+volatile std::sig_atomic_t g_stop = 0;
+
+extern "C" void requestStop(int) {
+    g_stop = 1;
+}
+
+class StopOnSignals {
+public:
+    StopOnSignals() {
+        g_stop = 0;
+        struct sigaction action {};
+        action.sa_handler = requestStop;
+        sigemptyset(&action.sa_mask);
+        // A signal the caller chose to ignore (a job started in the background) stays ignored.
+        sigaction(SIGINT, nullptr, &m_oldInt);
+        sigaction(SIGTERM, nullptr, &m_oldTerm);
+        if (m_oldInt.sa_handler != SIG_IGN)
+            sigaction(SIGINT, &action, nullptr);
+        if (m_oldTerm.sa_handler != SIG_IGN)
+            sigaction(SIGTERM, &action, nullptr);
+        // A signal that came while it was blocked is taken now, as a request to stop.
+        sigset_t stopSignals;
+        sigemptyset(&stopSignals);
+        sigaddset(&stopSignals, SIGINT);
+        sigaddset(&stopSignals, SIGTERM);
+        pthread_sigmask(SIG_UNBLOCK, &stopSignals, &m_oldMask);
+    }
+    ~StopOnSignals() {
+        pthread_sigmask(SIG_SETMASK, &m_oldMask, nullptr);
+        sigaction(SIGINT, &m_oldInt, nullptr);
+        sigaction(SIGTERM, &m_oldTerm, nullptr);
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+private:
+    struct sigaction m_oldInt {};
+    struct sigaction m_oldTerm {};
+    sigset_t m_oldMask{};
+};
 
 class PrintingSink : public ExcelMergeSink {
 public:
@@ -106,7 +149,7 @@ public:
             m_out << '\t' << escapeField(field);
         m_out << '\n';
     }
-    bool stopRequested() override { return false; }
+    bool stopRequested() override { return g_stop != 0; }
 
     bool began = false;
 
@@ -121,7 +164,7 @@ int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     try {
         parsed = parseArguments(args);
     } catch (const UsageError& error) {
-        err << "tallyweave-batch excel: " << error.message << '\n';
+        err << "tallyweave-batch excel: " << error.message << '\n' << kExcelUsage;
         return 2;
     }
     ExcelMergeSettings& s = parsed.settings;
@@ -132,7 +175,11 @@ int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     }
 
     PrintingSink sink(out);
-    const ExcelMergeResult result = runExcelMerge(s, sink);
+    ExcelMergeResult result;
+    {
+        const StopOnSignals stopOnSignals;
+        result = runExcelMerge(s, sink);
+    }
     if (sink.began)
         out << "records " << result.records << ", null values 0, failures " << result.failures << '\n';
     switch (result.outcome) {
@@ -145,7 +192,7 @@ int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         err << "tallyweave-batch excel: the destination workbook has no sheet " << s.destSheet << '\n';
         return 1;
     case ExcelMergeOutcome::Cancelled:
-        err << "tallyweave-batch excel: cancelled\n";
+        err << "tallyweave-batch excel: interrupted; nothing was written\n";
         return 1;
     case ExcelMergeOutcome::Failed:
         break;

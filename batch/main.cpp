@@ -6,12 +6,13 @@
 #include <cstdio>
 
 namespace {
-const char* kUsage =
-    "usage: tallyweave-batch cells FILE [--sheet N]\n"
-    "       tallyweave-batch excel --source FILE [--source-sheet N] [--source-index COL] [--source-start LINE]\n"
-    "                              [--unique] --dest FILE [--dest-sheet N] [--dest-index COL] [--dest-start LINE]\n"
-    "                              [--case-sensitive] --pair SRC:DST [--pair SRC:DST ...] --output FILE [--overwrite]\n";
+const char* const kUsages[] = {kCellsUsage, kExcelUsage};
+
+void printUsages(QTextStream& err) {
+    for (const char* usage : kUsages)
+        err << usage;
 }
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -20,7 +21,7 @@ int main(int argc, char** argv)
     QTextStream err(stderr);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) {
-        err << kUsage;
+        printUsages(err);
         return 2;
     }
     const QString command = args.takeFirst();
@@ -29,8 +30,10 @@ int main(int argc, char** argv)
         code = runCellsCommand(args, out, err);
     else if (command == QLatin1String("excel"))
         code = runExcelCommand(args, out, err);
-    else
-        err << "tallyweave-batch: unknown command '" << command << "'\n" << kUsage;
+    else {
+        err << "tallyweave-batch: unknown command '" << command << "'\n";
+        printUsages(err);
+    }
     out.flush();
     err.flush();
     return code;

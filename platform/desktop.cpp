@@ -39,10 +39,10 @@ QString DesktopFileDialogs::openFileName(const QString& filter)
     return QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(), QString(), qtFileFilter(filter));
 }
 
-QString DesktopFileDialogs::saveFileName(const QString& filter)
+QString DesktopFileDialogs::saveFileName(const QString& filter, const QString& startFolder)
 {
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), QString(), qtFileFilter(filter),
-                                        nullptr, QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), startFolder,
+                                        qtFileFilter(filter), nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 void DesktopShell::open(const QString& target)

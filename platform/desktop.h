@@ -17,7 +17,7 @@ public:
 class DesktopFileDialogs : public FileDialogs {
 public:
     QString openFileName(const QString& filter) override;
-    QString saveFileName(const QString& filter) override;
+    QString saveFileName(const QString& filter, const QString& startFolder = {}) override;
 };
 
 class DesktopShell : public Shell {

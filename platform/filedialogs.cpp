@@ -1,7 +1,5 @@
 #include "platform/filedialogs.h"
 
-#include <QStringList>
-
 QString qtFileFilter(const QString& pipeFilter)
 {
     const QStringList parts = pipeFilter.split(QLatin1Char('|'));
@@ -17,4 +15,24 @@ QString qtFileFilter(const QString& pipeFilter)
         filters << QStringLiteral("%1 (%2)").arg(text, patterns);
     }
     return filters.join(QStringLiteral(";;"));
+}
+
+QString filterWithPatterns(const QString& pipeFilter, const QStringList& patterns)
+{
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
+    QStringList kept;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList entryPatterns;
+        const QStringList own = parts[i + 1].split(QLatin1Char(';'));
+        for (const QString& pattern : own)
+            if (patterns.contains(pattern.trimmed(), Qt::CaseInsensitive))
+                entryPatterns << pattern.trimmed();
+        if (!entryPatterns.isEmpty())
+            kept << parts[i] << entryPatterns.join(QLatin1Char(';'));
+    }
+    if (kept.isEmpty()) {
+        const QString all = patterns.join(QLatin1Char(';'));
+        kept << all << all;
+    }
+    return kept.join(QLatin1Char('|'));
 }

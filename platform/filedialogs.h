@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 // File open and save dialogs. Filters are given as the language files write them:
 // "Excel files|*.xls;*.xlsx|All files|*.*". Each call returns the chosen path, or an empty text
@@ -8,9 +9,15 @@ class FileDialogs {
 public:
     virtual ~FileDialogs() = default;
     virtual QString openFileName(const QString& filter) = 0;
-    // Asks no overwrite question of its own: the command that asked decides.
-    virtual QString saveFileName(const QString& filter) = 0;
+    // Asks no overwrite question of its own: the command that asked decides. The dialog opens in
+    // startFolder when one is given.
+    virtual QString saveFileName(const QString& filter, const QString& startFolder = {}) = 0;
 };
 
 // "Text|*.a;*.b|All|*.*" -> "Text (*.a *.b);;All (*.*)". Pairs without a pattern are dropped.
 QString qtFileFilter(const QString& pipeFilter);
+
+// The filter cut down to the given patterns (compared without regard to case): each entry keeps
+// only those of its patterns, entries left without any are dropped. When none is left, one entry
+// of the patterns themselves, so that the dialog never offers a type the caller cannot write.
+QString filterWithPatterns(const QString& pipeFilter, const QStringList& patterns);

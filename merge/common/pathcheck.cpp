@@ -1,7 +1,13 @@
 #include "merge/common/pathcheck.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QString fileExtension(const QString& path) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
@@ -19,10 +25,40 @@ QString withAcceptedExtension(const QString& path, const QStringList& accepted, 
 }
 
 bool isExistingFile(const QString& path) {
-    if (path.isEmpty())
-        return false;
+    return inputFileProblem(path).isEmpty();
+}
+
+QString inputFileProblem(const QString& path) {
     const QFileInfo info(path);
-    return info.exists() && info.isFile();
+    if (path.isEmpty())
+        return QStringLiteral("no file named");
+    if (!info.exists())
+        return QStringLiteral("%1 does not exist").arg(path);
+    if (info.isDir())
+        return QStringLiteral("%1 is a folder, not a file").arg(path);
+    if (!info.isFile())
+        return QStringLiteral("%1 is not a regular file").arg(path);
+    return {};
+}
+
+QString outputFileProblem(const QString& path) {
+    if (path.isEmpty())
+        return QStringLiteral("no output file named");
+    const QFileInfo info(QFileInfo(path).absoluteFilePath());
+    if (info.isDir())
+        return QStringLiteral("%1 is a folder").arg(path);
+    const QString folder = info.absolutePath();
+    const QFileInfo folderInfo(folder);
+    if (!folderInfo.exists())
+        return QStringLiteral("the folder %1 does not exist").arg(folder);
+    if (!folderInfo.isDir())
+        return QStringLiteral("%1 is not a folder").arg(folder);
+    // The result is written beside the output and renamed into place: the folder must take a new
+    // file, whatever the old output's own permissions.
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("the folder %1 cannot be written: %2")
+            .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+    return {};
 }
 
 namespace {
@@ -44,5 +80,12 @@ QString resolvedPath(const QString& path) {
 bool sameFile(const QString& a, const QString& b) {
     if (a.isEmpty() || b.isEmpty())
         return false;
+    // Hard links share no name, only their inode.
+    struct stat first {};
+    struct stat second {};
+    if (::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+        ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+        first.st_ino == second.st_ino)
+        return true;
     return resolvedPath(a).compare(resolvedPath(b), Qt::CaseInsensitive) == 0;
 }

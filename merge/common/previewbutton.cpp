@@ -5,7 +5,31 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSpinBox>
+
+#include <algorithm>
+
+namespace {
+// wanted's top-left corner, moved left and up only as far as needed for the whole of wanted to lie
+// on available (and never beyond available's top-left corner).
+QPoint keptOnScreen(const QRect& wanted, const QRect& available) {
+    QPoint at = wanted.topLeft();
+    at.setX(std::max(std::min(at.x(), available.x() + available.width() - wanted.width()), available.x()));
+    at.setY(std::max(std::min(at.y(), available.y() + available.height() - wanted.height()), available.y()));
+    return at;
+}
+} // namespace
+
+QPoint previewPosition(const QAbstractButton& button, const QSize& size) {
+    const QPoint wanted = button.mapToGlobal(QPoint(0, button.height()));
+    // The point under the button's corner may lie beyond the last screen's edge already.
+    const QScreen* screen = QGuiApplication::screenAt(wanted);
+    if (!screen)
+        screen = button.screen();
+    return screen ? keptOnScreen(QRect(wanted, size), screen->availableGeometry()) : wanted;
+}
 
 bool showPreview(TPreviewForm& form, const QAbstractButton* button, const QString& workbookPath,
                  const QComboBox* sheetCombo, QComboBox* columnCombo, QSpinBox* lineSpin,
@@ -13,7 +37,7 @@ bool showPreview(TPreviewForm& form, const QAbstractButton* button, const QStrin
     if (workbookPath.isEmpty() || !QFileInfo(workbookPath).isFile())
         return false;
     if (button)
-        form.move(button->mapToGlobal(QPoint(0, button->height())));
+        form.move(previewPosition(*button, form.size()));
     form.workbookPath = workbookPath;
     form.sheet = sheetCombo ? sheetCombo->currentIndex() + 1 : 1;
     form.markedColumn = columnCombo ? columnCombo->currentIndex() + 1 : 0;

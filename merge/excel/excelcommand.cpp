@@ -1,7 +1,13 @@
 #include "merge/excel/excelcommand.h"
 
 QString applyExtensionRule(const QString& path) {
-    return withAcceptedExtension(path, {QStringLiteral(".xls"), QStringLiteral(".xlsx")}, QStringLiteral(".xlsx"));
+    return withAcceptedExtension(path,
+                                 {QStringLiteral(".xls"), QStringLiteral(".xlsx"), QStringLiteral(".xlsm")},
+                                 QStringLiteral(".xlsx"));
+}
+
+QStringList excelOutputPatterns() {
+    return {QStringLiteral("*.xlsx"), QStringLiteral("*.xlsm"), QStringLiteral("*.xls")};
 }
 
 ExcelCommandCheck checkExcelCommand(const QString& source, const QString& dest, const QString& output) {
@@ -11,6 +17,8 @@ ExcelCommandCheck checkExcelCommand(const QString& source, const QString& dest, 
         return ExcelCommandCheck::DestMissing;
     if (sameFile(output, dest) || sameFile(output, source))
         return ExcelCommandCheck::OutputIsInput;
+    if (!outputFileProblem(output).isEmpty())
+        return ExcelCommandCheck::OutputNotWritable;
     if (isExistingFile(output))
         return ExcelCommandCheck::OutputExists;
     return ExcelCommandCheck::Ok;
@@ -26,6 +34,8 @@ QString excelCommandMessageKey(ExcelCommandCheck check) {
         return QStringLiteral("String03");
     case ExcelCommandCheck::OutputIsInput:
         return QStringLiteral("String04");
+    case ExcelCommandCheck::OutputNotWritable:
+        return QStringLiteral("String10");
     case ExcelCommandCheck::OutputExists:
         return QStringLiteral("String05");
     }

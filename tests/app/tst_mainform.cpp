@@ -91,6 +91,9 @@ private slots:
     void storedChoiceIsKept();
     void unavailableStoreLeavesNoLanguage();
     void submenuListsFilesInSortedOrder();
+    void filesWithoutANameAreNotListed();
+    void missingTextsFallBackToEnglish_data();
+    void missingTextsFallBackToEnglish();
     void choiceChecksEqualCaptionsAndUsesFirstFile();
     void checkMarksCompareExactlyButFilesMatchWithoutCase();
     void choosingTheCheckedLanguageAgainKeepsItChecked();
@@ -161,8 +164,9 @@ void TestMainForm::unavailableStoreLeavesNoLanguage() {
     QAction* english = item(form.get(), QStringLiteral("MLanguage0"));
     QVERIFY(english && !english->isChecked());
     form->FormActivate();
-    QCOMPARE(item(form.get(), QStringLiteral("MExcelToExcel"))->text(), QString());
-    QCOMPARE(panel(form.get(), 0), QStringLiteral(" 0"));
+    // No file is chosen: every text is English's.
+    QCOMPARE(item(form.get(), QStringLiteral("MExcelToExcel"))->text(), QStringLiteral("En to Excel(&E)"));
+    QCOMPARE(panel(form.get(), 0), QStringLiteral("En records: 0"));
 
     // Choosing still works for the session; nothing can be written.
     english->trigger();
@@ -193,6 +197,61 @@ void TestMainForm::submenuListsFilesInSortedOrder() {
     // The file is found although the stored name differs in case.
     form->FormActivate();
     QCOMPARE(form->findChild<QMenu*>(QStringLiteral("MenuFile"))->title(), QStringLiteral("En File"));
+}
+
+void TestMainForm::filesWithoutANameAreNotListed() {
+    ProgramFolder folder;
+    folder.add(QStringLiteral("a-notes.ini"), "[Menu]\nFile=Notes\n");
+    folder.add(QStringLiteral("b-blank.ini"), languageFile("  ", "Blank"));
+    folder.add(QStringLiteral("c-german.ini"), languageFile("Deutsch", "De"));
+    folder.add(QStringLiteral("d-empty.ini"), "");
+    folder.add(QStringLiteral("e-english.ini"), languageFile("English", "En"));
+    folder.store(QStringLiteral("e-english.ini"));
+    auto form = makeForm(folder);
+
+    const auto items = form->findChild<QMenu*>(QStringLiteral("MLanguages"))->actions();
+    QStringList captions, names;
+    for (const QAction* listed : items) {
+        captions << listed->text();
+        names << listed->objectName();
+    }
+    QCOMPARE(captions, (QStringList{"Deutsch", "English"}));
+    QCOMPARE(names, (QStringList{"MLanguage0", "MLanguage1"}));
+    QVERIFY(items[1]->isChecked());
+    items[0]->trigger();
+    QCOMPARE(folder.stored(), QStringLiteral("c-german.ini"));
+}
+
+void TestMainForm::missingTextsFallBackToEnglish_data() {
+    QTest::addColumn<QString>("objectName");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("a text the file has") << "MExcelToExcel"
+                                         << "Pa to Excel(&E)";
+    QTest::newRow("a key the file lacks") << "MExcelToWord"
+                                          << "En Word";
+    QTest::newRow("a key left empty") << "MExit"
+                                      << "E&xit En";
+    QTest::newRow("a section the file lacks") << "ButtonExcel"
+                                              << "En xls";
+}
+
+void TestMainForm::missingTextsFallBackToEnglish() {
+    QFETCH(QString, objectName);
+    QFETCH(QString, text);
+    ProgramFolder folder;
+    folder.add(QStringLiteral("English.ini"), languageFile("English", "En"));
+    // A translation cut short: one menu text, one left empty, no buttons at all.
+    folder.add(QStringLiteral("Partial.ini"),
+               "[LanguageProperty]\nName=Partial\n[Menu]\nExcelToExcel=Pa to Excel(&E)\nExit=\n");
+    folder.store(QStringLiteral("Partial.ini"));
+    auto form = makeForm(folder);
+    form->FormActivate();
+
+    if (QAction* action = item(form.get(), objectName))
+        QCOMPARE(action->text(), text);
+    else
+        QCOMPARE(form->findChild<QToolButton*>(objectName)->text(), text);
 }
 
 void TestMainForm::choiceChecksEqualCaptionsAndUsesFirstFile() {
@@ -264,7 +323,7 @@ void TestMainForm::textsFollowTheLanguageFile() {
     QCOMPARE(item(form.get(), QStringLiteral("MPopupClear"))->text(), w + " Clear");
     // Captions stay exactly as the file has them, ampersands included.
     QCOMPARE(item(form.get(), QStringLiteral("MExcelToExcel"))->text(), w + " to Excel(&E)");
-    // A key the file lacks leaves the text empty.
+    // A key the file lacks, with no English file to stand in, leaves the text empty.
     QCOMPARE(item(form.get(), QStringLiteral("MExcelToOutlook"))->text(), QString());
 
     auto* excel = form->findChild<QToolButton*>(QStringLiteral("ButtonExcel"));

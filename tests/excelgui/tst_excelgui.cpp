@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -159,11 +161,17 @@ private slots:
     void commandRefusals();
     void overwriteQuestionNamesTheFileAsWritten_data();
     void overwriteQuestionNamesTheFileAsWritten();
+    void unwritableOutputIsRefusedBeforeTheRun_data();
+    void unwritableOutputIsRefusedBeforeTheRun();
+    void saveDialogOffersWhatTheRunWritesWhereTheFilesAre();
+    void previewStaysOnTheScreen_data();
+    void previewStaysOnTheScreen();
 
     // runs
     void runMergesAndOffersToOpenTheResult_data();
     void runMergesAndOffersToOpenTheResult();
-    void cancelledRunLeavesNoOutputNotEvenTheOldOne();
+    void yesKeepsTheOldOutputUntilTheRunFinishes_data();
+    void yesKeepsTheOldOutputUntilTheRunFinishes();
     void cancelBeforeTheFirstTickEndsSilently();
     void runEndingsWithoutOutput_data();
     void runEndingsWithoutOutput();
@@ -477,7 +485,7 @@ void TestExcelGui::commandRefusals() {
     h->addPair("A", "B");
 
     h->runCommand(saveAs.isEmpty() ? QString() : path(saveAs));
-    QCOMPARE(h->files.saveFilters, QStringList{"OpenDialog.XlsFilter"});
+    QCOMPARE(h->files.saveFilters.size(), 1);
     QCOMPARE(h->messages(), messages);
     for (const FakePrompter::Call& call : h->prompter.calls) {
         QCOMPARE(call.kind, FakePrompter::Kind::Information);
@@ -501,6 +509,8 @@ void TestExcelGui::overwriteQuestionNamesTheFileAsWritten_data() {
                                         << "REPORT.XLSX";
     QTest::newRow(".xls kept") << "report.xls"
                                << "report.xls";
+    QTest::newRow(".xlsm kept") << "report.xlsm"
+                                << "report.xlsm";
     QTest::newRow("another extension: .xlsx appended after it") << "report.txt"
                                                                 << "report.txt.xlsx";
     QTest::newRow("dot in a folder name is no extension") << "v1.2/report"
@@ -526,6 +536,117 @@ void TestExcelGui::overwriteQuestionNamesTheFileAsWritten() {
     QCOMPARE(h->prompter.calls[0].text, "Delete " + QFileInfo(written).fileName() + " and go on?");
     QCOMPARE(readAll(path(written)), QByteArray("keep me"));
     QVERIFY2(h->progress.outputPath().isEmpty(), "No starts nothing");
+}
+
+void TestExcelGui::unwritableOutputIsRefusedBeforeTheRun_data() {
+    QTest::addColumn<QString>("saveAs");
+    QTest::addColumn<QString>("cause");
+
+    QTest::newRow("the folder does not exist") << "gone/out.xlsx"
+                                               << "gone does not exist";
+    QTest::newRow("the \"folder\" is a regular file") << "plain/out.xlsx"
+                                                      << "plain is not a folder";
+    QTest::newRow("a folder stands at the output") << "folder.xlsx"
+                                                   << "folder.xlsx is a folder";
+}
+
+void TestExcelGui::unwritableOutputIsRefusedBeforeTheRun() {
+    QFETCH(QString, saveAs);
+    QFETCH(QString, cause);
+
+    QDir(dir->path()).mkdir("folder.xlsx");
+    writeBytes(path("plain"), "a file");
+    writeBytes(path("source.xlsx"), "not read by the command");
+    writeBytes(path("dest.xlsx"), "not read by the command");
+    h->setPaths(path("source.xlsx"), path("dest.xlsx"));
+    h->addPair("A", "B");
+
+    h->runCommand(path(saveAs));
+    QCOMPARE(h->prompter.calls.size(), 1);
+    const FakePrompter::Call& call = h->prompter.calls[0];
+    QCOMPARE(call.kind, FakePrompter::Kind::Error);
+    QCOMPARE(call.title, QString("Common.Error"));
+    QCOMPARE(call.text, QString("ExcelProgressForm.String10"));
+    QVERIFY2(call.detail.contains(cause), qPrintable(call.detail));
+    QVERIFY2(h->progress.outputPath().isEmpty(), "no run was started");
+    QCOMPARE(h->report.lineCount(), 0);
+}
+
+void TestExcelGui::saveDialogOffersWhatTheRunWritesWhereTheFilesAre() {
+    h->texts.set("OpenDialog.XlsFilter", "Workbooks|*.xlsx;*.xlsm;*.xls;*.csv|Excel workbook|*.xlsx|"
+                                         "Comma-separated values|*.csv|Excel 97-2003 workbook|*.XLS|"
+                                         "All files|*.*");
+    makeInputs();
+    QVERIFY(QDir(dir->path()).mkpath("books/results"));
+    QVERIFY(QFile::rename(path("dest.xlsx"), path("books/dest.xlsx")));
+    h->setPaths(path("source.xlsx"), path("books/dest.xlsx"));
+    h->addPair("B", "C");
+    h->prompter.answers.enqueue(false);
+
+    h->runCommand(path("books/results/out.xlsx")); // a whole run: the output's folder is remembered
+    h->runCommand(QString());
+
+    QCOMPARE(h->files.saveFilters.size(), 2);
+    QCOMPARE(h->files.saveFilters[0], QString("Workbooks|*.xlsx;*.xlsm;*.xls|Excel workbook|*.xlsx|"
+                                              "Excel 97-2003 workbook|*.XLS"));
+    QCOMPARE(h->files.saveFolders, (QStringList{path("books"), path("books/results")}));
+    QVERIFY(QFile::exists(path("books/results/out.xlsx")));
+
+    // A language file whose filter names none of the writable types still offers exactly those.
+    h->texts.set("OpenDialog.XlsFilter", "Text|*.txt");
+    h->runCommand(QString());
+    QCOMPARE(h->files.saveFilters.last(), QString("*.xlsx;*.xlsm;*.xls|*.xlsx;*.xlsm;*.xls"));
+}
+
+void TestExcelGui::previewStaysOnTheScreen_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("corner"); // where the settings dialog stands on the screen
+
+    QTest::newRow("destination index column, dialog at the right edge") << "SpeedButtonPreview3"
+                                                                        << "right";
+    QTest::newRow("destination start line, dialog at the bottom right") << "SpeedButtonPreview4"
+                                                                        << "bottom right";
+    QTest::newRow("source index column, dialog at the top left: moved left only") << "SpeedButtonPreview1"
+                                                                                  << "top left";
+}
+
+void TestExcelGui::previewStaysOnTheScreen() {
+    QFETCH(QString, button);
+    QFETCH(QString, corner);
+
+    writeWithOpenpyxl(path("book.xlsx"), {{{"x"}}});
+    h->setPaths(path("book.xlsx"), path("book.xlsx"));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    h->form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h->form));
+    const QSize frame = h->form.frameGeometry().size();
+    QPoint at = screen.topLeft();
+    if (corner.contains("right"))
+        at.setX(screen.right() + 1 - frame.width());
+    if (corner.contains("bottom"))
+        at.setY(screen.bottom() + 1 - frame.height());
+    h->form.move(at);
+    QTRY_COMPARE(h->form.frameGeometry().topLeft(), at);
+
+    auto* clicked = h->in<QToolButton>(&h->form, qPrintable(button));
+    const QPoint under = clicked->mapToGlobal(QPoint(0, clicked->height()));
+    QRect shownAt;
+    whenShown(&h->preview, [&] {
+        shownAt = h->preview.frameGeometry();
+        h->preview.close();
+    });
+    clicked->click();
+    h->form.hide();
+
+    QCOMPARE(shownAt.size(), QSize(532, 250));
+    QVERIFY2(screen.contains(shownAt), qPrintable(QStringLiteral("%1,%2 %3x%4 off the screen")
+                                                      .arg(shownAt.x())
+                                                      .arg(shownAt.y())
+                                                      .arg(shownAt.width())
+                                                      .arg(shownAt.height())));
+    // Moved left or up only as far as needed, never elsewhere.
+    QCOMPARE(shownAt.x(), std::min(under.x(), screen.right() + 1 - shownAt.width()));
+    QCOMPARE(shownAt.y(), std::min(under.y(), screen.bottom() + 1 - shownAt.height()));
 }
 
 void TestExcelGui::runMergesAndOffersToOpenTheResult_data() {
@@ -594,27 +715,52 @@ void TestExcelGui::runMergesAndOffersToOpenTheResult() {
     QCOMPARE(h->report.panelText(2), QString("StatusBar.Failures%1").arg(caseSensitive ? 2 : 1));
 }
 
-void TestExcelGui::cancelledRunLeavesNoOutputNotEvenTheOldOne() {
+void TestExcelGui::yesKeepsTheOldOutputUntilTheRunFinishes_data() {
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<QStringList>("messages"); // after the overwrite question
+
+    QTest::newRow("cancelled after the first record") << "cancel" << QStringList{};
+    QTest::newRow("cancelled before the run began") << "cancel at once" << QStringList{};
+    QTest::newRow("the destination cannot be read")
+        << "damaged destination" << QStringList{"ExcelProgressForm.String10"};
+    QTest::newRow("finished: replaced in one rename")
+        << "finish" << QStringList{"ExcelProgressForm.String11"};
+}
+
+void TestExcelGui::yesKeepsTheOldOutputUntilTheRunFinishes() {
+    QFETCH(QString, ending);
+    QFETCH(QStringList, messages);
+
     makeInputs();
-    writeBytes(path("merged.xlsx"), "an older result");
+    const QByteArray older("an older result");
+    writeBytes(path("merged.xlsx"), older);
+    if (ending == "damaged destination") // a package cut short, as a broken download leaves it
+        writeBytes(path("dest.xlsx"), readAll(path("dest.xlsx")).left(300));
     h->setPaths(path("source.xlsx"), path("dest.xlsx"));
     h->combo("ComboBox4")->setCurrentText("B");
     h->addPair("B", "C");
-    h->prompter.answers.enqueue(true); // delete the older result
+    h->prompter.answers.enqueue(true);  // replace it
+    h->prompter.answers.enqueue(false); // do not open the result
+    if (ending == "cancel")
+        connect(h->progress.ProgressBar1, &QProgressBar::valueChanged, &h->progress, [this](int value) {
+            if (value > 0)
+                h->progress.ButtonCancel->click();
+        });
+    if (ending == "cancel at once")
+        whenShown(&h->progress, [this] { h->progress.ButtonCancel->click(); });
 
-    // Cancel is pressed as the first record moves the progress bar: no second record is done.
-    connect(h->progress.ProgressBar1, &QProgressBar::valueChanged, &h->progress, [this](int value) {
-        if (value > 0)
-            h->progress.ButtonCancel->click();
-    });
     h->runCommand(path("merged.xlsx"));
 
-    QCOMPARE(h->messages(), QStringList{"Delete merged.xlsx and go on?"});
+    QCOMPARE(h->messages(), QStringList{"Delete merged.xlsx and go on?"} + messages);
     QVERIFY(!h->progress.isVisible());
-    QVERIFY2(!QFile::exists(path("merged.xlsx")), "no output, and the older one is gone");
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), (QStringList{"dest.xlsx", "source.xlsx"}));
-    QCOMPARE(h->report.lineCount(), 1);
-    QVERIFY(h->shell.opened.isEmpty());
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"dest.xlsx", "merged.xlsx", "source.xlsx"}));
+    if (ending != "finish") {
+        QCOMPARE(readAll(path("merged.xlsx")), older);
+        return;
+    }
+    const QList<QStringList> rows = readWithOpenpyxl(path("merged.xlsx"));
+    QCOMPARE(rows.value(1).value(2), QString("Ann/Cy"));
 }
 
 void TestExcelGui::cancelBeforeTheFirstTickEndsSilently() {

@@ -131,6 +131,8 @@ private slots:
     void ampersandsOnlyInMenus();
     void menuTextsGiveCleanHints_data() { addFileColumn(); }
     void menuTextsGiveCleanHints();
+    void menusHaveDistinctAccelerators_data() { addFileColumn(); }
+    void menusHaveDistinctAccelerators();
     void filtersBecomeUsableQtFilters_data();
     void filtersBecomeUsableQtFilters();
     void fontPropertiesAreUsable_data() { addFileColumn(); }
@@ -232,6 +234,34 @@ void TestLanguages::menuTextsGiveCleanHints() {
         QVERIFY2(!hint.contains(QLatin1Char('&')) && !hint.contains(QLatin1Char('(')) &&
                      !hint.contains(QLatin1Char(')')),
                  qPrintable(key + " leaves its accelerator in the toolbar hint: " + hint));
+    }
+}
+
+void TestLanguages::menusHaveDistinctAccelerators() {
+    QFETCH(QString, path);
+    const LanguageFile file(path);
+    // The items side by side in one menu, as the main window builds them.
+    static const QList<QStringList> kMenus = {
+        {QStringLiteral("File"), QStringLiteral("Edit"), QStringLiteral("Setup"), QStringLiteral("Help")},
+        {QStringLiteral("ExcelToExcel"), QStringLiteral("ExcelToWord"), QStringLiteral("ExcelToOutlook"),
+         QStringLiteral("BulkMails"), QStringLiteral("Exit")},
+        {QStringLiteral("Clear")},
+        {QStringLiteral("Options"), QStringLiteral("Languages")},
+        {QStringLiteral("Help"), QStringLiteral("About"), QStringLiteral("Release")},
+    };
+    for (const QStringList& menu : kMenus) {
+        QHash<QChar, QString> taken;
+        for (const QString& key : menu) {
+            const QString text = file.value(QStringLiteral("Menu"), key);
+            const qsizetype amp = text.indexOf(QLatin1Char('&'));
+            QVERIFY2(amp >= 0 && amp + 1 < text.size(),
+                     qPrintable(QStringLiteral("Menu.%1 has no keyboard accelerator: %2").arg(key, text)));
+            const QChar letter = text[amp + 1].toCaseFolded();
+            QVERIFY2(!taken.contains(letter),
+                     qPrintable(QStringLiteral("Menu.%1 and Menu.%2 share the accelerator %3")
+                                    .arg(taken.value(letter), key, letter)));
+            taken.insert(letter, key);
+        }
     }
 }
 

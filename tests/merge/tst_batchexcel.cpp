@@ -6,6 +6,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace bookfixture;
 
 namespace {
@@ -28,7 +32,9 @@ private slots:
     void refusals_data();
     void refusals();
     void reportLinesAreEscapedFields();
-    void overwriteReplacesTheOutput();
+    void carriageReturnIsEscapedToo();
+    void overwriteKeepsTheOldOutputUntilTheRunFinishes_data();
+    void overwriteKeepsTheOldOutputUntilTheRunFinishes();
     void laterPairIntoTheSameColumnWins();
     void extensionRuleNamesTheOutput();
     void xlsOutputWithoutConverterFails();
@@ -36,7 +42,8 @@ private slots:
 private:
     QString at(const QString& name) const { return m_dir->filePath(name); }
     BatchRun batch(const QStringList& args,
-                   const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
+                   const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+                   bool interrupted = false);
     QStringList basicArgs() const {
         return {QStringLiteral("excel"),  QStringLiteral("--source"),      at(QStringLiteral("source.xlsx")),
                 QStringLiteral("--dest"), at(QStringLiteral("dest.xlsx")), QStringLiteral("--pair"),
@@ -64,9 +71,19 @@ void TestBatchExcel::init() {
     QVERIFY(copyPair(m_fixtures.path(), m_dir->path()));
 }
 
-BatchRun TestBatchExcel::batch(const QStringList& args, const QProcessEnvironment& env) {
+// interrupted: the batch starts with an interrupt (Ctrl+C) waiting for it, as if the user had
+// pressed it the moment the run began; blocked signals and pending ones survive exec.
+BatchRun TestBatchExcel::batch(const QStringList& args, const QProcessEnvironment& env, bool interrupted) {
     QProcess process;
     process.setProcessEnvironment(env);
+    if (interrupted)
+        process.setChildProcessModifier([] {
+            sigset_t interrupt;
+            sigemptyset(&interrupt);
+            sigaddset(&interrupt, SIGINT);
+            sigprocmask(SIG_BLOCK, &interrupt, nullptr);
+            kill(getpid(), SIGINT);
+        });
     process.start(m_program, args);
     BatchRun run;
     if (!process.waitForFinished(60000))
@@ -96,7 +113,9 @@ void TestBatchExcel::badUsage() {
     QFETCH(QStringList, change);
     const BatchRun run = batch(basicArgs() + change);
     QCOMPARE(run.exitCode, 2);
-    QVERIFY(!run.err.isEmpty());
+    QVERIFY2(run.err.contains(QLatin1String("usage: tallyweave-batch excel --source FILE")),
+             qPrintable(run.err));
+    QVERIFY2(!run.err.contains(QLatin1String("cells")), "the usage of this subcommand only");
     QVERIFY(run.out.isEmpty());
     QVERIFY2(!QFile::exists(at(QStringLiteral("out.xlsx"))), "bad usage runs nothing");
 }
@@ -111,7 +130,16 @@ void TestBatchExcel::refusals_data() {
                                     << "does not exist";
     QTest::newRow("a folder as destination") << "--dest"
                                              << "."
-                                             << "does not exist";
+                                             << "is a folder";
+    QTest::newRow("a pipe as source") << "--source"
+                                      << "pipe"
+                                      << "is not a regular file";
+    QTest::newRow("the output's folder does not exist") << "--output"
+                                                        << "none/out.xlsx"
+                                                        << "none does not exist";
+    QTest::newRow("the output's folder is a file") << "--output"
+                                                   << "old.xlsx/out.xlsx"
+                                                   << "old.xlsx is not a folder";
     QTest::newRow("output is the destination by another spelling") << "--output"
                                                                    << "./x/../DEST.xlsx"
                                                                    << "is the source or the destination";
@@ -131,6 +159,7 @@ void TestBatchExcel::refusals() {
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("an older output");
     old.close();
+    QCOMPARE(mkfifo(QFile::encodeName(at(QStringLiteral("pipe"))).constData(), 0600), 0);
     const QByteArray destHash = fileHash(at(QStringLiteral("dest.xlsx")));
     const QStringList entries = folderEntries(m_dir->path());
 
@@ -166,15 +195,70 @@ void TestBatchExcel::reportLinesAreEscapedFields() {
              QStringLiteral("keep"));
 }
 
-void TestBatchExcel::overwriteReplacesTheOutput() {
-    QFile old(at(QStringLiteral("out.xlsx")));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("an older output");
-    old.close();
-    const BatchRun run = batch(basicArgs() + QStringList{QStringLiteral("--overwrite")});
+void TestBatchExcel::carriageReturnIsEscapedToo() {
+    // A comma-separated source keeps a carriage return inside a quoted field as it stands.
+    QFile source(at(QStringLiteral("source.csv")));
+    QVERIFY(source.open(QIODevice::WriteOnly));
+    source.write("k1,\"old\rmac line\"\r\n");
+    source.close();
+    QStringList args = basicArgs();
+    args[args.indexOf(QStringLiteral("--source")) + 1] = source.fileName();
+    const BatchRun run = batch(args);
     QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith(QStringLiteral("0\tk1\told\\rmac line\n")), qPrintable(run.out));
+    QVERIFY2(!run.out.contains(QLatin1Char('\r')), "every report line stays one line");
+}
+
+void TestBatchExcel::overwriteKeepsTheOldOutputUntilTheRunFinishes_data() {
+    QTest::addColumn<QString>("case_");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("cause");
+
+    QTest::newRow("finished: replaced in one rename") << "finished"
+                                                      << "out.xlsx" << 0 << "";
+    QTest::newRow("interrupted") << "interrupted"
+                                 << "out.xlsx" << 1 << "interrupted";
+    QTest::newRow("the destination cannot be read") << "damaged destination"
+                                                    << "out.xlsx" << 1 << "dest.xlsx";
+    QTest::newRow("the save fails after every record was done") << "no converter"
+                                                                << "out.xls" << 1 << "LibreOffice";
+}
+
+void TestBatchExcel::overwriteKeepsTheOldOutputUntilTheRunFinishes() {
+    QFETCH(QString, case_);
+    QFETCH(QString, output);
+    QFETCH(int, exitCode);
+    QFETCH(QString, cause);
+
+    const QByteArray older("an older output, to be kept unless a run finishes");
+    QFile old(at(output));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(older);
+    old.close();
+    if (case_ == QLatin1String("damaged destination")) {
+        QFile dest(at(QStringLiteral("dest.xlsx")));
+        QVERIFY(dest.open(QIODevice::ReadWrite));
+        QVERIFY(dest.resize(300)); // a package cut short, as a broken download leaves it
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (case_ == QLatin1String("no converter"))
+        env.insert(QStringLiteral("PATH"), m_dir->filePath(QStringLiteral("no-programs-here")));
+    QStringList args = basicArgs() + QStringList{QStringLiteral("--overwrite")};
+    args[args.indexOf(QStringLiteral("--output")) + 1] = at(output);
+    const QStringList entries = folderEntries(m_dir->path());
+
+    const BatchRun run = batch(args, env, case_ == QLatin1String("interrupted"));
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(cause), qPrintable(run.err));
+    QCOMPARE(folderEntries(m_dir->path()), entries); // no temporary file left behind either
+    if (exitCode != 0) {
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), older);
+        return;
+    }
     QString error;
-    const QJsonObject out = dumpBook(at(QStringLiteral("out.xlsx")), &error);
+    const QJsonObject out = dumpBook(at(output), &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(cellOf(out, 0, QStringLiteral("C4")).value(QStringLiteral("value")).toString(),
              QStringLiteral("-"));

@@ -1,11 +1,13 @@
 // The Excel-to-Excel command's checks: the extension rule, paths compared as the files they name,
-// and the order of the refusals.
+// outputs that cannot be written, and the order of the refusals.
 #include "merge/excel/excelcommand.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <unistd.h>
 
 class TestExcelCommand : public QObject {
     Q_OBJECT
@@ -32,13 +34,18 @@ private:
 void TestExcelCommand::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    // books/source.xlsx, books/dest.xlsx, books/sub/, link -> books, folder.xlsx/ (a folder)
+    // books/source.xlsx, books/dest.xlsx, books/sub/, link -> books, folder.xlsx/ (a folder),
+    // books/sub/hard.xlsx (a hard link to dest.xlsx), plain (a file where a folder could be)
     QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("books/sub")));
     QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("folder.xlsx")));
     touch(QStringLiteral("books/source.xlsx"));
     touch(QStringLiteral("books/dest.xlsx"));
+    touch(QStringLiteral("plain"));
     QVERIFY(QFile::link(at(QStringLiteral("books")), at(QStringLiteral("link"))));
     QVERIFY(QFile::link(at(QStringLiteral("books/dest.xlsx")), at(QStringLiteral("books/alias.xlsx"))));
+    QCOMPARE(::link(QFile::encodeName(at(QStringLiteral("books/dest.xlsx"))).constData(),
+                    QFile::encodeName(at(QStringLiteral("books/sub/hard.xlsx"))).constData()),
+             0);
 }
 
 void TestExcelCommand::extensionRule_data() {
@@ -55,8 +62,8 @@ void TestExcelCommand::extensionRule_data() {
                                            << "/tmp/out.Xls";
     QTest::newRow("another extension is kept before the new one") << "/tmp/out.txt"
                                                                   << "/tmp/out.txt.xlsx";
-    QTest::newRow(".xlsm is not one of the two") << "/tmp/out.xlsm"
-                                                 << "/tmp/out.xlsm.xlsx";
+    QTest::newRow(".xlsm stays, in any case") << "/tmp/out.XLSM"
+                                              << "/tmp/out.XLSM";
     QTest::newRow("only the last dot counts") << "/tmp/out.xlsx.bak"
                                               << "/tmp/out.xlsx.bak.xlsx";
     QTest::newRow("a dot in the folder is not an extension") << "/tmp/a.xls/out"
@@ -90,6 +97,8 @@ void TestExcelCommand::sameFile_data() {
                                         << "books/dest.xlsx" << true;
     QTest::newRow("missing file in a linked folder") << "link/new.xlsx"
                                                      << "books/sub/../new.xlsx" << true;
+    QTest::newRow("a hard link shares no name, only the file") << "books/sub/hard.xlsx"
+                                                               << "link/dest.xlsx" << true;
     QTest::newRow("another file") << "books/source.xlsx"
                                   << "books/dest.xlsx" << false;
     QTest::newRow("the same name in another folder") << "books/sub/dest.xlsx"
@@ -113,43 +122,79 @@ void TestExcelCommand::refusals_data() {
     QTest::addColumn<QString>("output");
     QTest::addColumn<ExcelCommandCheck>("check");
     QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("cause"); // what outputFileProblem says, in part
 
     QTest::newRow("all well") << "books/source.xlsx"
                               << "books/dest.xlsx"
-                              << "out.xlsx" << ExcelCommandCheck::Ok << "";
+                              << "out.xlsx" << ExcelCommandCheck::Ok << ""
+                              << "";
     QTest::newRow("missing source comes first")
         << "books/none.xlsx"
         << "books/none.xlsx"
-        << "books/dest.xlsx" << ExcelCommandCheck::SourceMissing << "String02";
+        << "books/dest.xlsx" << ExcelCommandCheck::SourceMissing << "String02"
+        << "";
     QTest::newRow("a folder is not a source") << "folder.xlsx"
                                               << "books/dest.xlsx"
-                                              << "out.xlsx" << ExcelCommandCheck::SourceMissing << "String02";
+                                              << "out.xlsx" << ExcelCommandCheck::SourceMissing << "String02"
+                                              << "";
     QTest::newRow("missing destination") << "books/source.xlsx"
                                          << "books/none.xlsx"
-                                         << "out.xlsx" << ExcelCommandCheck::DestMissing << "String03";
+                                         << "out.xlsx" << ExcelCommandCheck::DestMissing << "String03"
+                                         << "";
     QTest::newRow("a folder is not a destination")
         << "books/source.xlsx"
         << "books/sub"
-        << "out.xlsx" << ExcelCommandCheck::DestMissing << "String03";
+        << "out.xlsx" << ExcelCommandCheck::DestMissing << "String03"
+        << "";
     QTest::newRow("output is the destination by another spelling")
         << "books/source.xlsx"
         << "books/dest.xlsx"
-        << "link/./DEST.xlsx" << ExcelCommandCheck::OutputIsInput << "String04";
+        << "link/./DEST.xlsx" << ExcelCommandCheck::OutputIsInput << "String04"
+        << "";
     QTest::newRow("output is the source")
         << "books/source.xlsx"
         << "books/dest.xlsx"
-        << "books/source.xlsx" << ExcelCommandCheck::OutputIsInput << "String04";
+        << "books/source.xlsx" << ExcelCommandCheck::OutputIsInput << "String04"
+        << "";
     QTest::newRow("output through a link to the destination")
         << "books/source.xlsx"
         << "books/dest.xlsx"
-        << "books/alias.xlsx" << ExcelCommandCheck::OutputIsInput << "String04";
+        << "books/alias.xlsx" << ExcelCommandCheck::OutputIsInput << "String04"
+        << "";
     QTest::newRow("existing output") << "books/source.xlsx"
                                      << "books/dest.xlsx"
-                                     << "old.xlsx" << ExcelCommandCheck::OutputExists << "String05";
-    QTest::newRow("a folder at the output is not a file to delete")
+                                     << "old.xlsx" << ExcelCommandCheck::OutputExists << "String05"
+                                     << "";
+    QTest::newRow("output through a hard link to the destination")
         << "books/source.xlsx"
         << "books/dest.xlsx"
-        << "folder.xlsx" << ExcelCommandCheck::Ok << "";
+        << "books/sub/hard.xlsx" << ExcelCommandCheck::OutputIsInput << "String04"
+        << "";
+    QTest::newRow("a folder at the output")
+        << "books/source.xlsx"
+        << "books/dest.xlsx"
+        << "folder.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10"
+        << "is a folder";
+    QTest::newRow("the output's folder does not exist")
+        << "books/source.xlsx"
+        << "books/dest.xlsx"
+        << "none/out.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10"
+        << "does not exist";
+    QTest::newRow("the output's folder is a file")
+        << "books/source.xlsx"
+        << "books/dest.xlsx"
+        << "plain/out.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10"
+        << "plain is not a folder";
+    QTest::newRow("an unwritable folder comes before the question")
+        << "books/source.xlsx"
+        << "books/dest.xlsx"
+        << "locked/old.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10"
+        << "cannot be written";
+    QTest::newRow("missing input comes before an unwritable output")
+        << "books/none.xlsx"
+        << "books/dest.xlsx"
+        << "none/out.xlsx" << ExcelCommandCheck::SourceMissing << "String02"
+        << "does not exist";
 }
 
 void TestExcelCommand::refusals() {
@@ -158,10 +203,23 @@ void TestExcelCommand::refusals() {
     QFETCH(QString, output);
     QFETCH(ExcelCommandCheck, check);
     QFETCH(QString, key);
+    QFETCH(QString, cause);
     touch(QStringLiteral("old.xlsx"));
+    if (output.startsWith(QLatin1String("locked/"))) {
+        // Root may write into any folder whatever its mode: the check goes by what access() says.
+        if (geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("locked")));
+        touch(output);
+        QVERIFY(QFile::setPermissions(at(QStringLiteral("locked")), QFile::ReadOwner | QFile::ExeOwner));
+    }
     const ExcelCommandCheck found = checkExcelCommand(at(source), at(dest), at(output));
+    QFile::setPermissions(at(QStringLiteral("locked")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(found, check);
     QCOMPARE(excelCommandMessageKey(found), key);
+    const QString problem = outputFileProblem(at(output));
+    QVERIFY2(cause.isEmpty() ? problem.isEmpty() : problem.contains(cause), qPrintable(problem));
 }
 
 QTEST_GUILESS_MAIN(TestExcelCommand)

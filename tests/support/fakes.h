@@ -82,8 +82,9 @@ public:
         openFilters.append(filter);
         return openAnswers.isEmpty() ? QString() : openAnswers.dequeue();
     }
-    QString saveFileName(const QString& filter) override {
+    QString saveFileName(const QString& filter, const QString& startFolder = {}) override {
         saveFilters.append(filter);
+        saveFolders.append(startFolder);
         return saveAnswers.isEmpty() ? QString() : saveAnswers.dequeue();
     }
 
@@ -91,6 +92,7 @@ public:
     QQueue<QString> saveAnswers;
     QStringList openFilters;
     QStringList saveFilters;
+    QStringList saveFolders;
 };
 
 class FakeShell : public Shell {
