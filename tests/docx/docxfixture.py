@@ -5,6 +5,9 @@ LibreOffice, and the reading of results by python-docx and lxml: programs we did
   docxfixture.py python-template OUT.docx      letter with every structure a label may sit in
   docxfixture.py html-template OUT.docx PROFILE  the same kinds of text, made by LibreOffice from HTML
   docxfixture.py odt-template OUT.odt PROFILE    an OpenDocument text made by LibreOffice from HTML
+  docxfixture.py doc-template OUT.doc PROFILE    a legacy .doc made by LibreOffice from HTML
+  docxfixture.py as-dotx IN.docx OUT.dotx       the document relabelled as a template
+  docxfixture.py plain-template OUT.docx TEXT   one paragraph of text
   docxfixture.py book OUT.xlsx ROWS.json        rows (lists of cells, null for empty) on sheet 1
   docxfixture.py read DOCX...                   JSON per file: paragraphs, cells, header, footer, boxes
   docxfixture.py check DOCX                     JSON: identifiers that are not unique, body layout
@@ -119,6 +122,9 @@ def python_template(out):
     inner = table.cell(0, 1).add_table(rows=1, cols=1)
     inner.cell(0, 0).text = "Inner «NAME»"
     d.add_paragraph("The end.")
+    # Paragraph ids as recent word processors write them, which must stay unique when joined.
+    for i, paragraph in enumerate(d.element.body.iter(qn("w:p"))):
+        paragraph.set("{%s}paraId" % NS["w14"], "%08X" % (0x1000 + i))
     d.save(out)
 
 
@@ -149,6 +155,16 @@ def from_html(out, profile, filter_name):
         shutil.move(os.path.join(work, "letter." + ext), out)
     finally:
         shutil.rmtree(work, ignore_errors=True)
+
+
+def as_dotx(src, out):
+    import zipfile
+    with zipfile.ZipFile(src) as zin, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as zout:
+        for item in zin.infolist():
+            data = zin.read(item.filename)
+            if item.filename == "[Content_Types].xml":
+                data = data.replace(b"wordprocessingml.document.main+xml", b"wordprocessingml.template.main+xml")
+            zout.writestr(item, data)
 
 
 def book(out, rows_json):
@@ -234,6 +250,14 @@ def main():
         from_html(sys.argv[2], sys.argv[3], "MS Word 2007 XML")
     elif command == "odt-template":
         from_html(sys.argv[2], sys.argv[3], "writer8")
+    elif command == "doc-template":
+        from_html(sys.argv[2], sys.argv[3], "MS Word 97")
+    elif command == "plain-template":
+        d = docx.Document()
+        d.add_paragraph(sys.argv[3])
+        d.save(sys.argv[2])
+    elif command == "as-dotx":
+        as_dotx(sys.argv[2], sys.argv[3])
     elif command == "book":
         book(sys.argv[2], sys.argv[3])
     elif command == "read":
