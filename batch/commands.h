@@ -13,7 +13,12 @@ inline constexpr const char* kExcelUsage =
     "usage: tallyweave-batch excel --source FILE [--source-sheet N] [--source-index COL] [--source-start LINE]\n"
     "                              [--unique] --dest FILE [--dest-sheet N] [--dest-index COL] [--dest-start LINE]\n"
     "                              [--case-sensitive] --pair SRC:DST [--pair SRC:DST ...] --output FILE [--overwrite]\n";
+inline constexpr const char* kWordUsage =
+    "usage: tallyweave-batch word --source FILE [--sheet N] [--start LINE] --template FILE\n"
+    "                             [--one-file [--separator paragraph|page]] --pair COL:LABEL [--pair COL:LABEL ...]\n"
+    "                             --output FILE [--overwrite]\n";
 // clang-format on
 
 int runCellsCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err);
+int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err);

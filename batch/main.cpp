@@ -6,7 +6,7 @@
 #include <cstdio>
 
 namespace {
-const char* const kUsages[] = {kCellsUsage, kExcelUsage};
+const char* const kUsages[] = {kCellsUsage, kExcelUsage, kWordUsage};
 
 void printUsages(QTextStream& err) {
     for (const char* usage : kUsages)
@@ -30,6 +30,8 @@ int main(int argc, char** argv)
         code = runCellsCommand(args, out, err);
     else if (command == QLatin1String("excel"))
         code = runExcelCommand(args, out, err);
+    else if (command == QLatin1String("word"))
+        code = runWordCommand(args, out, err);
     else {
         err << "tallyweave-batch: unknown command '" << command << "'\n";
         printUsages(err);
