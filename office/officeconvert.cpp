@@ -93,3 +93,42 @@ void convertWithOffice(const QString& fromPath, const QString& toPath) {
     if (!target.commit())
         throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(toPath, target.errorString()));
 }
+
+QString convertAllWithOffice(const QStringList& fromPaths, const QString& format, const QString& outDir) {
+    if (fromPaths.isEmpty())
+        return {};
+    const QString program = converterProgram();
+    if (program.isEmpty())
+        return QStringLiteral("LibreOffice (soffice) is not installed");
+    QTemporaryDir work;
+    if (!work.isValid())
+        return QStringLiteral("no temporary folder (%1)").arg(work.errorString());
+    const QString profile = QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString();
+    QStringList args = {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
+                        QStringLiteral("--norestore"), QStringLiteral("--nologo"), QStringLiteral("--convert-to"),
+                        format, QStringLiteral("--outdir"), outDir};
+    for (const QString& path : fromPaths)
+        args << QFileInfo(path).absoluteFilePath();
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, args);
+    if (!process.waitForStarted())
+        return QStringLiteral("%1 does not start (%2)").arg(program, process.errorString());
+    // The start as for one file, then a generous allowance per file.
+    const int limit = kConvertMilliseconds + int(std::min<qsizetype>(fromPaths.size(), 100000)) * 2000;
+    if (!process.waitForFinished(limit)) {
+        process.kill();
+        process.waitForFinished();
+        return QStringLiteral("the office converter did not finish within %1 seconds").arg(limit / 1000);
+    }
+    const QString said = QString::fromLocal8Bit(process.readAll()).trimmed();
+    for (const QString& path : fromPaths) {
+        const QString output = QDir(outDir).filePath(QFileInfo(path).completeBaseName() + u'.' + format);
+        if (process.exitStatus() != QProcess::NormalExit || !QFileInfo(output).isFile())
+            return QStringLiteral("the office converter wrote nothing for %1 (exit code %2%3)")
+                .arg(QDir::toNativeSeparators(path))
+                .arg(process.exitCode())
+                .arg(said.isEmpty() ? QString() : QStringLiteral(": ") + said.left(500));
+    }
+    return {};
+}

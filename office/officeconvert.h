@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 // Saving in the legacy .xls format goes through LibreOffice's converter.
 bool officeConverterAvailable();
@@ -7,3 +8,9 @@ bool officeConverterAvailable();
 // writing toPath atomically. Throws WorkbookError with the cause (converter missing: the cause
 // says that saving as .xls needs LibreOffice and that .xlsx works without it).
 void convertWithOffice(const QString& fromPath, const QString& toPath);
+
+// Converts every file of fromPaths into outDir as format ("docx", "odt", "doc"), all in one
+// converter process: starting LibreOffice costs seconds, converting a letter a fraction of that.
+// The outputs are named after the inputs (outDir/base.format); inputs must differ in base name.
+// Returns the empty text on success, else the cause, naming the first file that did not come out.
+QString convertAllWithOffice(const QStringList& fromPaths, const QString& format, const QString& outDir);

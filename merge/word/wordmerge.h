@@ -46,9 +46,20 @@ enum class WordMergeOutcome {
     Failed,       // see cause: workbook, template, converter or save
 };
 
+// For Failed: which input or output the run could not use.
+enum class WordMergeFailure {
+    None,
+    Settings,         // a setting out of range, or an output that would overwrite an input
+    Workbook,         // the source workbook cannot be opened or read
+    Template,         // the template cannot be read, or is no document
+    ConverterMissing, // a .doc or .odt template or output and LibreOffice is not installed
+    Output,           // a document cannot be written (folder refused, disk full, converter failed)
+};
+
 struct WordMergeResult {
     WordMergeOutcome outcome = WordMergeOutcome::Failed;
-    QString cause; // for Failed: what went wrong, and where
+    WordMergeFailure failure = WordMergeFailure::None;
+    QString cause; // for Failed: what went wrong, and where (the file is named)
     int records = 0;
     int nullValues = 0;
     int failures = 0;
@@ -59,3 +70,7 @@ WordMergeResult runWordMerge(const WordMergeSettings& settings, WordMergeSink& s
 
 // The numbered file of record n (1-based): output base + n with at least four digits + extension.
 QString numberedOutputPath(const QString& outputPath, int n);
+
+// The output path of a chosen name: unchanged when its extension is ".docx", ".doc" or ".odt"
+// (any case), else the name with ".docx" appended.
+QString withWordExtension(const QString& chosen);

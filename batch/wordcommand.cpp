@@ -1,0 +1,155 @@
+// tallyweave-batch word: the Excel-to-Word command's checks and run without a window.
+#include "batch/commands.h"
+#include "merge/common/pathcheck.h"
+#include "merge/word/wordmerge.h"
+
+#include <QFile>
+
+#include <optional>
+
+namespace {
+
+struct WordArguments {
+    WordMergeSettings settings;
+    bool overwrite = false;
+};
+
+WordArguments parseArguments(const QStringList& args) {
+    WordArguments parsed;
+    WordMergeSettings& s = parsed.settings;
+    bool separatorGiven = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& flag = args[i];
+        if (flag == QLatin1String("--one-file")) {
+            s.oneFile = true;
+            continue;
+        }
+        if (flag == QLatin1String("--overwrite")) {
+            parsed.overwrite = true;
+            continue;
+        }
+        static const QStringList valued = {QStringLiteral("--source"),    QStringLiteral("--sheet"),
+                                           QStringLiteral("--start"),     QStringLiteral("--template"),
+                                           QStringLiteral("--separator"), QStringLiteral("--pair"),
+                                           QStringLiteral("--output")};
+        if (!valued.contains(flag))
+            throw UsageError{QStringLiteral("unknown argument '%1'").arg(flag)};
+        if (i + 1 >= args.size())
+            throw UsageError{QStringLiteral("%1 wants a value").arg(flag)};
+        const QString value = args[++i];
+        if (flag == QLatin1String("--source")) {
+            s.sourcePath = value;
+        } else if (flag == QLatin1String("--sheet")) {
+            s.sheet = positiveNumber(flag, value);
+        } else if (flag == QLatin1String("--start")) {
+            s.startLine = positiveNumber(flag, value);
+        } else if (flag == QLatin1String("--template")) {
+            s.templatePath = value;
+        } else if (flag == QLatin1String("--output")) {
+            s.outputPath = value;
+        } else if (flag == QLatin1String("--separator")) {
+            separatorGiven = true;
+            if (value == QLatin1String("paragraph"))
+                s.separator = RecordSeparator::Paragraph;
+            else if (value == QLatin1String("page"))
+                s.separator = RecordSeparator::PageBreak;
+            else
+                throw UsageError{QStringLiteral("--separator wants paragraph or page, not '%1'").arg(value)};
+        } else {
+            // Labels may hold colons: the column is what stands before the first one.
+            const qsizetype colon = value.indexOf(QLatin1Char(':'));
+            if (colon < 0)
+                throw UsageError{QStringLiteral("--pair wants COL:LABEL, not '%1'").arg(value)};
+            const int column = columnLetter(flag, value.left(colon));
+            // Trimmed as the fill-in dialog stores it.
+            const QString label = trimBlanks(value.mid(colon + 1));
+            if (label.isEmpty())
+                throw UsageError{QStringLiteral("--pair wants a label after the colon, not '%1'").arg(value)};
+            s.pairs.append({column, label});
+        }
+    }
+    if (s.sourcePath.isEmpty() || s.templatePath.isEmpty() || s.outputPath.isEmpty())
+        throw UsageError{QStringLiteral("--source, --template and --output are required")};
+    if (s.pairs.isEmpty())
+        throw UsageError{QStringLiteral("at least one --pair is required")};
+    if (separatorGiven && !s.oneFile)
+        throw UsageError{QStringLiteral("--separator applies to --one-file only")};
+    return parsed;
+}
+
+// The command's refusal, or nothing when the run may start. Nothing is deleted here: an existing
+// output is replaced only by a run that finished.
+std::optional<QString> refusal(const WordMergeSettings& s, bool overwrite) {
+    if (!isExistingFile(s.sourcePath))
+        return QStringLiteral("the source workbook %1 does not exist").arg(s.sourcePath);
+    if (!isExistingFile(s.templatePath))
+        return QStringLiteral("the template %1 does not exist").arg(s.templatePath);
+    if (sameFile(s.templatePath, s.outputPath))
+        return QStringLiteral("the output %1 is the template").arg(s.outputPath);
+    if (QFile::exists(s.outputPath) && !overwrite)
+        return QStringLiteral("the output %1 exists; --overwrite replaces it").arg(s.outputPath);
+    return std::nullopt;
+}
+
+class PrintingSink : public WordMergeSink {
+public:
+    explicit PrintingSink(QTextStream& out) : m_out(out) {}
+
+    void recordsBegin() override { began = true; }
+    void recordDone(const QStringList& values, int image, int, int) override {
+        m_out << image;
+        for (const QString& field : values)
+            m_out << '\t' << escapeField(field);
+        m_out << '\n';
+    }
+    bool stopRequested() override { return false; }
+
+    bool began = false;
+
+private:
+    QTextStream& m_out;
+};
+
+} // namespace
+
+int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
+    WordArguments parsed;
+    try {
+        parsed = parseArguments(args);
+    } catch (const UsageError& error) {
+        err << "tallyweave-batch word: " << error.message << '\n';
+        return 2;
+    }
+    WordMergeSettings& s = parsed.settings;
+    s.outputPath = withWordExtension(s.outputPath);
+    if (const std::optional<QString> cause = refusal(s, parsed.overwrite)) {
+        err << "tallyweave-batch word: " << *cause << '\n';
+        return 1;
+    }
+
+    const bool replacing = QFile::exists(s.outputPath);
+    PrintingSink sink(out);
+    const WordMergeResult result = runWordMerge(s, sink);
+    if (sink.began)
+        out << "records " << result.records << ", null values " << result.nullValues << ", failures "
+            << result.failures << '\n';
+    switch (result.outcome) {
+    case WordMergeOutcome::Finished:
+        // A one-file run renamed its result over the old file; numbered files leave it beside them.
+        if (!s.oneFile && replacing && !QFile::remove(s.outputPath)) {
+            err << "tallyweave-batch word: the existing output " << s.outputPath << " cannot be deleted\n";
+            return 1;
+        }
+        return 0;
+    case WordMergeOutcome::SheetMissing:
+        err << "tallyweave-batch word: the source workbook has no sheet " << s.sheet << '\n';
+        return 1;
+    case WordMergeOutcome::Cancelled:
+        err << "tallyweave-batch word: cancelled\n";
+        return 1;
+    case WordMergeOutcome::Failed:
+        break;
+    }
+    err << "tallyweave-batch word: " << result.cause << '\n';
+    return 1;
+}
