@@ -1,7 +1,6 @@
 #include "merge/word/formwordprogress.h"
 
 #include "app/services.h"
-#include "merge/common/workbook.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,23 +8,6 @@
 #include <QUrl>
 
 #include <exception>
-
-namespace {
-// True when the run's source workbook and its worksheet can be read: tells a failure of the
-// workbook from one of the document side, which have messages of their own.
-bool sourceReadable(const WordMergeSettings& settings) {
-    try {
-        WorkbookOpenOptions glance;
-        glance.rowLimit = 1;
-        const std::unique_ptr<Workbook> book = openWorkbook(settings.sourcePath, glance);
-        if (settings.sheet <= book->sheetCount())
-            book->selectSheet(settings.sheet);
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-} // namespace
 
 TWordProgressForm::TWordProgressForm(Services& services, QWidget* parent) : TRunForm(services, parent) {
     setObjectName(QStringLiteral("WordProgressForm"));
@@ -55,16 +37,11 @@ void TWordProgressForm::prepareRun() {
 class TWordProgressForm::RunSink : public WordMergeSink {
 public:
     explicit RunSink(TWordProgressForm& form) : m_form(form) {}
-    void recordsBegin() override {
-        began = true;
-        m_form.showRecordsStatus();
-    }
+    void recordsBegin() override { m_form.showRecordsStatus(); }
     void recordDone(const QStringList& values, int image, int row, int lastRow) override {
         m_form.recordDone(values, image, row, lastRow);
     }
     bool stopRequested() override { return m_form.stopFlag(); }
-
-    bool began = false;
 
 private:
     TWordProgressForm& m_form;
@@ -81,6 +58,7 @@ void TWordProgressForm::Timer1Timer() {
         result = runWordMerge(s, sink);
     } catch (const std::exception& e) {
         result.outcome = WordMergeOutcome::Failed;
+        result.failure = WordMergeFailure::Output;
         result.cause = QString::fromUtf8(e.what());
     }
     m_outcome = result.outcome;
@@ -95,7 +73,12 @@ void TWordProgressForm::Timer1Timer() {
         m_services.notice(section(), QStringLiteral("String09"));
         break;
     case WordMergeOutcome::Failed:
-        failed(s, result.cause, sink.began);
+        // The source workbook has a message of its own; everything else the run could not use
+        // is on the document side: the template, the converter, the output.
+        m_services.notice(section(),
+                          result.failure == WordMergeFailure::Workbook ? QStringLiteral("String08")
+                                                                      : QStringLiteral("String10"),
+                          result.cause);
         break;
     }
     m_replacedFile.clear();
@@ -117,9 +100,3 @@ void TWordProgressForm::finished(const WordMergeSettings& s) {
     }
 }
 
-// Before the records began the workbook or the template would not open; later only the document
-// side (a template read again, the converter, the save) can fail.
-void TWordProgressForm::failed(const WordMergeSettings& s, const QString& cause, bool recordsBegan) {
-    const bool workbook = !recordsBegan && !sourceReadable(s);
-    m_services.notice(section(), workbook ? QStringLiteral("String08") : QStringLiteral("String10"), cause);
-}

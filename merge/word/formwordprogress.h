@@ -42,7 +42,6 @@ private:
     class RunSink;
 
     void finished(const WordMergeSettings& settings);
-    void failed(const WordMergeSettings& settings, const QString& cause, bool recordsBegan);
 
     SettingsSource m_settings;
     QString m_outputPath;

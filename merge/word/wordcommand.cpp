@@ -3,11 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-QString applyWordExtensionRule(const QString& path) {
-    return withAcceptedExtension(path, {QStringLiteral(".doc"), QStringLiteral(".docx"), QStringLiteral(".odt")},
-                                 QStringLiteral(".docx"));
-}
-
 WordCommandCheck checkWordCommand(const QString& source, const QString& templatePath, const QString& output) {
     if (!isExistingFile(source))
         return WordCommandCheck::SourceMissing;

@@ -1,16 +1,12 @@
 #pragma once
 #include "merge/common/pathcheck.h"
+#include "merge/word/wordmerge.h"
 
 #include <QString>
 
 // The checks of the Excel-to-Word command between the save dialog and the run, shared by the
 // window command and tallyweave-batch. Pure functions of the paths and the file system; nothing
-// here asks or deletes.
-
-// Appends ".docx" unless the file name's extension is ".doc", ".docx" or ".odt", compared without
-// regard to case. ".docx" rather than ".doc" because it is the format the document engine writes
-// without a converter.
-QString applyWordExtensionRule(const QString& path);
+// here asks or deletes. The extension rule of the chosen name is withWordExtension.
 
 enum class WordCommandCheck {
     Ok,
@@ -21,7 +17,7 @@ enum class WordCommandCheck {
 };
 
 // The refusals in the command's order: source, template, output equal to the template, existing
-// output. output is the path after applyWordExtensionRule.
+// output. output is the path after withWordExtension.
 WordCommandCheck checkWordCommand(const QString& source, const QString& templatePath, const QString& output);
 
 // The key in section WordProgressForm of the message for a check ("String02" .. "String05"),

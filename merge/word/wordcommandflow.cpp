@@ -13,7 +13,7 @@ void excelToWordCommand(Services& services, TWordForm& form, TWordProgressForm& 
         services.files.saveFileName(services.text(QStringLiteral("OpenDialog"), QStringLiteral("DocFilter")));
     if (chosen.isEmpty())
         return;
-    const QString output = applyWordExtensionRule(chosen);
+    const QString output = withWordExtension(chosen);
 
     const WordMergeSettings settings = form.settings();
     const QString section = QStringLiteral("WordProgressForm");

@@ -72,7 +72,7 @@ void TestWordCommand::extensionRule_data() {
 void TestWordCommand::extensionRule() {
     QFETCH(QString, path);
     QFETCH(QString, expected);
-    QCOMPARE(applyWordExtensionRule(path), expected);
+    QCOMPARE(withWordExtension(path), expected);
 }
 
 void TestWordCommand::refusals_data() {
