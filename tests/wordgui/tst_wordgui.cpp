@@ -1,22 +1,19 @@
 // The Excel-to-Word mode through its windows: the settings dialog's rules, the command's checks
 // and questions in their order, the old output kept until a run has finished, and whole runs on
 // workbooks written by openpyxl and templates written and read back by python-docx.
-#include "app/runreport.h"
-#include "app/services.h"
 #include "merge/bookfixture.h"
 #include "merge/common/formpreview.h"
 #include "merge/word/formword.h"
 #include "merge/word/formwordprogress.h"
 #include "merge/word/wordcommandflow.h"
 #include "office/officetestutil.h"
-#include "support/fakes.h"
+#include "support/scriptedservices.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -25,7 +22,6 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
-#include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -76,22 +72,13 @@ QByteArray readAll(const QString& path) {
 }
 
 // Every window of the mode as the program builds them, on scripted seams and a bare run report.
-struct Harness {
-    FakeTexts texts{{"WordProgressForm.String05", "Replace [xxx]?"}, {"ListView.Field", "Field "}};
-    FakePrompter prompter;
-    FakeFileDialogs files;
-    FakeShell shell;
-    FakeAppProbe probe;
-    QTreeView view;
-    QLabel panels[3];
-    RunReport report{&view, &panels[0], &panels[1], &panels[2]};
-    Services services{texts, prompter, files, shell, probe, &report};
+struct Harness : ScriptedServices {
     TWordForm form{services};
     TWordAddForm addForm{services, form.sourceWorkbook()};
     TWordProgressForm progress{services};
     TPreviewForm preview{services};
 
-    Harness() {
+    Harness() : ScriptedServices({{"WordProgressForm.String05", "Replace [xxx]?"}, {"ListView.Field", "Field "}}) {
         form.setAddForm(&addForm);
         form.setPreviewForm(&preview);
         addForm.setPreviewForm(&preview);
@@ -101,12 +88,7 @@ struct Harness {
         progress.applyTexts(texts);
     }
 
-    template <typename T> T* in(QWidget* window, const char* name) {
-        T* child = window->findChild<T*>(QLatin1String(name));
-        if (!child)
-            qFatal("no %s", name);
-        return child;
-    }
+    template <typename T> T* in(QWidget* window, const char* name) { return childNamed<T>(window, name); }
     QLineEdit* edit(const char* name) { return in<QLineEdit>(&form, name); }
     QPushButton* button(const char* name) { return in<QPushButton>(&form, name); }
     QRadioButton* radio(const char* name) { return in<QRadioButton>(&form, name); }
@@ -142,12 +124,6 @@ struct Harness {
         });
     }
 
-    QStringList messages() const {
-        QStringList said;
-        for (const FakePrompter::Call& call : prompter.calls)
-            said << call.text;
-        return said;
-    }
 };
 
 } // namespace

@@ -120,10 +120,12 @@ int main(int argc, char** argv) {
     child<QRadioButton>(wordForm, "RadioButton4")->setChecked(true);
     const std::pair<const char*, const char*> pairs[] = {
         {"<name>", "A"}, {"<street>", "B"}, {"<town>", "C"}, {"<balance>", "D"}, {"<due>", "E"}};
-    for (const auto& [label, column] : pairs) {
+    for (const auto& pair : pairs) {
+        const QString label = QLatin1String(pair.first);
+        const QString column = QLatin1String(pair.second);
         whenShown(wordAdd, [wordAdd, label, column, out] {
-            child<QLineEdit>(wordAdd, "Edit1")->setText(QLatin1String(label));
-            child<QComboBox>(wordAdd, "ComboBox1")->setCurrentText(QLatin1String(column));
+            child<QLineEdit>(wordAdd, "Edit1")->setText(label);
+            child<QComboBox>(wordAdd, "ComboBox1")->setCurrentText(column);
             wordAdd->grab().save(out + QStringLiteral("/word-add.png"));
             child<QPushButton>(wordAdd, "ButtonAdd")->click();
         });
