@@ -77,7 +77,7 @@ void TWordProgressForm::Timer1Timer() {
         // is on the document side: the template, the converter, the output.
         m_services.notice(section(),
                           result.failure == WordMergeFailure::Workbook ? QStringLiteral("String08")
-                                                                      : QStringLiteral("String10"),
+                                                                       : QStringLiteral("String10"),
                           result.cause);
         break;
     }
@@ -99,4 +99,3 @@ void TWordProgressForm::finished(const WordMergeSettings& s) {
         m_services.shell.open(QUrl::fromLocalFile(folder + QLatin1Char('/')).toString());
     }
 }
-

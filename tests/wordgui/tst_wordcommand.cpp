@@ -90,9 +90,10 @@ void TestWordCommand::refusals_data() {
     QTest::newRow("a folder is no source") << "in"
                                            << "in/letter.docx"
                                            << "in/new.docx" << WordCommandCheck::SourceMissing;
-    QTest::newRow("source is checked before the template") << "in/none.xlsx"
-                                                           << "in/none.docx"
-                                                           << "in/new.docx" << WordCommandCheck::SourceMissing;
+    QTest::newRow("source is checked before the template")
+        << "in/none.xlsx"
+        << "in/none.docx"
+        << "in/new.docx" << WordCommandCheck::SourceMissing;
     QTest::newRow("missing template") << "in/book.xlsx"
                                       << "in/none.docx"
                                       << "in/new.docx" << WordCommandCheck::TemplateMissing;
@@ -122,10 +123,9 @@ void TestWordCommand::refusals_data() {
         << "in/book.xlsx"
         << "in/letter.docx"
         << "in/book.docx" << WordCommandCheck::Ok;
-    QTest::newRow("a folder at the output path is no existing file")
-        << "in/book.xlsx"
-        << "in/letter.docx"
-        << "folder.docx" << WordCommandCheck::Ok;
+    QTest::newRow("a folder at the output path is no existing file") << "in/book.xlsx"
+                                                                     << "in/letter.docx"
+                                                                     << "folder.docx" << WordCommandCheck::Ok;
 }
 
 void TestWordCommand::refusals() {
@@ -181,7 +181,8 @@ void TestWordCommand::outputFolder() {
         QVERIFY2(problem.contains(causeWord), qPrintable(problem));
         QVERIFY2(problem.contains(QFileInfo(path).absolutePath()), "the cause names the folder");
     }
-    QFile::setPermissions(at(QStringLiteral("readonly")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(at(QStringLiteral("readonly")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 QTEST_APPLESS_MAIN(TestWordCommand)

@@ -62,7 +62,8 @@ void writeBook(const QString& path, const QJsonArray& rows, int sheets = 1) {
     QJsonArray specs{QJsonObject{{"rows", rows}}};
     for (int i = 1; i < sheets; ++i)
         specs.append(QJsonObject{{"rows", QJsonArray{QJsonArray{"other"}}}});
-    const QString error = bookfixture::writeBook(path, QJsonDocument(QJsonObject{{"sheets", specs}}).toJson());
+    const QString error =
+        bookfixture::writeBook(path, QJsonDocument(QJsonObject{{"sheets", specs}}).toJson());
     QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
@@ -78,7 +79,8 @@ struct Harness : ScriptedServices {
     TWordProgressForm progress{services};
     TPreviewForm preview{services};
 
-    Harness() : ScriptedServices({{"WordProgressForm.String05", "Replace [xxx]?"}, {"ListView.Field", "Field "}}) {
+    Harness()
+        : ScriptedServices({{"WordProgressForm.String05", "Replace [xxx]?"}, {"ListView.Field", "Field "}}) {
         form.setAddForm(&addForm);
         form.setPreviewForm(&preview);
         addForm.setPreviewForm(&preview);
@@ -123,7 +125,6 @@ struct Harness : ScriptedServices {
                 progress.ButtonCancel->click();
         });
     }
-
 };
 
 } // namespace
@@ -176,11 +177,10 @@ private:
 // letter.docx: two labels, the second split over two runs and written in other letter case.
 void TestWordGui::initTestCase() {
     QVERIFY(fixtures.isValid());
-    writeBook(fixtures.filePath("book.xlsx"), QJsonArray{QJsonArray{"Name", "City"},
-                                                         QJsonArray{"Ann", "Oslo"},
-                                                         QJsonArray{"Bob", QJsonValue()},
-                                                         QJsonArray{"   ", QJsonValue()},
-                                                         QJsonArray{"Dee", "Lima"}});
+    writeBook(fixtures.filePath("book.xlsx"),
+              QJsonArray{QJsonArray{"Name", "City"}, QJsonArray{"Ann", "Oslo"},
+                         QJsonArray{"Bob", QJsonValue()}, QJsonArray{"   ", QJsonValue()},
+                         QJsonArray{"Dee", "Lima"}});
     writeTemplate(fixtures.filePath("letter.docx"), {"Dear <name>,", "You live in <CI|TY>."});
 }
 
@@ -500,10 +500,10 @@ void TestWordGui::commandRefusals_data() {
                                                   << "WordProgressForm.String10"
                                                   << "gone";
     QTest::newRow("a file where the output folder should be") << "book.xlsx"
-                                                                                << "letter.docx"
-                                                                                << "book.xlsx/out"
-                                                                                << "WordProgressForm.String10"
-                                                                                << "not a folder";
+                                                              << "letter.docx"
+                                                              << "book.xlsx/out"
+                                                              << "WordProgressForm.String10"
+                                                              << "not a folder";
 }
 
 void TestWordGui::commandRefusals() {
@@ -620,7 +620,8 @@ void TestWordGui::oneFileRunJoinsTheRecords() {
                                            "Dear -,", "You live in -.", "Dear Dee,", "You live in Lima."}));
     QCOMPARE(text.pageBreaks, pageBreaks ? 4 : 0);
     QCOMPARE(readAll(path("letter.docx")), templateBefore);
-    QCOMPARE(bookfixture::folderEntries(dir->path()), (QStringList{"book.xlsx", "letter.docx", "letters.docx"}));
+    QCOMPARE(bookfixture::folderEntries(dir->path()),
+             (QStringList{"book.xlsx", "letter.docx", "letters.docx"}));
 }
 
 void TestWordGui::numberedRunWritesADocumentPerRecord() {
@@ -640,7 +641,8 @@ void TestWordGui::numberedRunWritesADocumentPerRecord() {
              (QStringList{"Letters0001.DOCX", "Letters0002.DOCX", "Letters0003.DOCX", "book.xlsx",
                           "letter.docx"}));
     QCOMPARE(readDocument(path("Letters0001.DOCX")).paragraphs, (QStringList{"Dear Bob,", "You live in -."}));
-    QCOMPARE(readDocument(path("Letters0003.DOCX")).paragraphs, (QStringList{"Dear Dee,", "You live in Lima."}));
+    QCOMPARE(readDocument(path("Letters0003.DOCX")).paragraphs,
+             (QStringList{"Dear Dee,", "You live in Lima."}));
 }
 
 void TestWordGui::replacedOutputStaysUntilTheRunHasFinished_data() {
@@ -690,7 +692,8 @@ void TestWordGui::replacedOutputStaysUntilTheRunHasFinished() {
     const QStringList numbered{"out0001.docx", "out0002.docx", "out0003.docx", "out0004.docx"};
     const QStringList inputs{"book.xlsx", "letter.docx"};
     if (ending == "finish") {
-        QCOMPARE(h->messages().value(1), QString(oneFile ? "WordProgressForm.String11" : "WordProgressForm.String12"));
+        QCOMPARE(h->messages().value(1),
+                 QString(oneFile ? "WordProgressForm.String11" : "WordProgressForm.String12"));
         QCOMPARE(duringRun.size(), 4);
         if (oneFile) {
             QCOMPARE(readDocument(path("out.docx")).paragraphs.value(0), QString("Dear Ann,"));
