@@ -19,7 +19,6 @@ private slots:
     void extensionRule();
     void refusals_data();
     void refusals();
-    void messageKeys();
     void outputFolder_data();
     void outputFolder();
 
@@ -134,16 +133,6 @@ void TestWordCommand::refusals() {
     QFETCH(QString, output);
     QFETCH(WordCommandCheck, expected);
     QCOMPARE(checkWordCommand(at(source), at(templ), at(output)), expected);
-}
-
-// The keys are what the user reads; a shift by one would show the wrong message.
-void TestWordCommand::messageKeys() {
-    QCOMPARE(wordCommandMessageKey(WordCommandCheck::Ok), QString());
-    QCOMPARE((QStringList{wordCommandMessageKey(WordCommandCheck::SourceMissing),
-                          wordCommandMessageKey(WordCommandCheck::TemplateMissing),
-                          wordCommandMessageKey(WordCommandCheck::OutputIsTemplate),
-                          wordCommandMessageKey(WordCommandCheck::OutputExists)}),
-             (QStringList{"String02", "String03", "String04", "String05"}));
 }
 
 void TestWordCommand::outputFolder_data() {
