@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tallyweave builds and tests with, when any is missing.
-# Usage: scripts/deps.sh [build|run|test]
+# Usage: scripts/deps.sh [build|run|test|bench]
 set -euo pipefail
 build_pkgs=(cmake make g++ pkg-config qt6-base-dev libzip-dev libpugixml-dev libfreexl-dev
             libcurl4-openssl-dev libgmime-3.0-dev)
 # Fonts for the shipped languages, Chinese included.
 run_pkgs=(fonts-dejavu-core fonts-noto-cjk)
 test_pkgs=(python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-docx python3-aiosmtpd
-           openssl xvfb libreoffice-calc-nogui)
+           openssl xvfb libreoffice-calc-nogui libreoffice-writer-nogui)
+# Peers the benchmarks compare with.
+bench_pkgs=(python3-docxtpl)
 pkgs=("${build_pkgs[@]}")
 case "${1:-build}" in
   run) pkgs+=("${run_pkgs[@]}") ;;
   test) pkgs+=("${run_pkgs[@]}" "${test_pkgs[@]}") ;;
+  bench) pkgs+=("${run_pkgs[@]}" "${test_pkgs[@]}" "${bench_pkgs[@]}") ;;
 esac
 missing=()
 for p in "${pkgs[@]}"; do
