@@ -1,5 +1,5 @@
-// The Excel-to-Word command's checks: the extension rule, the order of the refusals, and the
-// output folder that must take the documents.
+// The Excel-to-Word command's checks: the order of the refusals, and the output folder that must
+// take the documents.
 #include "merge/word/wordcommand.h"
 
 #include <QDir>
@@ -15,8 +15,6 @@ class TestWordCommand : public QObject {
 
 private slots:
     void init();
-    void extensionRule_data();
-    void extensionRule();
     void refusals_data();
     void refusals();
     void outputFolder_data();
@@ -42,36 +40,6 @@ void TestWordCommand::init() {
     touch(QStringLiteral("in/letter.docx"));
     touch(QStringLiteral("in/old.docx"));
     QVERIFY(QFile::link(at(QStringLiteral("in")), at(QStringLiteral("link"))));
-}
-
-void TestWordCommand::extensionRule_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("no extension gains .docx") << "/tmp/out"
-                                              << "/tmp/out.docx";
-    QTest::newRow(".docx in capitals stays") << "/tmp/OUT.DOCX"
-                                             << "/tmp/OUT.DOCX";
-    QTest::newRow(".doc stays") << "/tmp/out.doc"
-                                << "/tmp/out.doc";
-    QTest::newRow(".odt in mixed case stays") << "/tmp/out.Odt"
-                                              << "/tmp/out.Odt";
-    QTest::newRow("a third extension is kept before the new one") << "/tmp/out.txt"
-                                                                  << "/tmp/out.txt.docx";
-    QTest::newRow(".docm is none of the three") << "/tmp/out.docm"
-                                                << "/tmp/out.docm.docx";
-    QTest::newRow("only the last dot counts") << "/tmp/out.docx.bak"
-                                              << "/tmp/out.docx.bak.docx";
-    QTest::newRow("a dot in a folder name is no extension") << "/tmp/v1.doc/out"
-                                                            << "/tmp/v1.doc/out.docx";
-    QTest::newRow("a name that is only the extension stays") << "/tmp/.doc"
-                                                             << "/tmp/.doc";
-}
-
-void TestWordCommand::extensionRule() {
-    QFETCH(QString, path);
-    QFETCH(QString, expected);
-    QCOMPARE(withWordExtension(path), expected);
 }
 
 void TestWordCommand::refusals_data() {
