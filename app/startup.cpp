@@ -6,6 +6,9 @@
 #include "merge/excel/excelcommandflow.h"
 #include "merge/excel/formexcel.h"
 #include "merge/excel/formexcelprogress.h"
+#include "merge/word/formword.h"
+#include "merge/word/formwordprogress.h"
+#include "merge/word/wordcommandflow.h"
 #include "platform/prompter.h"
 
 #include <cstdio>
@@ -39,6 +42,18 @@ void createWindows(TMainForm& mainForm) {
     excelAdd->setPreviewForm(preview);
     mainForm.setCommand(TMainForm::Command::ExcelToExcel, [&mainForm, excelForm, excelProgress] {
         excelToExcelCommand(mainForm.services(), *excelForm, *excelProgress);
+    });
+
+    auto* wordForm = addWindow<TWordForm>(mainForm);
+    auto* wordAdd = new TWordAddForm(services, wordForm->sourceWorkbook(), &mainForm);
+    mainForm.registerWindow(wordAdd);
+    wordForm->setAddForm(wordAdd);
+    auto* wordProgress = addWindow<TWordProgressForm>(mainForm);
+    wordProgress->setSettingsSource([wordForm] { return wordForm->settings(); });
+    wordForm->setPreviewForm(preview);
+    wordAdd->setPreviewForm(preview);
+    mainForm.setCommand(TMainForm::Command::ExcelToWord, [&mainForm, wordForm, wordProgress] {
+        excelToWordCommand(mainForm.services(), *wordForm, *wordProgress);
     });
 
     addHelpCommands(mainForm); // the about box, last of all

@@ -1,0 +1,44 @@
+#include "merge/word/wordcommand.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+WordCommandCheck checkWordCommand(const QString& source, const QString& templatePath, const QString& output) {
+    if (!isExistingFile(source))
+        return WordCommandCheck::SourceMissing;
+    if (!isExistingFile(templatePath))
+        return WordCommandCheck::TemplateMissing;
+    if (sameFile(output, templatePath))
+        return WordCommandCheck::OutputIsTemplate;
+    if (isExistingFile(output))
+        return WordCommandCheck::OutputExists;
+    return WordCommandCheck::Ok;
+}
+
+QString wordCommandMessageKey(WordCommandCheck check) {
+    switch (check) {
+    case WordCommandCheck::Ok:
+        return {};
+    case WordCommandCheck::SourceMissing:
+        return QStringLiteral("String02");
+    case WordCommandCheck::TemplateMissing:
+        return QStringLiteral("String03");
+    case WordCommandCheck::OutputIsTemplate:
+        return QStringLiteral("String04");
+    case WordCommandCheck::OutputExists:
+        return QStringLiteral("String05");
+    }
+    return {};
+}
+
+QString outputFolderProblem(const QString& output) {
+    const QFileInfo folder(QFileInfo(output).absolutePath());
+    const QString name = QDir::toNativeSeparators(folder.filePath());
+    if (!folder.exists())
+        return QStringLiteral("the folder %1 does not exist").arg(name);
+    if (!folder.isDir())
+        return QStringLiteral("%1 is not a folder").arg(name);
+    if (!folder.isWritable())
+        return QStringLiteral("the folder %1 cannot be written to").arg(name);
+    return {};
+}

@@ -1,0 +1,30 @@
+#pragma once
+#include "merge/common/pathcheck.h"
+#include "merge/word/wordmerge.h"
+
+#include <QString>
+
+// The checks of the Excel-to-Word command between the save dialog and the run, shared by the
+// window command and tallyweave-batch. Pure functions of the paths and the file system; nothing
+// here asks or deletes. The extension rule of the chosen name is withWordExtension.
+
+enum class WordCommandCheck {
+    Ok,
+    SourceMissing,    // no file at the source path (a folder does not count)
+    TemplateMissing,  // no file at the template path
+    OutputIsTemplate, // the output names the template file
+    OutputExists,     // a file exists at the output path: ask before replacing it
+};
+
+// The refusals in the command's order: source, template, output equal to the template, existing
+// output. output is the path after withWordExtension.
+WordCommandCheck checkWordCommand(const QString& source, const QString& templatePath, const QString& output);
+
+// The key in section WordProgressForm of the message for a check ("String02" .. "String05"),
+// empty for Ok. OutputExists is a question whose "[xxx]" takes the output's file name.
+QString wordCommandMessageKey(WordCommandCheck check);
+
+// Why no document can be written beside output: its folder is missing, is no folder, or cannot be
+// written to. Empty when the folder is usable. Numbered documents and the temporary file of an
+// atomic save both go into that folder, so this holds for both output modes.
+QString outputFolderProblem(const QString& output);
