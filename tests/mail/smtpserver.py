@@ -81,6 +81,7 @@ class Recorder:
                 "auth_user": session.auth_data.login.decode() if isinstance(session.auth_data, LoginPassword)
                 else None,
                 "ehlo": session.host_name,
+                "peer": list(session.peer),
                 "tls": session.ssl is not None or server.transport.get_extra_info("sslcontext") is not None,
             }, meta)
         with open(stem + ".eml", "wb") as out:
