@@ -41,11 +41,7 @@ private:
 
     QString writeFile(const QString& name, const QByteArray& content)
     {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(content);
-        return path;
+        return mailfixture::writeFile(m_dir.filePath(name), content);
     }
     void storeSettings(const QString& listener, bool ssl, const QString& password = QStringLiteral("pw"))
     {
@@ -95,16 +91,13 @@ void TestBatchBulk::badUsage_data()
     QTest::newRow("no --subject") << QStringList{"--source", "book.csv", "--body-file", "body.txt"};
     QTest::newRow("no --body-file") << QStringList{"--source", "book.csv", "--subject", "s"};
     QTest::newRow("--pair without a colon") << base + QStringList{"--pair", "B"};
-    QTest::newRow("--pair with a number for the column") << base + QStringList{"--pair", "2:<x>"};
     QTest::newRow("--pair without a label") << base + QStringList{"--pair", "B: "};
     QTest::newRow("column beyond Z") << base + QStringList{"--email-column", "AA"};
-    QTest::newRow("column not a letter") << base + QStringList{"--email-column", "1"};
     QTest::newRow("--start 0") << base + QStringList{"--start", "0"};
     QTest::newRow("--start not a number") << base + QStringList{"--start", "two"};
     QTest::newRow("--sheet negative") << base + QStringList{"--sheet", "-1"};
     QTest::newRow("--interval-ms negative") << base + QStringList{"--interval-ms", "-5"};
     QTest::newRow("--interval-ms not a number") << base + QStringList{"--interval-ms", "1s"};
-    QTest::newRow("--interval-ms beyond a day") << base + QStringList{"--interval-ms", "86400001"};
     QTest::newRow("unknown option") << base + QStringList{"--cc", "x@example.org"};
     QTest::newRow("option without its value") << base + QStringList{"--sheet"};
 }

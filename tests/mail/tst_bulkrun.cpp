@@ -26,11 +26,7 @@ private:
     MailServer m_server;
     QString writeFile(const QString& name, const QByteArray& content)
     {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(content);
-        return path;
+        return mailfixture::writeFile(m_dir.filePath(name), content);
     }
     MailServerSettings plainServer() const
     {
