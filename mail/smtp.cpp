@@ -159,7 +159,9 @@ SendResult sendMail(const MailServerSettings& server, const QString& recipient, 
         return failed(QStringLiteral("the mail transport cannot be started"), server.password);
 
     const bool implicitTls = server.ssl && server.port == options.implicitTlsPort;
-    const QByteArray host = server.host.toUtf8();
+    // An IPv6 address goes into the URL in brackets.
+    const bool ipv6 = server.host.contains(QLatin1Char(':')) && !server.host.startsWith(QLatin1Char('['));
+    const QByteArray host = ipv6 ? '[' + server.host.toUtf8() + ']' : server.host.toUtf8();
     const QByteArray port = QByteArray::number(server.port);
     const QByteArray greeting =
         ('/' + (options.greetingName.isEmpty() ? localHostName() : options.greetingName)).toUtf8();
