@@ -17,8 +17,13 @@ inline constexpr const char* kWordUsage =
     "usage: tallyweave-batch word --source FILE [--sheet N] [--start LINE] --template FILE\n"
     "                             [--one-file [--separator paragraph|page]] --pair COL:LABEL [--pair COL:LABEL ...]\n"
     "                             --output FILE [--overwrite]\n";
+inline constexpr const char* kBulkUsage =
+    "usage: tallyweave-batch bulk --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
+    "                             --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
+    "                             [--interval-ms MS]\n";
 // clang-format on
 
+int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 int runCellsCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err);

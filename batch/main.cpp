@@ -6,7 +6,7 @@
 #include <cstdio>
 
 namespace {
-const char* const kUsages[] = {kCellsUsage, kExcelUsage, kWordUsage};
+const char* const kUsages[] = {kCellsUsage, kExcelUsage, kWordUsage, kBulkUsage};
 
 void printUsages(QTextStream& err) {
     for (const char* usage : kUsages)
@@ -28,6 +28,8 @@ int main(int argc, char** argv)
     int code = 2;
     if (command == QLatin1String("cells"))
         code = runCellsCommand(args, out, err);
+    else if (command == QLatin1String("bulk"))
+        code = runBulkCommand(args, out, err);
     else if (command == QLatin1String("excel"))
         code = runExcelCommand(args, out, err);
     else if (command == QLatin1String("word"))
