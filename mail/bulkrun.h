@@ -43,6 +43,8 @@ struct Recipient {
     QStringList values;
 };
 
+struct SmtpOptions;
+
 struct SendResult {
     bool sent = false;
     QString comment; // when not sent: the server's reply (code and words) or the transport's error
@@ -60,13 +62,19 @@ public:
     // Opens the workbook and selects the sheet; cause says why on Failed.
     Opened open(QString* cause);
     // The next row from the start line on whose trimmed address passes the valid-address rule;
-    // nothing when no such row is left.
+    // nothing when no such row is left. A cell that cannot be read throws WorkbookError.
     std::optional<Recipient> nextRecipient();
     // True while a row after the current one is left to look at.
     bool rowsLeft() const;
     // Composes the recipient's message and sends it over a connection of its own. Blocks for at
     // most the time-outs; safe to call off the user-interface thread.
     SendResult send(const Recipient& recipient);
+
+    // The connection's time-outs, CA bundle and TLS port; by default those of defaultSmtpOptions().
+    void setSmtpOptions(const SmtpOptions& options);
+    // How many times an attachment file was read and encoded in this run: once per file while it
+    // stays unchanged.
+    int attachmentEncodings() const;
 
 private:
     struct State;

@@ -1,0 +1,332 @@
+#include "mail/composer.h"
+
+#include "codec/mimebase64.h"
+#include "platform/blanks.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+// GLib names a struct member "signals", which Qt defines as a keyword.
+#undef signals
+#include <gmime/gmime.h>
+
+#include <mutex>
+
+namespace {
+
+struct GObjectUnref {
+    void operator()(gpointer object) const
+    {
+        if (object)
+            g_object_unref(object);
+    }
+};
+template <class T> using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct FormatOptionsFree {
+    void operator()(GMimeFormatOptions* options) const { g_mime_format_options_free(options); }
+};
+
+void initGMime()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+constexpr int MaxLine = 76;        // a line that holds encoded words
+constexpr int WordOverhead = 12;   // "=?utf-8?B?" and "?="
+constexpr int FoldWidth = 78;      // plain header text is folded at blanks beyond this
+constexpr int LongestPlainWord = 900; // below the 998 of a header line, with room for the name
+
+bool needsEncoding(const QString& text)
+{
+    for (const QChar c : text)
+        if (c.unicode() > 126)
+            return true;
+    // An ASCII text that looks like an encoded word would be decoded by the reader.
+    if (text.contains(QLatin1String("=?")))
+        return true;
+    for (const QStringView word : QStringView(text).split(u' '))
+        if (word.size() > LongestPlainWord)
+            return true;
+    return false;
+}
+
+// Whole characters per word: as many UTF-8 sequences as the line's room allows, at least one.
+QList<QByteArray> encodedWords(const QString& text, int firstRoom, int laterRoom)
+{
+    const auto bytesFor = [](int room) { return std::max(2, (room - WordOverhead) / 4) * 3; };
+    QList<QByteArray> words;
+    QByteArray chunk;
+    int limit = bytesFor(firstRoom);
+    const auto flush = [&] {
+        words.append("=?utf-8?B?" + Base64Encode(chunk) + "?=");
+        chunk.clear();
+        limit = bytesFor(laterRoom);
+    };
+    const QList<uint> points = text.toUcs4();
+    for (const uint point : points) {
+        const char32_t one = char32_t(point);
+        const QByteArray bytes = QString::fromUcs4(&one, 1).toUtf8();
+        if (!chunk.isEmpty() && chunk.size() + bytes.size() > limit)
+            flush();
+        chunk += bytes;
+    }
+    if (!chunk.isEmpty() || words.isEmpty())
+        flush();
+    return words;
+}
+
+QByteArray foldedPlain(const QString& text, int used)
+{
+    QByteArray out;
+    int column = used;
+    const QList<QStringView> words = QStringView(text).split(u' ');
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QByteArray word = words[i].toLatin1();
+        if (i > 0 && !word.isEmpty() && column + 1 + word.size() > FoldWidth && column > 1) {
+            out += '\n';
+            column = 0;
+        }
+        out += ' ';
+        out += word;
+        column += 1 + int(word.size());
+    }
+    return out;
+}
+
+// A parameter value: quoted text when plain, else encoded words inside the quotes, one per line.
+QByteArray parameterValue(const QString& text, int used)
+{
+    if (!needsEncoding(text)) {
+        QByteArray quoted = text.toLatin1();
+        quoted.replace('\\', "\\\\").replace('"', "\\\"");
+        return '"' + quoted + '"';
+    }
+    // Room for the closing quote on the last line.
+    return '"' + encodedWords(text, MaxLine - used - 2, MaxLine - 2).join("\n ") + '"';
+}
+
+void setRawHeader(GMimeObject* object, const char* name, const QByteArray& rawValue)
+{
+    GMimeHeaderList* headers = g_mime_object_get_header_list(object);
+    GMimeHeader* header = g_mime_header_list_get_header(headers, name);
+    if (!header) {
+        g_mime_header_list_append(headers, name, "", nullptr);
+        header = g_mime_header_list_get_header(headers, name);
+    }
+    g_mime_header_set_raw_value(header, rawValue.constData());
+}
+
+void addMailbox(GMimeMessage* message, GMimeAddressType type, const QString& name, const QString& address)
+{
+    InternetAddressList* list = g_mime_message_get_addresses(message, type);
+    GPtr<InternetAddress> mailbox(internet_address_mailbox_new(headerSafe(name).toUtf8().constData(),
+                                                               headerSafe(address).toUtf8().constData()));
+    internet_address_set_charset(mailbox.get(), "utf-8");
+    internet_address_list_add(list, mailbox.get());
+}
+
+// The domain of the sender's address when it is a plain host name, else none (GMime then takes
+// the local host's).
+QByteArray messageIdDomain(const QString& address)
+{
+    const QString domain = address.section(QLatin1Char('@'), -1);
+    if (!address.contains(QLatin1Char('@')) || domain.isEmpty())
+        return {};
+    for (const QChar c : domain)
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'.' && c != u'-')
+            return {};
+    return domain.toLatin1();
+}
+
+GPtr<GMimeDataWrapper> wrapperOver(const QByteArray& bytes, GMimeContentEncoding encoding)
+{
+    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size())));
+    return GPtr<GMimeDataWrapper>(g_mime_data_wrapper_new_with_stream(stream.get(), encoding));
+}
+
+QString canonicalLineEnds(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return text;
+}
+
+} // namespace
+
+struct AttachmentCache::State {
+    struct Entry {
+        qint64 size = -1;
+        QDateTime modified;
+        std::shared_ptr<const QByteArray> base64;
+    };
+    mutable std::mutex mutex;
+    QHash<QString, Entry> entries;
+    int encodings = 0;
+};
+
+AttachmentCache::AttachmentCache() : m_state(std::make_unique<State>()) {}
+AttachmentCache::~AttachmentCache() = default;
+
+int AttachmentCache::encodings() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->encodings;
+}
+
+std::shared_ptr<const QByteArray> AttachmentCache::encoded(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return nullptr;
+    if (!info.isFile())
+        throw ComposeError(QStringLiteral("the attachment %1 is not a file").arg(path));
+    const QString key = info.absoluteFilePath();
+    {
+        std::lock_guard lock(m_state->mutex);
+        const auto it = m_state->entries.constFind(key);
+        if (it != m_state->entries.cend() && it->size == info.size() && it->modified == info.lastModified())
+            return it->base64;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ComposeError(QStringLiteral("the attachment %1 cannot be read: %2").arg(path, file.errorString()));
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw ComposeError(QStringLiteral("the attachment %1 cannot be read: %2").arg(path, file.errorString()));
+    const QByteArray flat = Base64Encode(content);
+    auto lines = std::make_shared<QByteArray>();
+    lines->reserve(flat.size() + flat.size() / 76 + 1);
+    for (qsizetype at = 0; at < flat.size(); at += 76) {
+        lines->append(flat.constData() + at, std::min<qsizetype>(76, flat.size() - at));
+        lines->append('\n');
+    }
+    std::lock_guard lock(m_state->mutex);
+    ++m_state->encodings;
+    m_state->entries.insert(key, State::Entry{content.size(), info.lastModified(), lines});
+    return lines;
+}
+
+QString replaceLabels(QString body, const QList<LabelPair>& pairs, const QStringList& values)
+{
+    for (qsizetype i = 0; i < pairs.size(); ++i) {
+        const QString& label = pairs[i].label;
+        if (label.isEmpty())
+            continue;
+        const QString value = i < values.size() ? values[i] : QStringLiteral("-");
+        QString result;
+        qsizetype from = 0;
+        for (qsizetype at = body.indexOf(label, 0, Qt::CaseSensitive); at >= 0;
+             at = body.indexOf(label, from, Qt::CaseSensitive)) {
+            result += QStringView(body).mid(from, at - from);
+            result += value;
+            from = at + label.size();
+        }
+        if (from == 0)
+            continue;
+        result += QStringView(body).mid(from);
+        body = std::move(result);
+    }
+    return body;
+}
+
+QString headerSafe(const QString& text)
+{
+    QString safe = text;
+    for (QChar& c : safe)
+        if ((c.unicode() < 32 && c != u'\t') || c.unicode() == 127)
+            c = u' ';
+    return safe;
+}
+
+QByteArray headerTextValue(const QString& text, int used)
+{
+    const QString safe = headerSafe(text);
+    if (!needsEncoding(safe))
+        return foldedPlain(safe, used) + '\n';
+    return ' ' + encodedWords(safe, MaxLine - used - 1, MaxLine - 1).join("\n ") + '\n';
+}
+
+QByteArray composeMessage(const MessageContent& content, const ComposeOptions& options, AttachmentCache& cache,
+                          const QDateTime& date)
+{
+    initGMime();
+    GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
+    GMimeObject* top = GMIME_OBJECT(message.get());
+
+    GDateTime* when = g_date_time_new_from_unix_local(date.toSecsSinceEpoch());
+    g_mime_message_set_date(message.get(), when);
+    g_date_time_unref(when);
+    const QByteArray domain = messageIdDomain(options.fromAddress);
+    char* id = g_mime_utils_generate_message_id(domain.isEmpty() ? nullptr : domain.constData());
+    g_mime_message_set_message_id(message.get(), id);
+    g_free(id);
+    g_mime_object_set_header(top, "MIME-Version", "1.0", nullptr);
+    setRawHeader(top, "X-Mailer", headerTextValue(options.mailer, 10));
+    if (!options.fromAddress.isEmpty())
+        addMailbox(message.get(), GMIME_ADDRESS_TYPE_FROM, options.fromName, options.fromAddress);
+    if (!options.replyTo.isEmpty())
+        addMailbox(message.get(), GMIME_ADDRESS_TYPE_REPLY_TO, QString(), options.replyTo);
+    addMailbox(message.get(), GMIME_ADDRESS_TYPE_TO, QString(), content.to);
+    setRawHeader(top, "Subject", headerTextValue(trimBlanks(content.subject), 9));
+
+    const QByteArray text = canonicalLineEnds(content.body).toUtf8();
+    GPtr<GMimeTextPart> textPart(g_mime_text_part_new_with_subtype("plain"));
+    GPtr<GMimeDataWrapper> textData = wrapperOver(text, GMIME_CONTENT_ENCODING_DEFAULT);
+    g_mime_part_set_content(GMIME_PART(textPart.get()), textData.get());
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(textPart.get()), "charset", "utf-8");
+    g_mime_part_set_content_encoding(GMIME_PART(textPart.get()), GMIME_CONTENT_ENCODING_BASE64);
+
+    // The encoded files stay alive (and unchanged) until the message is written.
+    QList<std::shared_ptr<const QByteArray>> held;
+    GPtr<GMimeMultipart> mixed;
+    for (const Attachment& attachment : content.attachments) {
+        std::shared_ptr<const QByteArray> encoded = cache.encoded(attachment.path);
+        if (!encoded)
+            continue; // gone since it was listed: the message goes without it
+        held.append(encoded);
+        if (!mixed) {
+            mixed.reset(g_mime_multipart_new_with_subtype("mixed"));
+            g_mime_multipart_set_boundary(mixed.get(), nullptr);
+            g_mime_multipart_add(mixed.get(), GMIME_OBJECT(textPart.get()));
+        }
+        GPtr<GMimePart> part(g_mime_part_new_with_type("application", "octet-stream"));
+        GPtr<GMimeDataWrapper> data = wrapperOver(*encoded, GMIME_CONTENT_ENCODING_BASE64);
+        g_mime_part_set_content(part.get(), data.get());
+        g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+        g_mime_object_set_disposition(GMIME_OBJECT(part.get()), "attachment");
+        const QString name = headerSafe(attachment.name.isEmpty() ? QFileInfo(attachment.path).fileName()
+                                                                   : attachment.name);
+        setRawHeader(GMIME_OBJECT(part.get()), "Content-Type",
+                     " application/octet-stream;\n name=" + parameterValue(name, 6) + '\n');
+        setRawHeader(GMIME_OBJECT(part.get()), "Content-Disposition",
+                     " attachment;\n filename=" + parameterValue(name, 10) + '\n');
+        g_mime_multipart_add(mixed.get(), GMIME_OBJECT(part.get()));
+    }
+    if (mixed)
+        g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
+    else
+        g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(textPart.get()));
+
+    std::unique_ptr<GMimeFormatOptions, FormatOptionsFree> format(g_mime_format_options_new());
+    g_mime_format_options_set_newline_format(format.get(), GMIME_NEWLINE_FORMAT_DOS);
+    GPtr<GMimeStream> out(g_mime_stream_mem_new());
+    g_mime_object_write_to_stream(top, format.get(), out.get());
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+    return QByteArray(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
+}
+
+QByteArray composeBulkMessage(const BulkJob& job, const Recipient& recipient, const MailServerSettings& server,
+                              AttachmentCache& cache)
+{
+    ComposeOptions options;
+    options.fromName = server.account;
+    options.fromAddress = server.email;
+    options.replyTo = server.email;
+    const MessageContent content{recipient.address, job.subject, replaceLabels(job.body, job.pairs, recipient.values),
+                                 job.attachments};
+    return composeMessage(content, options, cache);
+}

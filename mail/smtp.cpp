@@ -1,0 +1,220 @@
+#include "mail/smtp.h"
+
+#include "codec/mimebase64.h"
+
+#include <QSysInfo>
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+
+namespace {
+
+void initCurl()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct EasyCleanup {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct UrlCleanup {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct ListFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+struct Upload {
+    const QByteArray& bytes;
+    qsizetype at = 0;
+};
+
+size_t readMessage(char* buffer, size_t size, size_t count, void* user)
+{
+    auto* upload = static_cast<Upload*>(user);
+    const size_t room = size * count;
+    const size_t left = size_t(upload->bytes.size() - upload->at);
+    const size_t n = std::min(room, left);
+    memcpy(buffer, upload->bytes.constData() + upload->at, n);
+    upload->at += qsizetype(n);
+    return n;
+}
+
+// Follows the exchange to find the server's first refusal. Replies to EHLO do not count (HELO
+// follows), nor does the reply to QUIT, which comes after the outcome was settled.
+class ReplyWatch {
+public:
+    void commandSent(const char* data, size_t size)
+    {
+        const QByteArray line = QByteArray(data, qsizetype(size)).trimmed().toUpper();
+        m_ignoreReply = line.startsWith("EHLO") || line.startsWith("QUIT");
+    }
+
+    void received(const char* data, size_t size)
+    {
+        m_pending.append(data, qsizetype(size));
+        for (qsizetype end = m_pending.indexOf('\n'); end >= 0; end = m_pending.indexOf('\n')) {
+            line(m_pending.left(end));
+            m_pending.remove(0, end + 1);
+        }
+    }
+
+    const QString& refusal() const { return m_refusal; }
+
+private:
+    void line(QByteArray text)
+    {
+        while (text.endsWith('\r'))
+            text.chop(1);
+        if (text.size() < 3)
+            return;
+        bool isCode = false;
+        const int code = text.left(3).toInt(&isCode);
+        if (!isCode)
+            return;
+        const bool last = text.size() == 3 || text.at(3) != '-';
+        const QString words = QString::fromUtf8(text.mid(4)).trimmed();
+        if (!words.isEmpty())
+            m_words.append(words);
+        if (!last)
+            return;
+        if (code >= 400 && m_refusal.isEmpty() && !m_ignoreReply) {
+            m_refusal = QString::number(code);
+            if (!m_words.isEmpty())
+                m_refusal += QLatin1Char(' ') + m_words.join(QLatin1Char(' '));
+        }
+        m_words.clear();
+    }
+
+    QByteArray m_pending;
+    QStringList m_words;
+    QString m_refusal;
+    bool m_ignoreReply = false;
+};
+
+int watchExchange(CURL*, curl_infotype type, char* data, size_t size, void* user)
+{
+    auto* watch = static_cast<ReplyWatch*>(user);
+    if (type == CURLINFO_HEADER_IN)
+        watch->received(data, size);
+    else if (type == CURLINFO_HEADER_OUT)
+        watch->commandSent(data, size);
+    return 0;
+}
+
+// An address that would break the SMTP command it goes into.
+bool unsafeForCommand(const QString& address)
+{
+    for (const QChar c : address)
+        if (c.unicode() < 32 || c.unicode() == 127 || c == u'<' || c == u'>')
+            return true;
+    return false;
+}
+
+QString withoutPassword(QString text, const QString& password)
+{
+    if (password.isEmpty())
+        return text;
+    text.replace(password, QStringLiteral("****"));
+    text.replace(QString::fromLatin1(Base64Encode(password.toUtf8())), QStringLiteral("****"));
+    return text;
+}
+
+SendResult failed(const QString& comment, const QString& password)
+{
+    return SendResult{false, withoutPassword(comment, password)};
+}
+
+} // namespace
+
+SmtpOptions defaultSmtpOptions()
+{
+    SmtpOptions options;
+    options.caFile = qEnvironmentVariable("SSL_CERT_FILE");
+    return options;
+}
+
+QString localHostName()
+{
+    const QString name = QSysInfo::machineHostName();
+    return name.isEmpty() ? QStringLiteral("Tallyweave") : name;
+}
+
+SendResult sendMail(const MailServerSettings& server, const QString& recipient, const QByteArray& message,
+                    const SmtpOptions& options)
+{
+    initCurl();
+    if (unsafeForCommand(server.email))
+        return failed(QStringLiteral("the sender's address \"%1\" cannot be used").arg(server.email.simplified()),
+                      server.password);
+    if (unsafeForCommand(recipient))
+        return failed(QStringLiteral("the address \"%1\" cannot be used").arg(recipient.simplified()), server.password);
+
+    std::unique_ptr<CURL, EasyCleanup> curl(curl_easy_init());
+    std::unique_ptr<CURLU, UrlCleanup> url(curl_url());
+    if (!curl || !url)
+        return failed(QStringLiteral("the mail transport cannot be started"), server.password);
+
+    const bool implicitTls = server.ssl && server.port == options.implicitTlsPort;
+    const QByteArray host = server.host.toUtf8();
+    const QByteArray port = QByteArray::number(server.port);
+    const QByteArray greeting =
+        ('/' + (options.greetingName.isEmpty() ? localHostName() : options.greetingName)).toUtf8();
+    if (curl_url_set(url.get(), CURLUPART_SCHEME, implicitTls ? "smtps" : "smtp", 0) != CURLUE_OK
+        || curl_url_set(url.get(), CURLUPART_HOST, host.constData(), 0) != CURLUE_OK
+        || curl_url_set(url.get(), CURLUPART_PORT, port.constData(), 0) != CURLUE_OK
+        || curl_url_set(url.get(), CURLUPART_PATH, greeting.constData(), CURLU_URLENCODE) != CURLUE_OK)
+        return failed(QStringLiteral("the server address \"%1\" port %2 cannot be used")
+                          .arg(server.host.simplified())
+                          .arg(server.port),
+                      server.password);
+
+    CURL* c = curl.get();
+    char errorText[CURL_ERROR_SIZE] = {};
+    ReplyWatch watch;
+    const QByteArray from = '<' + server.email.toUtf8() + '>';
+    const QByteArray to = '<' + recipient.toUtf8() + '>';
+    std::unique_ptr<curl_slist, ListFree> recipients(curl_slist_append(nullptr, to.constData()));
+    const QByteArray user = server.account.toUtf8();
+    const QByteArray password = server.password.toUtf8();
+    const QByteArray caFile = options.caFile.toLocal8Bit();
+    Upload upload{message};
+
+    curl_easy_setopt(c, CURLOPT_CURLU, url.get());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, watchExchange);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &watch);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, long(options.connectTimeoutSeconds));
+    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(options.replyTimeoutSeconds));
+    if (server.ssl && !implicitTls)
+        curl_easy_setopt(c, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!caFile.isEmpty())
+        curl_easy_setopt(c, CURLOPT_CAINFO, caFile.constData());
+    if (!user.isEmpty()) {
+        curl_easy_setopt(c, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, password.constData());
+        curl_easy_setopt(c, CURLOPT_LOGIN_OPTIONS, "AUTH=*");
+    }
+    curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.constData());
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, recipients.get());
+    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, readMessage);
+    curl_easy_setopt(c, CURLOPT_READDATA, &upload);
+    curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, curl_off_t(message.size()));
+
+    const CURLcode code = curl_easy_perform(c);
+    if (code == CURLE_OK)
+        return SendResult{true, QString()};
+    if (!watch.refusal().isEmpty())
+        return failed(watch.refusal(), server.password);
+    const QString transport = QString::fromUtf8(errorText).trimmed();
+    return failed(transport.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : transport, server.password);
+}

@@ -1,0 +1,31 @@
+#pragma once
+#include "mail/bulkrun.h"
+
+#include <QByteArray>
+#include <QString>
+
+// How a connection to the mail server is made, beyond the server settings.
+struct SmtpOptions {
+    // With ssl on, this port speaks TLS from the first byte; every other port must offer STARTTLS.
+    int implicitTlsPort = 465;
+    int replyTimeoutSeconds = 5;    // for every reply of the server
+    int connectTimeoutSeconds = 10; // connect, greeting, EHLO, STARTTLS and AUTH together
+    // CA bundle to verify the server's certificate with; empty: the system's store.
+    QString caFile;
+    // Name given with EHLO; empty: the local host name.
+    QString greetingName;
+};
+
+// The defaults, with caFile taken from SSL_CERT_FILE when that is set.
+SmtpOptions defaultSmtpOptions();
+
+// The local host name as the greeting gives it, "Tallyweave" when it cannot be had.
+QString localHostName();
+
+// Sends one message over a connection of its own: EHLO, STARTTLS where the settings ask for it,
+// AUTH when an account is set and the server offers a mechanism, MAIL FROM the Email setting,
+// RCPT TO the recipient, DATA. Nothing is retried. On failure the comment is the server's reply
+// (code and words, the lines of a multi-line reply joined by a space) or the transport's error;
+// it never holds the password. Blocks for at most the time-outs; safe to call from any thread.
+SendResult sendMail(const MailServerSettings& server, const QString& recipient, const QByteArray& message,
+                    const SmtpOptions& options);

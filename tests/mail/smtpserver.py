@@ -1,0 +1,152 @@
+"""A real SMTP server for the mail tests, on 127.0.0.1, several listeners in one process.
+
+usage: smtpserver.py OUTDIR CERTDIR LISTENER...
+
+Each LISTENER is NAME:KIND, KIND one of
+  plain        no AUTH, no STARTTLS
+  auth         AUTH PLAIN and LOGIN offered and required (also in the clear)
+  authlogin    only AUTH LOGIN offered, required
+  clearauth    AUTH offered in the clear, no STARTTLS (a client that wants STARTTLS must stop)
+  starttls     STARTTLS offered and required, then AUTH (certificate server.pem)
+  wronghost    STARTTLS with a certificate for another host name (wronghost.pem)
+  untrusted    STARTTLS with a self-signed certificate (selfsigned.pem)
+  tls          TLS from the first byte (server.pem), AUTH offered
+  sink         accepts and discards everything (benchmarks)
+The good account is "ann" with the password "Open Sesame!"; any other gets 535.
+
+Once listening it prints "READY NAME=PORT ..." on one line. Every message received is written
+to OUTDIR as NNNN.eml with NNNN.json beside it (listener, envelope, authenticated user, tls);
+every AUTH attempt adds a line "LISTENER MECHANISM LOGIN" to OUTDIR/auth.log.
+
+Recipients whose local part starts with these words steer the server:
+  refuse-rcpt   RCPT refused with a two-line 550
+  refuse-data   accepted, then the message refused after DATA with a two-line 554
+  slow          the reply to RCPT comes after 6.5 s
+  drop          the connection is closed in the middle of DATA
+and a sender whose local part starts with refuse-mail is refused at MAIL with a two-line 553.
+"""
+import asyncio
+import json
+import logging
+import os
+import ssl
+import sys
+import warnings
+
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+GOOD_LOGIN = b"ann"
+GOOD_PASSWORD = b"Open Sesame!"
+
+
+def local_part(address):
+    return address.split("@", 1)[0].lower()
+
+
+class Recorder:
+    def __init__(self, outdir, listener, sink):
+        self.outdir = outdir
+        self.listener = listener
+        self.sink = sink
+
+    async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        if local_part(address).startswith("refuse-mail"):
+            return "553-5.1.8 Sender address refused\r\n553 5.1.8 Ask the postmaster"
+        envelope.mail_from = address
+        envelope.mail_options.extend(mail_options)
+        return "250 OK"
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        part = local_part(address)
+        if part.startswith("refuse-rcpt"):
+            return "550-5.1.1 No such user here\r\n550 5.1.1 Try another mailbox"
+        if part.startswith("slow"):
+            await asyncio.sleep(6.5)
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        if any(local_part(a).startswith("refuse-data") for a in envelope.rcpt_tos):
+            return "554-5.6.0 Message refused\r\n554 5.6.0 Content not accepted"
+        if self.sink:
+            return "250 OK"
+        names = [n for n in os.listdir(self.outdir) if n.endswith(".eml")]
+        stem = os.path.join(self.outdir, "%04d" % (len(names) + 1))
+        with open(stem + ".json.tmp", "w") as meta:
+            json.dump({
+                "listener": self.listener,
+                "mail_from": envelope.mail_from,
+                "rcpt_tos": envelope.rcpt_tos,
+                "auth_user": session.auth_data.login.decode() if isinstance(session.auth_data, LoginPassword)
+                else None,
+                "tls": session.ssl is not None or server.transport.get_extra_info("sslcontext") is not None,
+            }, meta)
+        with open(stem + ".eml", "wb") as out:
+            out.write(envelope.original_content)
+        os.rename(stem + ".json.tmp", stem + ".json")
+        return "250 OK: queued"
+
+
+class TestSMTP(SMTP):
+    async def smtp_DATA(self, arg):
+        if any(local_part(a).startswith("drop") for a in self.envelope.rcpt_tos):
+            await self.push("354 End data with <CR><LF>.<CR><LF>")
+            for _ in range(20):
+                await self._reader.readuntil(b"\r\n")
+            self.transport.close()
+            return
+        return await super().smtp_DATA(arg)
+
+
+def authenticator_for(outdir, listener):
+    def authenticate(server, session, envelope, mechanism, auth_data):
+        login = auth_data.login if isinstance(auth_data, LoginPassword) else b"?"
+        with open(os.path.join(outdir, "auth.log"), "a") as log:
+            log.write("%s %s %s\n" % (listener, mechanism, login.decode(errors="replace")))
+        ok = isinstance(auth_data, LoginPassword) and auth_data.login == GOOD_LOGIN \
+            and auth_data.password == GOOD_PASSWORD
+        return AuthResult(success=ok, handled=False)
+    return authenticate
+
+
+def context(certdir, name):
+    ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    ctx.load_cert_chain(os.path.join(certdir, name + ".pem"), os.path.join(certdir, name + ".key"))
+    return ctx
+
+
+async def main():
+    warnings.simplefilter("ignore")
+    logging.getLogger("mail.log").setLevel(logging.CRITICAL)
+    outdir, certdir = sys.argv[1], sys.argv[2]
+    loop = asyncio.get_running_loop()
+    ready = []
+    for spec in sys.argv[3:]:
+        name, kind = spec.split(":", 1)
+        kwargs = dict(hostname="mail.test", authenticator=authenticator_for(outdir, name),
+                      data_size_limit=64 * 1024 * 1024)
+        server_ssl = None
+        if kind == "auth":
+            kwargs.update(auth_required=True, auth_require_tls=False)
+        elif kind == "authlogin":
+            kwargs.update(auth_required=True, auth_require_tls=False, auth_exclude_mechanism=["PLAIN"])
+        elif kind == "clearauth":
+            kwargs.update(auth_require_tls=False)
+        elif kind in ("starttls", "wronghost", "untrusted"):
+            cert = {"starttls": "server", "wronghost": "wronghost", "untrusted": "selfsigned"}[kind]
+            kwargs.update(tls_context=context(certdir, cert), require_starttls=True)
+        elif kind == "tls":
+            server_ssl = context(certdir, "server")
+            kwargs.update(auth_require_tls=False)
+        elif kind not in ("plain", "sink"):
+            raise SystemExit("unknown listener kind " + kind)
+        handler = Recorder(outdir, name, kind == "sink")
+        factory = (lambda h=handler, kw=kwargs: TestSMTP(h, **kw))
+        server = await loop.create_server(factory, "127.0.0.1", 0, ssl=server_ssl)
+        ready.append("%s=%d" % (name, server.sockets[0].getsockname()[1]))
+    print("READY " + " ".join(ready), flush=True)
+    await asyncio.Event().wait()
+
+
+if __name__ == "__main__":
+    asyncio.run(main())
