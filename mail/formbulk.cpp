@@ -109,9 +109,12 @@ TBulkForm::TBulkForm(Services& services, QWidget* parent) : QDialog(parent), m_s
     fillIn->addWidget(ListView1, 1, 0);
     fillIn->addLayout(listButtons, 1, 1);
     auto* groupLayout = new QHBoxLayout(GroupBox1);
-    groupLayout->addLayout(source, 5);
+    groupLayout->addLayout(source, 1);
     groupLayout->addSpacing(12);
-    groupLayout->addLayout(fillIn, 4);
+    groupLayout->addLayout(fillIn, 1);
+    // The group keeps to its fields; the body below gets the rest of the height.
+    ListView1->setFixedHeight(100);
+    GroupBox1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
     Edit3 = new QLineEdit(this);
     Edit3->setObjectName(QStringLiteral("Edit3"));

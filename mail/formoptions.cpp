@@ -52,6 +52,7 @@ TOptionsForm::TOptionsForm(Services&, QWidget* parent) : QDialog(parent) {
     EditAccounts = edit("EditAccounts");
     EditPassword = edit("EditPassword");
     EditPassword->setEchoMode(QLineEdit::Password);
+    EditPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
     Label1 = label("Label1", "E-mail:", EditEmail);
     Label2 = label("Label2", "SMTP Server:", EditSMTPServer);
     Label3 = label("Label3", "Port:", EditPort);
