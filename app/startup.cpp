@@ -1,6 +1,10 @@
 #include "app/startup.h"
 #include "app/formmain.h"
 #include "app/helpcommands.h"
+#include "mail/bulkcommandflow.h"
+#include "mail/formbulk.h"
+#include "mail/formbulkprogress.h"
+#include "mail/formoptions.h"
 #include "merge/common/formfillin.h"
 #include "merge/common/formpreview.h"
 #include "merge/excel/excelcommandflow.h"
@@ -55,6 +59,23 @@ void createWindows(TMainForm& mainForm) {
     mainForm.setCommand(TMainForm::Command::ExcelToWord, [&mainForm, wordForm, wordProgress] {
         excelToWordCommand(mainForm.services(), *wordForm, *wordProgress);
     });
+
+    auto* bulkForm = addWindow<TBulkForm>(mainForm);
+    auto* bulkAdd = new TBulkAddForm(services, bulkForm->sourceWorkbook(), &mainForm);
+    mainForm.registerWindow(bulkAdd);
+    bulkForm->setAddForm(bulkAdd);
+    bulkForm->setPreviewForm(preview);
+    bulkAdd->setPreviewForm(preview);
+    auto* bulkProgress = addWindow<TBulkProgressForm>(mainForm);
+    auto* options = addWindow<TOptionsForm>(mainForm);
+    options->loadSettings(mainForm.settings());
+    bulkForm->setOptionsForm(options);
+    bulkProgress->setJobSource([bulkForm] { return bulkForm->job(); });
+    bulkProgress->setServerSource([options] { return serverSettings(options->fields()); });
+    mainForm.setCommand(TMainForm::Command::BulkMails, [&mainForm, bulkForm, bulkProgress] {
+        bulkMailsCommand(mainForm.services(), *bulkForm, *bulkProgress);
+    });
+    mainForm.setCommand(TMainForm::Command::ServerOptions, [options] { options->showAndSave(); });
 
     addHelpCommands(mainForm); // the about box, last of all
 }

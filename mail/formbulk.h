@@ -1,0 +1,89 @@
+#pragma once
+#include "app/windowbase.h"
+#include "mail/bulkrun.h"
+#include "merge/common/formfillin.h"
+
+#include <QDialog>
+
+class MessagePanel;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QToolButton;
+class QTreeWidget;
+class TOptionsForm;
+class TPreviewForm;
+struct Services;
+
+// One bulk-mail job: the recipients' workbook, sheet, address column and start line, the
+// fill-in pairs, subject, body and attachments. Emptied every time it is shown; the run reads the
+// job from its controls, which keep their contents until the next showing. The start-line spin
+// box is UpDown1, its text field Edit2.
+class TBulkForm : public QDialog, public LocalizedWindow {
+    Q_OBJECT
+public:
+    explicit TBulkForm(Services& services, QWidget* parent = nullptr);
+
+    QWidget* widget() override { return this; }
+    void applyTexts(const Texts& texts) override;
+
+    // Windows created after this one, handed over once they exist.
+    void setAddForm(FillInAddDialog* addForm) { m_addForm = addForm; }
+    void setPreviewForm(TPreviewForm* preview) { m_preview = preview; }
+    void setOptionsForm(TOptionsForm* options) { m_options = options; }
+    WorkbookFields sourceWorkbook() const;
+
+    // The job as the controls hold it; the workbook path trimmed of blanks.
+    BulkJob job() const;
+
+    QGroupBox* GroupBox1;
+    QLabel* Label1;
+    QLineEdit* Edit1;
+    QToolButton* SpeedButton1;
+    QLabel* Label2;
+    QComboBox* ComboBox1;
+    QLabel* Label3;
+    QComboBox* ComboBox2;
+    QToolButton* SpeedButtonPreview1;
+    QLabel* Label4;
+    QSpinBox* UpDown1;
+    QToolButton* SpeedButtonPreview2;
+    QLabel* Label5;
+    QTreeWidget* ListView1;
+    QPushButton* ButtonAdd;
+    QPushButton* ButtonDelete;
+    QLabel* Label6;
+    QLineEdit* Edit3;
+    QPushButton* ButtonAttachment;
+    MessagePanel* Panel1; // Memo1, Splitter1, ListView2 and its PopupMenu1
+    QPushButton* ButtonOptions;
+    QPushButton* ButtonSend;
+    QPushButton* ButtonCancel;
+
+public slots:
+    void FormShow();
+    // Send needs a workbook path, a subject and a body that are not blank; Delete a selected pair.
+    // Run on show, on edits of those three fields and after a deletion, not on a selection.
+    void updateButtons();
+    void SpeedButton1Click();
+    void SpeedButtonPreviewClick();
+    void ButtonAddClick();
+    void ButtonDeleteClick();
+    void ButtonAttachmentClick();
+    void ButtonOptionsClick();
+    // Refused while a spreadsheet program runs, then while the server options are incomplete;
+    // otherwise the dialog closes with OK.
+    void ButtonSendClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    Services& m_services;
+    FillInAddDialog* m_addForm = nullptr;
+    TPreviewForm* m_preview = nullptr;
+    TOptionsForm* m_options = nullptr;
+};

@@ -1,0 +1,145 @@
+#include "mail/formbulkprogress.h"
+
+#include "app/services.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <exception>
+
+TBulkProgressForm::TBulkProgressForm(Services& services, QWidget* parent) : TRunForm(services, parent) {
+    setObjectName(QStringLiteral("BulkProgressForm"));
+    Timer1->setInterval(1000);
+    publishObjectNames(this);
+}
+
+TBulkProgressForm::~TBulkProgressForm() = default;
+
+QList<RunReport::Column> TBulkProgressForm::reportColumns() const {
+    const QString listView = QStringLiteral("ListView");
+    QList<RunReport::Column> columns{{m_services.text(listView, QStringLiteral("MailTo")), 150}};
+    const int pairs = m_jobSource ? int(m_jobSource().pairs.size()) : 0;
+    const QString field = m_services.text(listView, QStringLiteral("Field"));
+    for (int i = 1; i <= pairs; ++i)
+        columns.append({field + QString::number(i), 100});
+    columns.append({m_services.text(listView, QStringLiteral("Comment")), 200});
+    return columns;
+}
+
+void TBulkProgressForm::prepareRun() {
+    BulkJob job = m_jobSource ? m_jobSource() : BulkJob{};
+    m_pairCount = int(job.pairs.size());
+    m_run = std::make_unique<BulkRun>(std::move(job), m_serverSource ? m_serverSource() : MailServerSettings{});
+    m_opened = false;
+}
+
+void TBulkProgressForm::runClosed() {
+    // Closes the workbook; the next showing starts a run of its own.
+    m_run.reset();
+    m_opened = false;
+}
+
+void TBulkProgressForm::endWith(const QString& key, const QString& detail) {
+    m_services.notice(section(), key, detail);
+    finish();
+}
+
+bool TBulkProgressForm::openWorkbook() {
+    QString cause;
+    switch (m_run->open(&cause)) {
+    case BulkRun::Opened::Ok:
+        m_opened = true;
+        showRecordsStatus();
+        return true;
+    case BulkRun::Opened::SheetMissing:
+        endWith(QStringLiteral("String07"));
+        return false;
+    case BulkRun::Opened::Failed:
+        break;
+    }
+    endWith(QStringLiteral("String06"), cause);
+    return false;
+}
+
+SendResult TBulkProgressForm::sendWaiting(const Recipient& recipient) {
+    SendResult result;
+    BulkRun* run = m_run.get();
+    std::unique_ptr<QThread> exchange(QThread::create([run, &recipient, &result] {
+        try {
+            result = run->send(recipient);
+        } catch (const std::exception& e) {
+            result = {false, QString::fromUtf8(e.what())};
+        }
+    }));
+    QEventLoop waiting;
+    connect(exchange.get(), &QThread::finished, &waiting, &QEventLoop::quit);
+    m_sending = true;
+    exchange->start();
+    waiting.exec();
+    exchange->wait();
+    m_sending = false;
+    return result;
+}
+
+void TBulkProgressForm::Timer1Timer() {
+    Timer1->stop();
+    if (!m_run) {
+        finish();
+        return;
+    }
+    std::optional<Recipient> recipient;
+    try {
+        if (!m_opened && !openWorkbook())
+            return;
+        recipient = m_run->nextRecipient();
+    } catch (const std::exception& e) {
+        endWith(QStringLiteral("String06"), QString::fromUtf8(e.what()));
+        return;
+    }
+    if (!recipient) {
+        endWith(QStringLiteral("String08"));
+        return;
+    }
+
+    QStringList subItems{recipient->address};
+    subItems << recipient->values;
+    while (subItems.size() < 1 + m_pairCount)
+        subItems << QString();
+    subItems << QString();
+    const int commentColumn = int(subItems.size()) - 1;
+    const int line = addLine(subItems, ImagePending);
+
+    const SendResult result = sendWaiting(*recipient);
+
+    setProgress(recipient->row, recipient->lastRow);
+    if (result.sent) {
+        setLineImage(line, ImageProcessed);
+    } else {
+        setLineSubItem(line, commentColumn, result.comment);
+        setLineImage(line, ImageFailure);
+    }
+
+    if (stopFlag())
+        finish();
+    else if (!m_run->rowsLeft())
+        endWith(QStringLiteral("String09"));
+    else
+        rearmTimer();
+}
+
+void TBulkProgressForm::closeEvent(QCloseEvent* event) {
+    if (m_sending) {
+        event->ignore();
+        return;
+    }
+    TRunForm::closeEvent(event);
+}
+
+void TBulkProgressForm::done(int result) {
+    // A message on its way keeps the dialog, and the run it belongs to, alive until it is through.
+    if (m_sending)
+        return;
+    TRunForm::done(result);
+}
