@@ -15,7 +15,8 @@ Each LISTENER is NAME:KIND, KIND one of
 The good account is "ann" with the password "Open Sesame!"; any other gets 535.
 
 Once listening it prints "READY NAME=PORT ..." on one line. Every message received is written
-to OUTDIR as NNNN.eml with NNNN.json beside it (listener, envelope, authenticated user, tls);
+to OUTDIR as NNNN.eml with NNNN.json beside it (listener, envelope, EHLO name, authenticated
+user, tls);
 every AUTH attempt adds a line "LISTENER MECHANISM LOGIN" to OUTDIR/auth.log.
 
 Recipients whose local part starts with these words steer the server:
@@ -79,6 +80,7 @@ class Recorder:
                 "rcpt_tos": envelope.rcpt_tos,
                 "auth_user": session.auth_data.login.decode() if isinstance(session.auth_data, LoginPassword)
                 else None,
+                "ehlo": session.host_name,
                 "tls": session.ssl is not None or server.transport.get_extra_info("sslcontext") is not None,
             }, meta)
         with open(stem + ".eml", "wb") as out:
@@ -105,7 +107,7 @@ def authenticator_for(outdir, listener):
             log.write("%s %s %s\n" % (listener, mechanism, login.decode(errors="replace")))
         ok = isinstance(auth_data, LoginPassword) and auth_data.login == GOOD_LOGIN \
             and auth_data.password == GOOD_PASSWORD
-        return AuthResult(success=ok, handled=False)
+        return AuthResult(success=ok, handled=False, auth_data=auth_data)
     return authenticate
 
 
