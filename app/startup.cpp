@@ -6,6 +6,10 @@
 #include "merge/excel/excelcommandflow.h"
 #include "merge/excel/formexcel.h"
 #include "merge/excel/formexcelprogress.h"
+#include "mail/mailsettings.h"
+#include "merge/outlook/formoutlook.h"
+#include "merge/outlook/formoutlookprogress.h"
+#include "merge/outlook/outlookcommandflow.h"
 #include "platform/prompter.h"
 
 #include <cstdio>
@@ -39,6 +43,19 @@ void createWindows(TMainForm& mainForm) {
     excelAdd->setPreviewForm(preview);
     mainForm.setCommand(TMainForm::Command::ExcelToExcel, [&mainForm, excelForm, excelProgress] {
         excelToExcelCommand(mainForm.services(), *excelForm, *excelProgress);
+    });
+
+    auto* outlookForm = addWindow<TOutlookForm>(mainForm);
+    auto* outlookAdd = new TOutlookAddForm(services, outlookForm->sourceWorkbook(), &mainForm);
+    mainForm.registerWindow(outlookAdd);
+    outlookForm->setAddForm(outlookAdd);
+    outlookForm->setPreviewForm(preview);
+    outlookAdd->setPreviewForm(preview);
+    auto* outlookProgress = addWindow<TOutlookProgressForm>(mainForm);
+    outlookProgress->setSettingsSource([outlookForm] { return outlookForm->settings(); });
+    outlookProgress->setSenderSource([&mainForm] { return loadMailServerFields(mainForm.settings()).email; });
+    mainForm.setCommand(TMainForm::Command::ExcelToOutlook, [&mainForm, outlookForm, outlookProgress] {
+        excelToOutlookCommand(mainForm.services(), *outlookForm, *outlookProgress);
     });
 
     addHelpCommands(mainForm); // the about box, last of all
