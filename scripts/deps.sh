@@ -7,7 +7,7 @@ build_pkgs=(cmake make g++ pkg-config qt6-base-dev libzip-dev libpugixml-dev lib
 # Fonts for the shipped languages, Chinese included.
 run_pkgs=(fonts-dejavu-core fonts-noto-cjk)
 test_pkgs=(python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-docx python3-aiosmtpd
-           openssl xvfb libreoffice-calc-nogui)
+           openssl xvfb libreoffice-calc-nogui msmtp)
 pkgs=("${build_pkgs[@]}")
 case "${1:-build}" in
   run) pkgs+=("${run_pkgs[@]}") ;;
