@@ -9,3 +9,4 @@
 // 0 done, 1 refused or failed, 2 bad usage.
 int runCellsCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err);
+int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& err);

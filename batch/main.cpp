@@ -10,7 +10,9 @@ const char* kUsage =
     "usage: tallyweave-batch cells FILE [--sheet N]\n"
     "       tallyweave-batch excel --source FILE [--source-sheet N] [--source-index COL] [--source-start LINE]\n"
     "                              [--unique] --dest FILE [--dest-sheet N] [--dest-index COL] [--dest-start LINE]\n"
-    "                              [--case-sensitive] --pair SRC:DST [--pair SRC:DST ...] --output FILE [--overwrite]\n";
+    "                              [--case-sensitive] --pair SRC:DST [--pair SRC:DST ...] --output FILE [--overwrite]\n"
+    "       tallyweave-batch outlook (--save | --send) --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
+    "                              --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n";
 }
 
 int main(int argc, char** argv)
@@ -29,6 +31,8 @@ int main(int argc, char** argv)
         code = runCellsCommand(args, out, err);
     else if (command == QLatin1String("excel"))
         code = runExcelCommand(args, out, err);
+    else if (command == QLatin1String("outlook"))
+        code = runOutlookCommand(args, out, err);
     else
         err << "tallyweave-batch: unknown command '" << command << "'\n" << kUsage;
     out.flush();
