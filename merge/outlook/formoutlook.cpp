@@ -74,6 +74,8 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     ListView1 = new QTreeWidget(g);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     fillinlist::setUp(ListView1);
+    // A few pairs are the rule; the height goes to the body and its attachments below.
+    ListView1->setMaximumHeight(96);
     ButtonAdd = pushButton(g, "ButtonAdd");
     ButtonDelete = pushButton(g, "ButtonDelete");
     Label1 = namedLabel(g, "Label1", Edit1);
