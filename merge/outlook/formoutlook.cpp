@@ -2,47 +2,18 @@
 
 #include "app/services.h"
 #include "merge/common/attachmentlist.h"
-#include "merge/common/previewbutton.h"
-#include "merge/common/workbook.h"
+#include "merge/common/mailjobfields.h"
 #include "merge/outlook/outlookcommand.h"
 
-#include <QComboBox>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSpinBox>
-#include <QStyle>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
 const QString kSection = QStringLiteral("OutlookForm");
-
-QLabel* namedLabel(QWidget* parent, const char* name, QWidget* buddy) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setBuddy(buddy);
-    return label;
-}
-
-QToolButton* toolButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon) {
-    auto* button = new QToolButton(parent);
-    button->setObjectName(QLatin1String(name));
-    button->setIcon(parent->style()->standardIcon(icon));
-    button->setAutoRaise(true);
-    return button;
-}
-
-QPushButton* pushButton(QWidget* parent, const char* name) {
-    auto* button = new QPushButton(parent);
-    button->setObjectName(QLatin1String(name));
-    return button;
-}
 } // namespace
 
 TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent), m_services(services) {
@@ -50,84 +21,16 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     setWindowTitle(QStringLiteral("Excel to Outlook"));
     setFixedSize(554, 427);
 
-    GroupBox1 = new QGroupBox(this);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    QWidget* g = GroupBox1;
-    Edit1 = new QLineEdit(g);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    SpeedButton1 = toolButton(g, "SpeedButton1", QStyle::SP_DirOpenIcon);
-    ComboBox1 = new QComboBox(g);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    for (int n = 1; n <= 10; ++n)
-        ComboBox1->addItem(QStringLiteral("Sheet%1").arg(n));
-    ComboBox2 = new QComboBox(g);
-    ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
-    for (char c = 'A'; c <= 'Z'; ++c)
-        ComboBox2->addItem(QString(QChar(c)));
-    SpeedButtonPreview1 = toolButton(g, "SpeedButtonPreview1", QStyle::SP_FileDialogContentsView);
-    UpDown1 = new QSpinBox(g);
-    UpDown1->setObjectName(QStringLiteral("UpDown1"));
-    UpDown1->setRange(1, 20);
-    if (auto* field = UpDown1->findChild<QLineEdit*>())
-        field->setObjectName(QStringLiteral("Edit2"));
-    SpeedButtonPreview2 = toolButton(g, "SpeedButtonPreview2", QStyle::SP_FileDialogContentsView);
-    ListView1 = new QTreeWidget(g);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    fillinlist::setUp(ListView1);
-    // A few pairs are the rule; the height goes to the body and its attachments below.
-    ListView1->setMaximumHeight(96);
-    ButtonAdd = pushButton(g, "ButtonAdd");
-    ButtonDelete = pushButton(g, "ButtonDelete");
-    Label1 = namedLabel(g, "Label1", Edit1);
-    Label2 = namedLabel(g, "Label2", ComboBox1);
-    Label3 = namedLabel(g, "Label3", ComboBox2);
-    Label4 = namedLabel(g, "Label4", UpDown1);
-    Label5 = namedLabel(g, "Label5", ListView1);
+    Fields = new MailJobFields(this);
+    adoptFields();
 
-    // The source on the left, the fill-in list on the right of the group.
-    auto* source = new QGridLayout;
-    source->addWidget(Label1, 0, 0);
-    source->addWidget(Edit1, 0, 1, 1, 2);
-    source->addWidget(SpeedButton1, 0, 3);
-    source->addWidget(Label2, 1, 0);
-    source->addWidget(ComboBox1, 1, 1);
-    source->addWidget(Label3, 2, 0);
-    source->addWidget(ComboBox2, 2, 1);
-    source->addWidget(SpeedButtonPreview1, 2, 2);
-    source->addWidget(Label4, 3, 0);
-    source->addWidget(UpDown1, 3, 1);
-    source->addWidget(SpeedButtonPreview2, 3, 2);
-    source->setColumnStretch(1, 1);
-    source->setColumnMinimumWidth(1, 90);
-    source->setColumnStretch(2, 1);
-    auto* listButtons = new QVBoxLayout;
-    listButtons->addWidget(ButtonAdd);
-    listButtons->addWidget(ButtonDelete);
-    listButtons->addStretch();
-    auto* fillIn = new QGridLayout;
-    fillIn->addWidget(Label5, 0, 0, 1, 2);
-    fillIn->addWidget(ListView1, 1, 0);
-    fillIn->addLayout(listButtons, 1, 1);
-    auto* groupLayout = new QHBoxLayout(GroupBox1);
-    groupLayout->addLayout(source, 5);
-    groupLayout->addSpacing(12);
-    groupLayout->addLayout(fillIn, 4);
-
-    Edit3 = new QLineEdit(this);
-    Edit3->setObjectName(QStringLiteral("Edit3"));
-    Label6 = namedLabel(this, "Label6", Edit3);
-    ButtonAttachment = pushButton(this, "ButtonAttachment");
-    auto* subject = new QHBoxLayout;
-    subject->addWidget(Label6);
-    subject->addWidget(Edit3, 1);
-    subject->addWidget(ButtonAttachment);
-
-    Panel1 = new MessagePanel(this);
-
-    ButtonSave = pushButton(this, "ButtonSave");
+    ButtonSave = new QPushButton(this);
+    ButtonSave->setObjectName(QStringLiteral("ButtonSave"));
     ButtonSave->setDefault(true);
-    ButtonSend = pushButton(this, "ButtonSend");
-    ButtonCancel = pushButton(this, "ButtonCancel");
+    ButtonSend = new QPushButton(this);
+    ButtonSend->setObjectName(QStringLiteral("ButtonSend"));
+    ButtonCancel = new QPushButton(this);
+    ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ButtonSave);
@@ -135,14 +38,10 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     buttons->addWidget(ButtonCancel);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(GroupBox1);
-    layout->addLayout(subject);
-    layout->addWidget(Panel1, 1);
+    layout->addWidget(Fields, 1);
     layout->addLayout(buttons);
 
-    connect(Edit1, &QLineEdit::textChanged, this, &TOutlookForm::updateButtons);
-    connect(Edit3, &QLineEdit::textChanged, this, &TOutlookForm::updateButtons);
-    connect(Panel1->Memo1, &QPlainTextEdit::textChanged, this, &TOutlookForm::updateButtons);
+    connect(Fields, &MailJobFields::entriesChanged, this, &TOutlookForm::updateButtons);
     connect(SpeedButton1, &QToolButton::clicked, this, &TOutlookForm::SpeedButton1Click);
     connect(SpeedButtonPreview1, &QToolButton::clicked, this, &TOutlookForm::SpeedButtonPreviewClick);
     connect(SpeedButtonPreview2, &QToolButton::clicked, this, &TOutlookForm::SpeedButtonPreviewClick);
@@ -156,43 +55,53 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     publishObjectNames(this);
 }
 
+void TOutlookForm::adoptFields() {
+    MailJobFields& f = *Fields;
+    GroupBox1 = f.GroupBox1;
+    Label1 = f.Label1;
+    Edit1 = f.Edit1;
+    SpeedButton1 = f.SpeedButton1;
+    Label2 = f.Label2;
+    ComboBox1 = f.ComboBox1;
+    Label3 = f.Label3;
+    ComboBox2 = f.ComboBox2;
+    SpeedButtonPreview1 = f.SpeedButtonPreview1;
+    Label4 = f.Label4;
+    UpDown1 = f.UpDown1;
+    SpeedButtonPreview2 = f.SpeedButtonPreview2;
+    Label5 = f.Label5;
+    ListView1 = f.ListView1;
+    ButtonAdd = f.ButtonAdd;
+    ButtonDelete = f.ButtonDelete;
+    Label6 = f.Label6;
+    Edit3 = f.Edit3;
+    ButtonAttachment = f.ButtonAttachment;
+    Panel1 = f.Panel1;
+}
+
 void TOutlookForm::applyTexts(const Texts& texts) {
-    auto t = [&texts](const char* key) { return texts.text(kSection, QLatin1String(key)); };
-    setWindowTitle(t("Caption"));
-    GroupBox1->setTitle(t("Source"));
-    Label1->setText(t("ExcelFile"));
-    Label2->setText(t("Worksheet"));
-    Label3->setText(t("EmailColumn"));
-    Label4->setText(t("StartLine"));
-    Label5->setText(t("FillIn"));
-    Label6->setText(t("Subject"));
-    SpeedButtonPreview1->setToolTip(t("Preview"));
-    SpeedButtonPreview2->setToolTip(t("Preview"));
-    ButtonAdd->setText(t("Add"));
-    ButtonDelete->setText(t("Delete"));
-    ButtonAttachment->setText(t("Attachments"));
-    Panel1->setRemoveText(t("Remove"));
-    ButtonSave->setText(t("Save"));
-    ButtonSend->setText(t("Send"));
+    setWindowTitle(texts.text(kSection, QStringLiteral("Caption")));
+    Fields->applyTexts(texts, kSection);
+    ButtonSave->setText(texts.text(kSection, QStringLiteral("Save")));
+    ButtonSend->setText(texts.text(kSection, QStringLiteral("Send")));
     ButtonCancel->setText(texts.text(QStringLiteral("Common"), QStringLiteral("Cancel")));
 }
 
 WorkbookFields TOutlookForm::sourceWorkbook() const {
-    return {Edit1, ComboBox1};
+    return Fields->sourceWorkbook();
 }
 
 OutlookMergeSettings TOutlookForm::settings() const {
+    const BulkJob job = Fields->job();
     OutlookMergeSettings s;
-    s.workbookPath = trimBlanks(Edit1->text());
-    s.sheet = ComboBox1->currentIndex() + 1;
-    s.emailColumn = ComboBox2->currentIndex() + 1;
-    s.startLine = UpDown1->value();
-    for (const FillInItem& item : fillinlist::items(ListView1))
-        s.pairs.append({columnNumber(item.column), item.target});
-    s.subject = Edit3->text();
-    s.body = Panel1->body();
-    for (int i = 0; i < Panel1->attachmentCount(); ++i)
-        s.attachments.append({Panel1->attachmentName(i), Panel1->attachmentPath(i)});
+    s.workbookPath = job.workbookPath;
+    s.sheet = job.sheet;
+    s.emailColumn = job.emailColumn;
+    s.startLine = job.startLine;
+    s.pairs = job.pairs;
+    s.subject = job.subject;
+    s.body = job.body;
+    s.attachments = job.attachments;
     return s;
 }
 
@@ -202,20 +111,13 @@ void TOutlookForm::showEvent(QShowEvent* event) {
 }
 
 void TOutlookForm::FormShow() {
-    Edit1->clear();
-    ComboBox1->setCurrentIndex(0);
-    ComboBox2->setCurrentIndex(0);
-    UpDown1->setValue(1);
-    ListView1->clear();
-    Edit3->clear();
-    Panel1->clear();
+    Fields->clear();
     setResult(0);
     updateButtons();
 }
 
 void TOutlookForm::updateButtons() {
-    const bool ready = !trimBlanks(Edit1->text()).isEmpty() && !trimBlanks(Edit3->text()).isEmpty() &&
-                       !Panel1->bodyIsBlank();
+    const bool ready = Fields->isComplete();
     ButtonSave->setEnabled(ready);
     ButtonSend->setEnabled(ready);
     ButtonDelete->setEnabled(!ListView1->selectedItems().isEmpty());
@@ -231,12 +133,8 @@ void TOutlookForm::SpeedButton1Click() {
 // Both buttons open the same picker with the address column and the start line marked; they
 // differ only in where the popup appears.
 void TOutlookForm::SpeedButtonPreviewClick() {
-    auto* button = qobject_cast<QToolButton*>(sender());
-    if (!m_preview)
-        return;
-    showPreview(*m_preview, button ? button : SpeedButtonPreview1, Edit1->text(), ComboBox1, ComboBox2, UpDown1,
-                m_services.text(kSection, QStringLiteral("EmailColumn2")),
-                m_services.text(kSection, QStringLiteral("StartLine2")));
+    if (m_preview)
+        Fields->showPreview(*m_preview, qobject_cast<QToolButton*>(sender()), m_services.texts, kSection);
 }
 
 void TOutlookForm::ButtonAddClick() {

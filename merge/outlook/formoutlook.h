@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class MailJobFields;
 class MessagePanel;
 class QComboBox;
 class QGroupBox;
@@ -42,6 +43,8 @@ public:
     // and the sender are the command's and the run dialog's.
     OutlookMergeSettings settings() const;
 
+    // The fields above the buttons; the pointers below name its controls.
+    MailJobFields* Fields;
     QGroupBox* GroupBox1;
     QLabel* Label1;
     QLineEdit* Edit1;
@@ -87,6 +90,7 @@ protected:
 
 private:
     bool mayStart();
+    void adoptFields();
 
     Services& m_services;
     FillInAddDialog* m_addForm = nullptr;
