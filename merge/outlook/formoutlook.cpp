@@ -22,7 +22,6 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     setFixedSize(554, 427);
 
     Fields = new MailJobFields(this);
-    adoptFields();
 
     ButtonSave = new QPushButton(this);
     ButtonSave->setObjectName(QStringLiteral("ButtonSave"));
@@ -42,41 +41,17 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     layout->addLayout(buttons);
 
     connect(Fields, &MailJobFields::entriesChanged, this, &TOutlookForm::updateButtons);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TOutlookForm::SpeedButton1Click);
-    connect(SpeedButtonPreview1, &QToolButton::clicked, this, &TOutlookForm::SpeedButtonPreviewClick);
-    connect(SpeedButtonPreview2, &QToolButton::clicked, this, &TOutlookForm::SpeedButtonPreviewClick);
-    connect(ButtonAdd, &QPushButton::clicked, this, &TOutlookForm::ButtonAddClick);
-    connect(ButtonDelete, &QPushButton::clicked, this, &TOutlookForm::ButtonDeleteClick);
-    connect(ButtonAttachment, &QPushButton::clicked, this, &TOutlookForm::ButtonAttachmentClick);
+    connect(Fields->SpeedButton1, &QToolButton::clicked, this, &TOutlookForm::SpeedButton1Click);
+    connect(Fields->SpeedButtonPreview1, &QToolButton::clicked, this, &TOutlookForm::SpeedButtonPreviewClick);
+    connect(Fields->SpeedButtonPreview2, &QToolButton::clicked, this, &TOutlookForm::SpeedButtonPreviewClick);
+    connect(Fields->ButtonAdd, &QPushButton::clicked, this, &TOutlookForm::ButtonAddClick);
+    connect(Fields->ButtonDelete, &QPushButton::clicked, this, &TOutlookForm::ButtonDeleteClick);
+    connect(Fields->ButtonAttachment, &QPushButton::clicked, this, &TOutlookForm::ButtonAttachmentClick);
     connect(ButtonSave, &QPushButton::clicked, this, &TOutlookForm::ButtonSaveClick);
     connect(ButtonSend, &QPushButton::clicked, this, &TOutlookForm::ButtonSendClick);
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     publishObjectNames(this);
-}
-
-void TOutlookForm::adoptFields() {
-    MailJobFields& f = *Fields;
-    GroupBox1 = f.GroupBox1;
-    Label1 = f.Label1;
-    Edit1 = f.Edit1;
-    SpeedButton1 = f.SpeedButton1;
-    Label2 = f.Label2;
-    ComboBox1 = f.ComboBox1;
-    Label3 = f.Label3;
-    ComboBox2 = f.ComboBox2;
-    SpeedButtonPreview1 = f.SpeedButtonPreview1;
-    Label4 = f.Label4;
-    UpDown1 = f.UpDown1;
-    SpeedButtonPreview2 = f.SpeedButtonPreview2;
-    Label5 = f.Label5;
-    ListView1 = f.ListView1;
-    ButtonAdd = f.ButtonAdd;
-    ButtonDelete = f.ButtonDelete;
-    Label6 = f.Label6;
-    Edit3 = f.Edit3;
-    ButtonAttachment = f.ButtonAttachment;
-    Panel1 = f.Panel1;
 }
 
 void TOutlookForm::applyTexts(const Texts& texts) {
@@ -120,14 +95,14 @@ void TOutlookForm::updateButtons() {
     const bool ready = Fields->isComplete();
     ButtonSave->setEnabled(ready);
     ButtonSend->setEnabled(ready);
-    ButtonDelete->setEnabled(!ListView1->selectedItems().isEmpty());
+    Fields->ButtonDelete->setEnabled(!Fields->ListView1->selectedItems().isEmpty());
 }
 
 void TOutlookForm::SpeedButton1Click() {
     const QString chosen =
         m_services.files.openFileName(m_services.text(QStringLiteral("OpenDialog"), QStringLiteral("XlsFilter")));
     if (!chosen.isEmpty())
-        Edit1->setText(chosen);
+        Fields->Edit1->setText(chosen);
 }
 
 // Both buttons open the same picker with the address column and the start line marked; they
@@ -139,16 +114,16 @@ void TOutlookForm::SpeedButtonPreviewClick() {
 
 void TOutlookForm::ButtonAddClick() {
     if (m_addForm)
-        m_addForm->addTo(ListView1);
+        m_addForm->addTo(Fields->ListView1);
 }
 
 void TOutlookForm::ButtonDeleteClick() {
-    if (fillinlist::deleteSelected(ListView1))
+    if (fillinlist::deleteSelected(Fields->ListView1))
         updateButtons();
 }
 
 void TOutlookForm::ButtonAttachmentClick() {
-    Panel1->chooseAttachment(m_services.files);
+    Fields->Panel1->chooseAttachment(m_services.files);
 }
 
 bool TOutlookForm::mayStart() {

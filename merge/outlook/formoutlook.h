@@ -6,15 +6,7 @@
 #include <QDialog>
 
 class MailJobFields;
-class MessagePanel;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
 class QPushButton;
-class QSpinBox;
-class QToolButton;
-class QTreeWidget;
 class TPreviewForm;
 struct Services;
 
@@ -43,28 +35,8 @@ public:
     // and the sender are the command's and the run dialog's.
     OutlookMergeSettings settings() const;
 
-    // The fields above the buttons; the pointers below name its controls.
+    // The fields above the buttons, with the documented names of their controls.
     MailJobFields* Fields;
-    QGroupBox* GroupBox1;
-    QLabel* Label1;
-    QLineEdit* Edit1;
-    QToolButton* SpeedButton1;
-    QLabel* Label2;
-    QComboBox* ComboBox1;
-    QLabel* Label3;
-    QComboBox* ComboBox2;
-    QToolButton* SpeedButtonPreview1;
-    QLabel* Label4;
-    QSpinBox* UpDown1;
-    QToolButton* SpeedButtonPreview2;
-    QLabel* Label5;
-    QTreeWidget* ListView1;
-    QPushButton* ButtonAdd;
-    QPushButton* ButtonDelete;
-    QLabel* Label6;
-    QLineEdit* Edit3;
-    QPushButton* ButtonAttachment;
-    MessagePanel* Panel1; // Memo1, Splitter1, ListView2 and its PopupMenu1
     QPushButton* ButtonSave;
     QPushButton* ButtonSend;
     QPushButton* ButtonCancel;
@@ -90,7 +62,6 @@ protected:
 
 private:
     bool mayStart();
-    void adoptFields();
 
     Services& m_services;
     FillInAddDialog* m_addForm = nullptr;

@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "merge/common/attachmentlist.h"
 #include "merge/common/formfillin.h"
+#include "merge/common/mailjobfields.h"
 #include "merge/outlook/formoutlook.h"
 #include "support/fakes.h"
 
@@ -107,21 +108,21 @@ int main(int argc, char** argv) {
         return 1;
     }
     whenShown(form, [&] {
-        form->Edit1->setText(work + QStringLiteral("/course.xlsx"));
-        form->UpDown1->setValue(2);
+        form->Fields->Edit1->setText(work + QStringLiteral("/course.xlsx"));
+        form->Fields->UpDown1->setValue(2);
         for (const auto& [column, label] : {std::pair{"B", "<name>"}, std::pair{"C", "<course>"}, std::pair{"D", "<date>"}}) {
             whenShown(addForm, [addForm, column, label] {
                 addForm->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QLatin1String(label));
                 addForm->findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setCurrentText(QLatin1String(column));
                 addForm->findChild<QPushButton*>(QStringLiteral("ButtonAdd"))->click();
             });
-            form->ButtonAdd->click();
+            form->Fields->ButtonAdd->click();
         }
-        form->Edit3->setText(QStringLiteral("Your place in the course"));
-        form->Panel1->Memo1->setPlainText(QStringLiteral(
+        form->Fields->Edit3->setText(QStringLiteral("Your place in the course"));
+        form->Fields->Panel1->Memo1->setPlainText(QStringLiteral(
             "Dear <name>,\n\nyour place in \"<course>\" on <date> is booked.\nThe price list and a map are attached.\n\nKind regards,\nthe course office"));
         for (const char* name : {"Price list 2024.pdf", "Übersicht März.xlsx", "map.png"})
-            form->Panel1->addAttachment(work + QLatin1Char('/') + QString::fromUtf8(name));
+            form->Fields->Panel1->addAttachment(work + QLatin1Char('/') + QString::fromUtf8(name));
         settle();
         screenshot(out + QStringLiteral("/outlook-dialog.png"));
         form->ButtonSave->click();

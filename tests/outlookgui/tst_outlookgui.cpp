@@ -6,6 +6,7 @@
 #include "mail/mailfixture.h"
 #include "merge/common/attachmentlist.h"
 #include "merge/common/formpreview.h"
+#include "merge/common/mailjobfields.h"
 #include "merge/outlook/formoutlook.h"
 #include "merge/outlook/formoutlookprogress.h"
 #include "merge/outlook/outlookcommandflow.h"
@@ -71,18 +72,18 @@ struct Harness {
             addForm.findChild<QComboBox*>("ComboBox1")->setCurrentText(column);
             addForm.findChild<QPushButton*>("ButtonAdd")->click();
         });
-        form.ButtonAdd->click();
+        form.Fields->ButtonAdd->click();
     }
 
     void addAttachment(const QString& path) {
         files.openAnswers.enqueue(path);
-        form.ButtonAttachment->click();
+        form.Fields->ButtonAttachment->click();
     }
 
     QStringList attachmentNames() const {
         QStringList names;
-        for (int i = 0; i < form.Panel1->ListView2->count(); ++i)
-            names << form.Panel1->ListView2->item(i)->text();
+        for (int i = 0; i < form.Fields->Panel1->ListView2->count(); ++i)
+            names << form.Fields->Panel1->ListView2->item(i)->text();
         return names;
     }
 
@@ -123,6 +124,7 @@ private slots:
     void reportLinesAndCounters_data();
     void reportLinesAndCounters();
     void missingWorkbookIsRefusedAndTheDialogComesBackEmpty();
+    void cancelBeforeTheFirstTickMakesNoMessage();
     void failingMailerEndsTheRunWithItsCause();
     void outboxThatCannotBeMadeIsTheMailProgramMessage();
 
@@ -173,9 +175,9 @@ void TestOutlookGui::buttonsFollowPathSubjectAndBody() {
     QVERIFY(!h->form.ButtonSave->isEnabled());
     if (withPair)
         h->addPair("B", "NAME");
-    h->form.Edit1->setText(workbook);
-    h->form.Edit3->setText(subject);
-    h->form.Panel1->Memo1->setPlainText(body);
+    h->form.Fields->Edit1->setText(workbook);
+    h->form.Fields->Edit3->setText(subject);
+    h->form.Fields->Panel1->Memo1->setPlainText(body);
     QCOMPARE(h->form.ButtonSave->isEnabled(), enabled);
     QCOMPARE(h->form.ButtonSend->isEnabled(), enabled);
 }
@@ -184,74 +186,74 @@ void TestOutlookGui::deleteFollowsTheRuleNotTheSelection() {
     h->form.show();
     h->addPair("B", "NAME");
     h->addPair("C", "CITY");
-    QVERIFY(!h->form.ButtonDelete->isEnabled());
-    h->form.ListView1->setCurrentItem(h->form.ListView1->topLevelItem(0));
+    QVERIFY(!h->form.Fields->ButtonDelete->isEnabled());
+    h->form.Fields->ListView1->setCurrentItem(h->form.Fields->ListView1->topLevelItem(0));
     // Selecting runs no rule: Delete catches up at the next edit.
-    QVERIFY(!h->form.ButtonDelete->isEnabled());
-    h->form.Edit3->setText("S");
-    QVERIFY(h->form.ButtonDelete->isEnabled());
-    h->form.ButtonDelete->click();
-    QCOMPARE(h->form.ListView1->topLevelItemCount(), 1);
-    QCOMPARE(h->form.ListView1->topLevelItem(0)->text(2), QStringLiteral("CITY"));
+    QVERIFY(!h->form.Fields->ButtonDelete->isEnabled());
+    h->form.Fields->Edit3->setText("S");
+    QVERIFY(h->form.Fields->ButtonDelete->isEnabled());
+    h->form.Fields->ButtonDelete->click();
+    QCOMPARE(h->form.Fields->ListView1->topLevelItemCount(), 1);
+    QCOMPARE(h->form.Fields->ListView1->topLevelItem(0)->text(2), QStringLiteral("CITY"));
 }
 
 void TestOutlookGui::dialogIsEmptiedOnEveryShow() {
     QVERIFY(writeFile(path("a.pdf"), "pdf"));
     h->form.show();
-    h->form.Edit1->setText(path("book.csv"));
-    h->form.ComboBox1->setCurrentIndex(3);
-    h->form.ComboBox2->setCurrentText("D");
-    h->form.UpDown1->setValue(7);
+    h->form.Fields->Edit1->setText(path("book.csv"));
+    h->form.Fields->ComboBox1->setCurrentIndex(3);
+    h->form.Fields->ComboBox2->setCurrentText("D");
+    h->form.Fields->UpDown1->setValue(7);
     h->addPair("B", "  NAME  ");
-    h->form.Edit3->setText("Subject");
-    h->form.Panel1->Memo1->setPlainText("Body");
+    h->form.Fields->Edit3->setText("Subject");
+    h->form.Fields->Panel1->Memo1->setPlainText("Body");
     h->addAttachment(path("a.pdf"));
     QCOMPARE(h->form.settings().pairs.value(0).label, QStringLiteral("NAME"));
-    QVERIFY(!h->form.Panel1->ListView2->isHidden());
+    QVERIFY(!h->form.Fields->Panel1->ListView2->isHidden());
     h->form.reject();
 
     h->form.show();
-    QCOMPARE(h->form.Edit1->text(), QString());
-    QCOMPARE(h->form.ComboBox1->currentText(), QStringLiteral("Sheet1"));
-    QCOMPARE(h->form.ComboBox2->currentText(), QStringLiteral("A"));
-    QCOMPARE(h->form.UpDown1->value(), 1);
-    QCOMPARE(h->form.ListView1->topLevelItemCount(), 0);
-    QCOMPARE(h->form.Edit3->text(), QString());
-    QCOMPARE(h->form.Panel1->Memo1->toPlainText(), QString());
-    QCOMPARE(h->form.Panel1->ListView2->count(), 0);
-    QVERIFY(h->form.Panel1->ListView2->isHidden());
+    QCOMPARE(h->form.Fields->Edit1->text(), QString());
+    QCOMPARE(h->form.Fields->ComboBox1->currentText(), QStringLiteral("Sheet1"));
+    QCOMPARE(h->form.Fields->ComboBox2->currentText(), QStringLiteral("A"));
+    QCOMPARE(h->form.Fields->UpDown1->value(), 1);
+    QCOMPARE(h->form.Fields->ListView1->topLevelItemCount(), 0);
+    QCOMPARE(h->form.Fields->Edit3->text(), QString());
+    QCOMPARE(h->form.Fields->Panel1->Memo1->toPlainText(), QString());
+    QCOMPARE(h->form.Fields->Panel1->ListView2->count(), 0);
+    QVERIFY(h->form.Fields->Panel1->ListView2->isHidden());
     QCOMPARE(h->form.result(), 0);
     QVERIFY(!h->form.ButtonSave->isEnabled());
 }
 
 void TestOutlookGui::attachmentsKeepTheirOrderUntilARemovalSortsThem() {
     h->form.show();
-    QVERIFY(h->form.Panel1->ListView2->isHidden());
+    QVERIFY(h->form.Fields->Panel1->ListView2->isHidden());
     for (const char* name : {"zeta.txt", "beta.png", "report 2.pdf", "alpha.pdf"}) {
         QVERIFY(writeFile(path(name), name));
         h->addAttachment(path(name));
     }
     QCOMPARE(h->files.openFilters, QStringList(4, QString())); // every file shown
-    QVERIFY(!h->form.Panel1->ListView2->isHidden());
+    QVERIFY(!h->form.Fields->Panel1->ListView2->isHidden());
     QCOMPARE(h->attachmentNames(), (QStringList{"zeta.txt", "beta.png", "report 2.pdf", "alpha.pdf"}));
-    QVERIFY(!h->form.Panel1->ListView2->item(0)->icon().isNull());
+    QVERIFY(!h->form.Fields->Panel1->ListView2->item(0)->icon().isNull());
     const QList<Attachment> listed = h->form.settings().attachments;
     QCOMPARE(listed.size(), 4);
     QCOMPARE(listed[0].path, path("zeta.txt"));
 
-    h->form.Panel1->PopupMenu1Popup();
-    QVERIFY(!h->form.Panel1->MenuRemove->isEnabled());
-    h->form.Panel1->ListView2->item(2)->setSelected(true); // report 2.pdf
-    h->form.Panel1->PopupMenu1Popup();
-    QVERIFY(h->form.Panel1->MenuRemove->isEnabled());
-    h->form.Panel1->MenuRemove->trigger();
+    h->form.Fields->Panel1->PopupMenu1Popup();
+    QVERIFY(!h->form.Fields->Panel1->MenuRemove->isEnabled());
+    h->form.Fields->Panel1->ListView2->item(2)->setSelected(true); // report 2.pdf
+    h->form.Fields->Panel1->PopupMenu1Popup();
+    QVERIFY(h->form.Fields->Panel1->MenuRemove->isEnabled());
+    h->form.Fields->Panel1->MenuRemove->trigger();
     QCOMPARE(h->attachmentNames(), (QStringList{"alpha.pdf", "beta.png", "zeta.txt"}));
     QCOMPARE(h->form.settings().attachments.at(2).path, path("zeta.txt"));
 
-    h->form.Panel1->ListView2->selectAll();
-    h->form.Panel1->MenuRemove->trigger();
-    QCOMPARE(h->form.Panel1->ListView2->count(), 0);
-    QVERIFY(h->form.Panel1->ListView2->isHidden());
+    h->form.Fields->Panel1->ListView2->selectAll();
+    h->form.Fields->Panel1->MenuRemove->trigger();
+    QCOMPARE(h->form.Fields->Panel1->ListView2->count(), 0);
+    QVERIFY(h->form.Fields->Panel1->ListView2->isHidden());
 }
 
 void TestOutlookGui::buttonsRefusedWhileAProgramRuns_data() {
@@ -274,13 +276,13 @@ void TestOutlookGui::buttonsRefusedWhileAProgramRuns() {
     h->probe.mailClient = mailProgram;
     int result = -1;
     whenShown(&h->form, [this, button] {
-        h->form.Edit1->setText("a.xlsx");
-        h->form.Edit3->setText("Hi");
-        h->form.Panel1->Memo1->setPlainText("Body");
+        h->form.Fields->Edit1->setText("a.xlsx");
+        h->form.Fields->Edit3->setText("Hi");
+        h->form.Fields->Panel1->Memo1->setPlainText("Body");
         h->form.findChild<QPushButton*>(button)->click();
         if (h->form.isVisible()) {
             // Refused: the entries stay as typed; the user gives up.
-            QCOMPARE(h->form.Edit3->text(), QStringLiteral("Hi"));
+            QCOMPARE(h->form.Fields->Edit3->text(), QStringLiteral("Hi"));
             h->form.reject();
         }
     });
@@ -299,14 +301,14 @@ void TestOutlookGui::previewButtonsMarkAddressColumnAndStartLine() {
     QVERIFY(writeBook(path("book.csv"), {{"a@example.com", "Ann"}}));
     h->form.show();
     // Without an existing file nothing opens.
-    h->form.Edit1->setText(path("gone.csv"));
-    h->form.SpeedButtonPreview1->click();
+    h->form.Fields->Edit1->setText(path("gone.csv"));
+    h->form.Fields->SpeedButtonPreview1->click();
     QVERIFY(!h->preview.isVisible());
 
-    h->form.Edit1->setText(path("book.csv"));
-    h->form.ComboBox2->setCurrentText("C");
-    h->form.UpDown1->setValue(4);
-    for (QToolButton* button : {h->form.SpeedButtonPreview1, h->form.SpeedButtonPreview2}) {
+    h->form.Fields->Edit1->setText(path("book.csv"));
+    h->form.Fields->ComboBox2->setCurrentText("C");
+    h->form.Fields->UpDown1->setValue(4);
+    for (QToolButton* button : {h->form.Fields->SpeedButtonPreview1, h->form.Fields->SpeedButtonPreview2}) {
         QStringList seen;
         whenShown(&h->preview, [this, &seen] {
             seen << h->preview.workbookPath << QString::number(h->preview.markedColumn)
@@ -317,11 +319,11 @@ void TestOutlookGui::previewButtonsMarkAddressColumnAndStartLine() {
             h->preview.done(0);
         });
         button->click();
-        QCOMPARE(seen, (QStringList{path("book.csv"), button == h->form.SpeedButtonPreview1 ? "3" : "5",
-                                    button == h->form.SpeedButtonPreview1 ? "4" : "2",
+        QCOMPARE(seen, (QStringList{path("book.csv"), button == h->form.Fields->SpeedButtonPreview1 ? "3" : "5",
+                                    button == h->form.Fields->SpeedButtonPreview1 ? "4" : "2",
                                     "OutlookForm.EmailColumn2", "OutlookForm.StartLine2"}));
-        QCOMPARE(h->form.ComboBox2->currentText(), QStringLiteral("E"));
-        QCOMPARE(h->form.UpDown1->value(), 2);
+        QCOMPARE(h->form.Fields->ComboBox2->currentText(), QStringLiteral("E"));
+        QCOMPARE(h->form.Fields->UpDown1->value(), 2);
     }
 }
 
@@ -338,11 +340,11 @@ void TestOutlookGui::commandSavesOrSends() {
     QVERIFY(writeFile(path("map.png"), QByteArray("\x89PNG\r\n\x1a\n", 8)));
     h->sender = QStringLiteral("office@example.net");
     h->runCommand([this, save] {
-        h->form.Edit1->setText(path("book.csv"));
-        h->form.UpDown1->setValue(2);
+        h->form.Fields->Edit1->setText(path("book.csv"));
+        h->form.Fields->UpDown1->setValue(2);
         h->addPair("B", "{name}");
-        h->form.Edit3->setText("Hello {name}");
-        h->form.Panel1->Memo1->setPlainText("Dear {name},\nsee the map.");
+        h->form.Fields->Edit3->setText("Hello {name}");
+        h->form.Fields->Panel1->Memo1->setPlainText("Dear {name},\nsee the map.");
         h->addAttachment(path("map.png"));
         (save ? h->form.ButtonSave : h->form.ButtonSend)->click();
     });
@@ -399,13 +401,13 @@ void TestOutlookGui::reportLinesAndCounters() {
                                          {"c@example.com", "Cy", ""},
                                          {"d@example.com", "", ""}}));
     h->runCommand([this, withPairs] {
-        h->form.Edit1->setText(path("book.csv"));
+        h->form.Fields->Edit1->setText(path("book.csv"));
         if (withPairs) {
             h->addPair("B", "N");
             h->addPair("C", "C");
         }
-        h->form.Edit3->setText("S");
-        h->form.Panel1->Memo1->setPlainText("N C");
+        h->form.Fields->Edit3->setText("S");
+        h->form.Fields->Panel1->Memo1->setPlainText("N C");
         h->form.ButtonSave->click();
     });
     QCOMPARE(h->messages(), QStringList{"OutlookProgressForm.String08"});
@@ -425,25 +427,41 @@ void TestOutlookGui::missingWorkbookIsRefusedAndTheDialogComesBackEmpty() {
     bool progressShown = false;
     whenShown(&h->progress, [&progressShown] { progressShown = true; });
     h->runCommand([this] {
-        h->form.Edit1->setText(path("gone.xlsx"));
-        h->form.Edit3->setText("S");
-        h->form.Panel1->Memo1->setPlainText("B");
+        h->form.Fields->Edit1->setText(path("gone.xlsx"));
+        h->form.Fields->Edit3->setText("S");
+        h->form.Fields->Panel1->Memo1->setPlainText("B");
         h->form.ButtonSend->click();
     });
     QCOMPARE(h->messages(), QStringList{"OutlookProgressForm.String02"});
     QVERIFY(!progressShown);
     h->form.show();
-    QCOMPARE(h->form.Edit1->text(), QString());
-    QCOMPARE(h->form.Edit3->text(), QString());
+    QCOMPARE(h->form.Fields->Edit1->text(), QString());
+    QCOMPARE(h->form.Fields->Edit3->text(), QString());
+}
+
+void TestOutlookGui::cancelBeforeTheFirstTickMakesNoMessage() {
+    QVERIFY(writeBook(path("book.csv"), {{"a@example.com"}, {"b@example.com"}}));
+    // The run dialog is on screen for half a second before its tick: Cancel is taken then.
+    whenShown(&h->progress, [this] { h->progress.ButtonCancel->click(); });
+    h->runCommand([this] {
+        h->form.Fields->Edit1->setText(path("book.csv"));
+        h->form.Fields->Edit3->setText("S");
+        h->form.Fields->Panel1->Memo1->setPlainText("B");
+        h->form.ButtonSave->click();
+    });
+    QVERIFY(h->prompter.calls.isEmpty());
+    QCOMPARE(h->report.lineCount(), 0);
+    QVERIFY(entries(outbox() + "/new").isEmpty());
+    QVERIFY(!h->progress.isVisible());
 }
 
 void TestOutlookGui::failingMailerEndsTheRunWithItsCause() {
     QVERIFY(installFailingMailer(m_binDir.path(), 1));
     QVERIFY(writeBook(path("book.csv"), {{"a@example.com"}, {"b@example.com"}, {"c@example.com"}}));
     h->runCommand([this] {
-        h->form.Edit1->setText(path("book.csv"));
-        h->form.Edit3->setText("S");
-        h->form.Panel1->Memo1->setPlainText("B");
+        h->form.Fields->Edit1->setText(path("book.csv"));
+        h->form.Fields->Edit3->setText("S");
+        h->form.Fields->Panel1->Memo1->setPlainText("B");
         h->form.ButtonSend->click();
     });
     QCOMPARE(h->messages(), QStringList{"OutlookProgressForm.String07"});
@@ -458,9 +476,9 @@ void TestOutlookGui::outboxThatCannotBeMadeIsTheMailProgramMessage() {
     QVERIFY(writeFile(path("Maildir"), "in the way"));
     QVERIFY(writeBook(path("book.csv"), {{"a@example.com"}}));
     h->runCommand([this] {
-        h->form.Edit1->setText(path("book.csv"));
-        h->form.Edit3->setText("S");
-        h->form.Panel1->Memo1->setPlainText("B");
+        h->form.Fields->Edit1->setText(path("book.csv"));
+        h->form.Fields->Edit3->setText("S");
+        h->form.Fields->Panel1->Memo1->setPlainText("B");
         h->form.ButtonSave->click();
     });
     QCOMPARE(h->messages(), QStringList{"OutlookProgressForm.String07"});
