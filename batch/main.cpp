@@ -11,6 +11,9 @@ const char* kUsage =
     "       tallyweave-batch excel --source FILE [--source-sheet N] [--source-index COL] [--source-start LINE]\n"
     "                              [--unique] --dest FILE [--dest-sheet N] [--dest-index COL] [--dest-start LINE]\n"
     "                              [--case-sensitive] --pair SRC:DST [--pair SRC:DST ...] --output FILE [--overwrite]\n"
+    "       tallyweave-batch bulk --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
+    "                             --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
+    "                             [--interval-ms MS]\n"
     "       tallyweave-batch outlook (--save | --send) --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
     "                              --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n";
 }
@@ -29,6 +32,8 @@ int main(int argc, char** argv)
     int code = 2;
     if (command == QLatin1String("cells"))
         code = runCellsCommand(args, out, err);
+    else if (command == QLatin1String("bulk"))
+        code = runBulkCommand(args, out, err);
     else if (command == QLatin1String("excel"))
         code = runExcelCommand(args, out, err);
     else if (command == QLatin1String("outlook"))

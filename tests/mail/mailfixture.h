@@ -12,6 +12,15 @@
 
 namespace mailfixture {
 
+// Writes content to path (replacing what is there) and returns path.
+inline QString writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(content);
+    return path;
+}
+
 // Runs a program; the error is empty on success.
 inline QString run(const QString& program, const QStringList& args, QByteArray* out = nullptr,
                    const QString& folder = QString())

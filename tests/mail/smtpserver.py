@@ -11,7 +11,8 @@ Each LISTENER is NAME:KIND, KIND one of
   wronghost    STARTTLS with a certificate for another host name (wronghost.pem)
   untrusted    STARTTLS with a self-signed certificate (selfsigned.pem)
   tls          TLS from the first byte (server.pem), AUTH offered
-  sink         accepts and discards everything (benchmarks)
+  sink         accepts and discards everything
+  lagging      every reply comes 4 s late (no aiosmtpd)
 The good account is "ann" with the password "Open Sesame!"; any other gets 535.
 
 Once listening it prints "READY NAME=PORT ..." on one line. Every message received is written
@@ -81,6 +82,7 @@ class Recorder:
                 "auth_user": session.auth_data.login.decode() if isinstance(session.auth_data, LoginPassword)
                 else None,
                 "ehlo": session.host_name,
+                "peer": list(session.peer),
                 "tls": session.ssl is not None or server.transport.get_extra_info("sslcontext") is not None,
             }, meta)
         with open(stem + ".eml", "wb") as out:
@@ -98,6 +100,33 @@ class TestSMTP(SMTP):
             self.transport.close()
             return
         return await super().smtp_DATA(arg)
+
+
+class Lagging(asyncio.Protocol):
+    """Every reply 4 s late: each within a 5 s reply limit, the greeting, EHLO and AUTH together not."""
+
+    def connection_made(self, transport):
+        self.transport = transport
+        self.buffer = b""
+        self.later(b"220 mail.test slow but steady\r\n")
+
+    def later(self, reply):
+        asyncio.get_running_loop().call_later(4, lambda: self.transport.is_closing() or self.transport.write(reply))
+
+    def data_received(self, data):
+        self.buffer += data
+        while b"\r\n" in self.buffer:
+            line, self.buffer = self.buffer.split(b"\r\n", 1)
+            verb = line[:4].upper()
+            if verb == b"EHLO":
+                self.later(b"250-mail.test\r\n250 AUTH PLAIN LOGIN\r\n")
+            elif verb == b"AUTH":
+                self.later(b"235 2.7.0 Authentication successful\r\n")
+            elif verb == b"QUIT":
+                self.transport.write(b"221 bye\r\n")
+                self.transport.close()
+            else:
+                self.later(b"250 OK\r\n")
 
 
 def authenticator_for(outdir, listener):
@@ -125,6 +154,10 @@ async def main():
     ready = []
     for spec in sys.argv[3:]:
         name, kind = spec.split(":", 1)
+        if kind == "lagging":
+            server = await loop.create_server(Lagging, "127.0.0.1", 0)
+            ready.append("%s=%d" % (name, server.sockets[0].getsockname()[1]))
+            continue
         kwargs = dict(hostname="mail.test", authenticator=authenticator_for(outdir, name),
                       data_size_limit=64 * 1024 * 1024)
         server_ssl = None

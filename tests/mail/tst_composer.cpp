@@ -70,12 +70,7 @@ private:
     }
     QString writeFile(const QString& name, const QByteArray& content)
     {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return {};
-        file.write(content);
-        return path;
+        return mailfixture::writeFile(m_dir.filePath(name), content);
     }
 };
 

@@ -43,6 +43,7 @@ private slots:
     void exchange();
     void greetsWithTheLocalHostName();
     void slowReplyTimesOut();
+    void slowSetUpEndsAtTheConnectTimeOut();
     void connectionDroppedInDataFails();
     void closedPortFailsWithTransportError();
 
@@ -59,7 +60,7 @@ void TestSmtp::initTestCase()
     QVERIFY2(certError.isEmpty(), qPrintable(certError));
     const QString error = m_server.start(m_certs.path(),
                                          {"plain:plain", "auth:auth", "authlogin:authlogin", "clearauth:clearauth",
-                                          "starttls:starttls", "wronghost:wronghost", "untrusted:untrusted", "tls:tls"});
+                                          "starttls:starttls", "wronghost:wronghost", "untrusted:untrusted", "tls:tls", "lagging:lagging"});
     QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
@@ -215,6 +216,21 @@ void TestSmtp::slowReplyTimesOut()
     QVERIFY2(result.comment.contains(QLatin1String("timeout"), Qt::CaseInsensitive), qPrintable(result.comment));
     QVERIFY2(clock.elapsed() >= 4500 && clock.elapsed() < 12000, "the 5 s limit for a reply, and not much more");
     QVERIFY(m_server.received().isEmpty());
+}
+
+void TestSmtp::slowSetUpEndsAtTheConnectTimeOut()
+{
+    // Every reply comes within the reply time-out; only the limit on the whole connect phase (greeting,
+    // EHLO, AUTH) ends the exchange, before the AUTH reply at 12 s.
+    const MailServerSettings settings{"ann@example.org", "127.0.0.1", m_server.port("lagging"), "ann", "pw", false};
+    QElapsedTimer clock;
+    clock.start();
+    const SendResult result = sendMail(settings, "bob@example.org", message("bob@example.org"), SmtpOptions{});
+    QVERIFY(!result.sent);
+    QVERIFY2(result.comment.contains(QLatin1String("timed out"), Qt::CaseInsensitive)
+                 || result.comment.contains(QLatin1String("timeout"), Qt::CaseInsensitive),
+             qPrintable(result.comment));
+    QVERIFY2(clock.elapsed() >= 9500 && clock.elapsed() < 11900, qPrintable(QString::number(clock.elapsed())));
 }
 
 void TestSmtp::connectionDroppedInDataFails()
