@@ -1,12 +1,16 @@
 #include "app/startup.h"
 #include "app/formmain.h"
 #include "app/helpcommands.h"
+#include "mail/bulkcommandflow.h"
+#include "mail/formbulk.h"
+#include "mail/formbulkprogress.h"
+#include "mail/formoptions.h"
+#include "mail/mailsettings.h"
 #include "merge/common/formfillin.h"
 #include "merge/common/formpreview.h"
 #include "merge/excel/excelcommandflow.h"
 #include "merge/excel/formexcel.h"
 #include "merge/excel/formexcelprogress.h"
-#include "mail/mailsettings.h"
 #include "merge/outlook/formoutlook.h"
 #include "merge/outlook/formoutlookprogress.h"
 #include "merge/outlook/outlookcommandflow.h"
@@ -57,6 +61,23 @@ void createWindows(TMainForm& mainForm) {
     mainForm.setCommand(TMainForm::Command::ExcelToOutlook, [&mainForm, outlookForm, outlookProgress] {
         excelToOutlookCommand(mainForm.services(), *outlookForm, *outlookProgress);
     });
+
+    auto* bulkForm = addWindow<TBulkForm>(mainForm);
+    auto* bulkAdd = new TBulkAddForm(services, bulkForm->sourceWorkbook(), &mainForm);
+    mainForm.registerWindow(bulkAdd);
+    bulkForm->setAddForm(bulkAdd);
+    bulkForm->setPreviewForm(preview);
+    bulkAdd->setPreviewForm(preview);
+    auto* bulkProgress = addWindow<TBulkProgressForm>(mainForm);
+    auto* options = addWindow<TOptionsForm>(mainForm);
+    options->loadSettings(mainForm.settings());
+    bulkForm->setOptionsForm(options);
+    bulkProgress->setJobSource([bulkForm] { return bulkForm->job(); });
+    bulkProgress->setServerSource([options] { return serverSettings(options->fields()); });
+    mainForm.setCommand(TMainForm::Command::BulkMails, [&mainForm, bulkForm, bulkProgress] {
+        bulkMailsCommand(mainForm.services(), *bulkForm, *bulkProgress);
+    });
+    mainForm.setCommand(TMainForm::Command::ServerOptions, [options] { options->showAndSave(); });
 
     addHelpCommands(mainForm); // the about box, last of all
 }

@@ -97,7 +97,7 @@ MessagePanel::MessagePanel(QWidget* parent) : QFrame(parent) {
     layout->setContentsMargins(1, 1, 1, 1);
     layout->addWidget(Splitter1);
 
-    ListView2->hide();
+    showList(false);
 }
 
 void MessagePanel::setRemoveText(const QString& text) {
@@ -122,8 +122,8 @@ void MessagePanel::showList(bool visible) {
     if (visible == !ListView2->isHidden())
         return;
     ListView2->setVisible(visible);
-    // Hiding the list hides the splitter's handle with it; when shown again the list comes back
-    // at its own width beside the body.
+    // The splitter would follow on its next layout pass; the handle goes with the list at once.
+    Splitter1->handle(1)->setVisible(visible);
     if (visible) {
         const int total = Splitter1->width() - Splitter1->handleWidth();
         if (total > 2 * kListWidth)

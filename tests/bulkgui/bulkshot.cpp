@@ -1,0 +1,145 @@
+// Plays one bulk mailing through the real windows, as start-up builds them, in English, against
+// the test SMTP server, and saves what the user sees, for a person to judge:
+//   bulkshot <folder>
+// writes <folder>/bulk-options.png (the server options), <folder>/bulk-dialog.png (the filled-in
+// bulk dialog with two attachments) and <folder>/bulk-report.png (the main window after the run,
+// one row refused by the server). Message boxes are scripted. Run it on a real display
+// (xvfb-run -a).
+#include "app/formmain.h"
+#include "app/runreport.h"
+#include "app/startup.h"
+#include "mail/formbulk.h"
+#include "mail/formbulkprogress.h"
+#include "mail/formoptions.h"
+#include "merge/common/attachmentlist.h"
+#include "support/fakes.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+bool writeInputs(const QString& folder) {
+    static const char* script = R"py(
+import sys, openpyxl
+book = openpyxl.Workbook(); s = book.active
+for row in [("E-mail", "Name", "Invoice"), ("ann.lee@example.org", "Ann Lee", "INV-1001"),
+            ("bob.stone@example.org", "Bob Stone", "INV-1002"), ("refuse-rcpt@example.org", "Cy Moss", "INV-1003"),
+            ("dee.park@example.org", "Dee Park", None)]:
+    s.append(row)
+book.save(sys.argv[1] + "/customers.xlsx")
+open(sys.argv[1] + "/terms.pdf", "wb").write(b"%PDF-1.4\n")
+open(sys.argv[1] + "/price list.xlsx", "wb").write(b"x")
+)py";
+    return QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                             {QStringLiteral("-c"), QString::fromLatin1(script), folder}) == 0;
+}
+
+void settle(int ms = 300) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 2) {
+        std::fputs("usage: bulkshot <folder>\n", stderr);
+        return 2;
+    }
+    const QString out = args.at(1);
+    QTemporaryDir work;
+    if (!work.isValid() || !writeInputs(work.path())) {
+        std::fputs("cannot write the inputs\n", stderr);
+        return 1;
+    }
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(TW_SOURCE_DIR "/tests/mail/smtpserver.py"), work.path(), work.path(),
+                  QStringLiteral("good:auth")});
+    QByteArray ready;
+    while (!ready.contains('\n') && server.waitForReadyRead(10000))
+        ready += server.readAll();
+    if (!ready.startsWith("READY good=")) {
+        std::fputs("the SMTP server did not start\n", stderr);
+        return 1;
+    }
+    const QString port = QString::fromLatin1(ready.trimmed().mid(int(qstrlen("READY good="))));
+
+    FakePrompter prompter;
+    FakeFileDialogs files;
+    FakeShell shell;
+    FakeAppProbe probe;
+    MainFormOptions options;
+    options.programDirectory = QStringLiteral(TW_SOURCE_DIR);
+    options.settingsFile = work.filePath(QStringLiteral("Tallyweave.conf"));
+    options.languageId = [] { return 0x0409; };
+    TMainForm mainForm(prompter, files, shell, probe, options);
+    createWindows(mainForm);
+    auto* optionsForm = mainForm.findChild<TOptionsForm*>();
+    auto* bulkForm = mainForm.findChild<TBulkForm*>();
+    mainForm.show();
+    settle();
+
+    bool optionsSaved = false;
+    whenShown(optionsForm, [&] {
+        optionsForm->EditEmail->setText(QStringLiteral("billing@example.org"));
+        optionsForm->EditSMTPServer->setText(QStringLiteral("127.0.0.1"));
+        optionsForm->EditPort->setText(port);
+        optionsForm->EditAccounts->setText(QStringLiteral("ann"));
+        optionsForm->EditPassword->setText(QStringLiteral("Open Sesame!"));
+        settle();
+        optionsSaved = optionsForm->grab().save(out + QStringLiteral("/bulk-options.png"));
+        optionsForm->ButtonOk->click();
+    });
+    mainForm.MServerOptionsClick();
+
+    bool dialogSaved = false;
+    whenShown(bulkForm, [&] {
+        bulkForm->Edit1->setText(work.filePath(QStringLiteral("customers.xlsx")));
+        bulkForm->UpDown1->setValue(2);
+        auto* addForm = mainForm.findChild<TBulkAddForm*>();
+        for (const auto& [label, column] : {std::pair{"[NAME]", "B"}, std::pair{"[INVOICE]", "C"}}) {
+            whenShown(addForm, [addForm, label, column] {
+                addForm->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QLatin1String(label));
+                addForm->findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setCurrentText(QLatin1String(column));
+                addForm->findChild<QPushButton*>(QStringLiteral("ButtonAdd"))->click();
+            });
+            bulkForm->ButtonAdd->click();
+        }
+        bulkForm->Edit3->setText(QStringLiteral("Your invoice"));
+        bulkForm->Panel1->Memo1->setPlainText(
+            QStringLiteral("Dear [NAME],\n\nplease find invoice [INVOICE] attached.\n\nKind regards,\nBilling"));
+        files.openAnswers.enqueue(work.filePath(QStringLiteral("terms.pdf")));
+        bulkForm->ButtonAttachment->click();
+        files.openAnswers.enqueue(work.filePath(QStringLiteral("price list.xlsx")));
+        bulkForm->ButtonAttachment->click();
+        settle();
+        dialogSaved = bulkForm->grab().save(out + QStringLiteral("/bulk-dialog.png"));
+        bulkForm->ButtonSend->click();
+    });
+    mainForm.MBulkMailsClick();
+    settle(600);
+    const bool reportSaved = mainForm.grab().save(out + QStringLiteral("/bulk-report.png"));
+
+    for (const FakePrompter::Call& call : prompter.calls)
+        std::printf("message: %s | %s\n", qPrintable(call.text), qPrintable(call.detail));
+    server.kill();
+    server.waitForFinished();
+    return optionsSaved && dialogSaved && reportSaved ? 0 : 1;
+}

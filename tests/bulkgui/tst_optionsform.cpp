@@ -1,0 +1,348 @@
+// The mail-server options dialog: what it shows from the settings file, what the port field lets
+// in, what OK writes (and with which file mode), that Cancel keeps the edits in force without
+// writing them, and that the main window and the bulk dialog open the one dialog.
+#include "app/formmain.h"
+#include "app/startup.h"
+#include "mail/formbulk.h"
+#include "mail/formoptions.h"
+#include "support/fakes.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+#include <memory>
+
+namespace {
+
+using Stored = QMap<QString, QString>;
+
+void store(const QString& file, const Stored& values) {
+    QSettings settings(file, QSettings::IniFormat);
+    for (auto it = values.begin(); it != values.end(); ++it)
+        settings.setValue(it.key(), it.value());
+}
+
+Stored readBack(const QString& file) {
+    QSettings settings(file, QSettings::IniFormat);
+    Stored values;
+    for (const QString& key : settings.allKeys())
+        values.insert(key, settings.value(key).toString());
+    return values;
+}
+
+int fileMode(const QString& file) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0)
+        return -1;
+    return int(st.st_mode & 0777);
+}
+
+const Stored kComplete{{"Email", "me@example.org"},
+                       {"SMTPAddress", "smtp.example.org"},
+                       {"SMTPPort", "587"},
+                       {"SMTPUserName", "me"},
+                       {"SMTPPassword", "secret"},
+                       {"SMTPSSL", "0"}};
+
+struct Harness {
+    FakeTexts texts;
+    FakePrompter prompter;
+    FakeFileDialogs files;
+    FakeShell shell;
+    FakeAppProbe probe;
+    Services services{texts, prompter, files, shell, probe, nullptr};
+    TOptionsForm form{services};
+};
+
+} // namespace
+
+class TestOptionsForm : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+
+    void loadShowsTheStoredValues_data();
+    void loadShowsTheStoredValues();
+    void okFollowsTheFiveFields_data();
+    void okFollowsTheFiveFields();
+    void portTakesDigitsOnly_data();
+    void portTakesDigitsOnly();
+    void okSavesTrimmedValuesOwnerOnly();
+    void cancelKeepsTheEditsInForceButNotInTheFile();
+    void mainWindowAndBulkDialogOpenTheSameDialog();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    QString settingsFile() const { return dir->filePath("Tallyweave.conf"); }
+};
+
+void TestOptionsForm::init() {
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void TestOptionsForm::loadShowsTheStoredValues_data() {
+    QTest::addColumn<Stored>("stored");
+    QTest::addColumn<QStringList>("shown"); // e-mail, server, port, account, password
+    QTest::addColumn<bool>("ssl");
+    QTest::addColumn<bool>("okEnabled");
+
+    QTest::newRow("nothing stored") << Stored{} << QStringList{"", "", "25", "", ""} << false << false;
+    QTest::newRow("everything stored") << kComplete
+                                       << QStringList{"me@example.org", "smtp.example.org", "587", "me", "secret"}
+                                       << false << true;
+    QTest::newRow("values stored with blanks around them")
+        << Stored{{"Email", "  me@example.org "}, {"SMTPAddress", "\thost "}, {"SMTPPassword", " pw "}}
+        << QStringList{"me@example.org", "host", "25", "", "pw"} << false << false;
+    QTest::newRow("a port that is no number") << Stored{{"SMTPPort", "abc"}} << QStringList{"", "", "25", "", ""}
+                                              << false << false;
+    QTest::newRow("a port with a leading zero") << Stored{{"SMTPPort", "0587"}}
+                                                << QStringList{"", "", "587", "", ""} << false << false;
+    QTest::newRow("a port beyond an integer") << Stored{{"SMTPPort", "99999999999"}}
+                                              << QStringList{"", "", "25", "", ""} << false << false;
+    QTest::newRow("SSL one with blanks around") << Stored{{"SMTPSSL", " 1 "}} << QStringList{"", "", "25", "", ""}
+                                                << true << false;
+    QTest::newRow("SSL true is not one") << Stored{{"SMTPSSL", "true"}} << QStringList{"", "", "25", "", ""}
+                                         << false << false;
+    QTest::newRow("SSL yes is not one") << Stored{{"SMTPSSL", "yes"}} << QStringList{"", "", "25", "", ""}
+                                        << false << false;
+}
+
+void TestOptionsForm::loadShowsTheStoredValues() {
+    QFETCH(Stored, stored);
+    QFETCH(QStringList, shown);
+    QFETCH(bool, ssl);
+    QFETCH(bool, okEnabled);
+
+    store(settingsFile(), stored);
+    Harness h;
+    h.form.loadSettings(SettingsStore(settingsFile()));
+    h.form.show();
+    const QStringList fields{h.form.EditEmail->text(), h.form.EditSMTPServer->text(), h.form.EditPort->text(),
+                             h.form.EditAccounts->text(), h.form.EditPassword->text()};
+    QCOMPARE(fields, shown);
+    QCOMPARE(h.form.CheckBoxSSL->isChecked(), ssl);
+    QCOMPARE(h.form.ButtonOk->isEnabled(), okEnabled);
+    QCOMPARE(h.form.EditPassword->echoMode(), QLineEdit::Password);
+}
+
+void TestOptionsForm::okFollowsTheFiveFields_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("okEnabled");
+
+    QTest::newRow("all five filled") << "EditAccounts"
+                                     << "me" << true;
+    for (const char* field : {"EditEmail", "EditSMTPServer", "EditPort", "EditAccounts", "EditPassword"}) {
+        QTest::addRow("%s empty", field) << field << "" << false;
+        QTest::addRow("%s of blanks only", field) << field << "  \t" << false;
+    }
+}
+
+void TestOptionsForm::okFollowsTheFiveFields() {
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(bool, okEnabled);
+
+    store(settingsFile(), kComplete);
+    Harness h;
+    h.form.loadSettings(SettingsStore(settingsFile()));
+    h.form.show();
+    QVERIFY(h.form.ButtonOk->isEnabled());
+    auto* edit = h.form.findChild<QLineEdit*>(field);
+    QVERIFY(edit);
+    if (field == "EditPort")
+        edit->clear(); // blanks cannot be typed into the port
+    else
+        edit->setText(text);
+    QCOMPARE(h.form.ButtonOk->isEnabled(), okEnabled);
+    h.form.CheckBoxSSL->setChecked(true); // the box plays no part
+    QCOMPARE(h.form.ButtonOk->isEnabled(), okEnabled);
+    h.form.hide();
+    h.form.show();
+    QCOMPARE(h.form.ButtonOk->isEnabled(), okEnabled);
+}
+
+void TestOptionsForm::portTakesDigitsOnly_data() {
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("typed");    // keys, "<" for Backspace
+    QTest::addColumn<QString>("inserted"); // a paste, after the keys
+    QTest::addColumn<QString>("port");
+
+    QTest::newRow("digits") << "" << "465" << "" << "465";
+    QTest::newRow("letters and a minus sign are dropped") << "" << "5a8-7" << "" << "587";
+    QTest::newRow("blanks and a plus sign are dropped") << "" << " 2+5 " << "" << "25";
+    QTest::newRow("Backspace deletes") << "25" << "<<587<" << "" << "58";
+    QTest::newRow("pasted digits go in") << "" << "" << "2525" << "2525";
+    QTest::newRow("a paste with anything but digits is refused whole") << "25" << "" << "8-0" << "25";
+    QTest::newRow("a pasted number with a blank is refused") << "" << "" << " 587" << "";
+}
+
+void TestOptionsForm::portTakesDigitsOnly() {
+    QFETCH(QString, start);
+    QFETCH(QString, typed);
+    QFETCH(QString, inserted);
+    QFETCH(QString, port);
+
+    Harness h;
+    h.form.EditPort->setText(start);
+    h.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.form));
+    h.form.EditPort->setFocus();
+    h.form.EditPort->end(false);
+    for (const QChar c : typed) {
+        if (c == '<')
+            QTest::keyClick(h.form.EditPort, Qt::Key_Backspace);
+        else
+            QTest::keyClicks(h.form.EditPort, QString(c));
+    }
+    if (!inserted.isEmpty())
+        h.form.EditPort->insert(inserted); // what a paste does
+    QCOMPARE(h.form.EditPort->text(), port);
+}
+
+void TestOptionsForm::okSavesTrimmedValuesOwnerOnly() {
+    // A file another program left readable by all, holding the language choice.
+    store(settingsFile(), {{"LanguageFile", "English.ini"}});
+    QVERIFY(::chmod(QFile::encodeName(settingsFile()).constData(), 0644) == 0);
+
+    Harness h;
+    h.form.loadSettings(SettingsStore(settingsFile()));
+    whenShown(&h.form, [&] {
+        h.form.EditEmail->setText("  me@example.org ");
+        h.form.EditSMTPServer->setText("smtp.example.org\t");
+        h.form.EditPort->setText("0587");
+        h.form.EditAccounts->setText(" me");
+        h.form.EditPassword->setText(" pass word ");
+        h.form.CheckBoxSSL->setChecked(true);
+        h.form.ButtonOk->click();
+    });
+    QVERIFY(h.form.showAndSave());
+    QCOMPARE(readBack(settingsFile()), (Stored{{"LanguageFile", "English.ini"},
+                                               {"Email", "me@example.org"},
+                                               {"SMTPAddress", "smtp.example.org"},
+                                               {"SMTPPort", "0587"},
+                                               {"SMTPUserName", "me"},
+                                               {"SMTPPassword", "pass word"},
+                                               {"SMTPSSL", "1"}}));
+    QVERIFY2(fileMode(settingsFile()) == 0600, "the file holds the password: owner only");
+
+    whenShown(&h.form, [&] {
+        h.form.CheckBoxSSL->setChecked(false);
+        h.form.ButtonOk->click();
+    });
+    QVERIFY(h.form.showAndSave());
+    QCOMPARE(readBack(settingsFile()).value("SMTPSSL"), QString("0"));
+    QCOMPARE(fileMode(settingsFile()), 0600);
+}
+
+void TestOptionsForm::cancelKeepsTheEditsInForceButNotInTheFile() {
+    store(settingsFile(), kComplete);
+    const Stored before = readBack(settingsFile());
+    Harness h;
+    h.form.loadSettings(SettingsStore(settingsFile()));
+    whenShown(&h.form, [&] {
+        h.form.EditSMTPServer->setText("other.example.org");
+        h.form.EditPassword->setText("   ");
+        h.form.ButtonCancel->click();
+    });
+    QVERIFY(!h.form.showAndSave());
+    QCOMPARE(readBack(settingsFile()), before);
+    QCOMPARE(h.form.fields().host, QString("other.example.org"));
+    QCOMPARE(serverSettings(h.form.fields()).host, QString("other.example.org"));
+
+    // What the bulk dialog checks is the edited, now incomplete, set of fields.
+    TBulkForm bulk(h.services);
+    bulk.setOptionsForm(&h.form);
+    bulk.show();
+    bulk.Edit1->setText("book.xlsx");
+    bulk.Edit3->setText("Hello");
+    bulk.findChild<QPlainTextEdit*>("Memo1")->setPlainText("Body");
+    bulk.ButtonSend->click();
+    QVERIFY(bulk.isVisible());
+    QCOMPARE(h.prompter.calls.size(), 1);
+    QCOMPARE(h.prompter.calls[0].text, QString("BulkProgressForm.String02"));
+
+    // Shown again, the dialog offers the edits, not the stored values.
+    whenShown(&h.form, [&] { h.form.ButtonCancel->click(); });
+    h.form.showAndSave();
+    QCOMPARE(h.form.EditSMTPServer->text(), QString("other.example.org"));
+}
+
+void TestOptionsForm::mainWindowAndBulkDialogOpenTheSameDialog() {
+    store(settingsFile(), kComplete);
+    FakePrompter prompter;
+    FakeFileDialogs files;
+    FakeShell shell;
+    FakeAppProbe probe;
+    MainFormOptions options;
+    options.programDirectory = QStringLiteral(TW_SOURCE_DIR);
+    options.settingsFile = settingsFile();
+    options.languageId = [] { return 0x0409; };
+    TMainForm mainForm(prompter, files, shell, probe, options);
+    createWindows(mainForm);
+
+    auto* optionsForm = mainForm.findChild<TOptionsForm*>();
+    auto* bulkForm = mainForm.findChild<TBulkForm*>();
+    QVERIFY(optionsForm && bulkForm);
+    QCOMPARE(optionsForm->EditSMTPServer->text(), QString("smtp.example.org")); // loaded at start-up
+
+    // The language file reaches the windows in their creation order.
+    QStringList order;
+    for (LocalizedWindow* window : mainForm.windows())
+        order << window->widget()->metaObject()->className();
+    const qsizetype bulkAt = order.indexOf("TBulkForm");
+    QVERIFY(bulkAt > order.indexOf("TPreviewForm"));
+    QCOMPARE(order.mid(bulkAt, 5),
+             (QStringList{"TBulkForm", "TBulkAddForm", "TBulkProgressForm", "TOptionsForm", "TAboutForm"}));
+
+    QAction* menuItem = mainForm.findChild<QAction*>("MServerOptions");
+    auto* toolButton = mainForm.findChild<QToolButton*>("ButtonOptions");
+    QVERIFY(menuItem->isEnabled() && toolButton->isEnabled());
+    QVERIFY(mainForm.findChild<QAction*>("MBulkMails")->isEnabled());
+
+    // From the menu: a new server, OK.
+    whenShown(optionsForm, [&] {
+        optionsForm->EditSMTPServer->setText("mail.example.net");
+        optionsForm->ButtonOk->click();
+    });
+    menuItem->trigger();
+    QCOMPARE(readBack(settingsFile()).value("SMTPAddress"), QString("mail.example.net"));
+
+    // From the tool bar: the same fields are shown; Cancel.
+    QString seen;
+    whenShown(optionsForm, [&] {
+        seen = optionsForm->EditSMTPServer->text();
+        optionsForm->ButtonCancel->click();
+    });
+    toolButton->click();
+    QCOMPARE(seen, QString("mail.example.net"));
+
+    // From the bulk dialog: the same dialog again, and OK saves there too.
+    whenShown(bulkForm, [&] {
+        whenShown(optionsForm, [&] {
+            seen = optionsForm->EditSMTPServer->text();
+            optionsForm->EditPort->setText("2525");
+            optionsForm->ButtonOk->click();
+        });
+        bulkForm->ButtonOptions->click();
+        bulkForm->ButtonCancel->click();
+    });
+    mainForm.findChild<QAction*>("MBulkMails")->trigger();
+    QCOMPARE(seen, QString("mail.example.net"));
+    QCOMPARE(readBack(settingsFile()).value("SMTPPort"), QString("2525"));
+    QCOMPARE(readBack(settingsFile()).value("SMTPAddress"), QString("mail.example.net"));
+}
+
+QTEST_MAIN(TestOptionsForm)
+#include "tst_optionsform.moc"
