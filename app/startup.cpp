@@ -5,6 +5,7 @@
 #include "mail/formbulk.h"
 #include "mail/formbulkprogress.h"
 #include "mail/formoptions.h"
+#include "mail/mailsettings.h"
 #include "merge/common/formfillin.h"
 #include "merge/common/formpreview.h"
 #include "merge/excel/excelcommandflow.h"
@@ -13,6 +14,9 @@
 #include "merge/word/formword.h"
 #include "merge/word/formwordprogress.h"
 #include "merge/word/wordcommandflow.h"
+#include "merge/outlook/formoutlook.h"
+#include "merge/outlook/formoutlookprogress.h"
+#include "merge/outlook/outlookcommandflow.h"
 #include "platform/prompter.h"
 
 #include <cstdio>
@@ -58,6 +62,19 @@ void createWindows(TMainForm& mainForm) {
     wordAdd->setPreviewForm(preview);
     mainForm.setCommand(TMainForm::Command::ExcelToWord, [&mainForm, wordForm, wordProgress] {
         excelToWordCommand(mainForm.services(), *wordForm, *wordProgress);
+    });
+
+    auto* outlookForm = addWindow<TOutlookForm>(mainForm);
+    auto* outlookAdd = new TOutlookAddForm(services, outlookForm->sourceWorkbook(), &mainForm);
+    mainForm.registerWindow(outlookAdd);
+    outlookForm->setAddForm(outlookAdd);
+    outlookForm->setPreviewForm(preview);
+    outlookAdd->setPreviewForm(preview);
+    auto* outlookProgress = addWindow<TOutlookProgressForm>(mainForm);
+    outlookProgress->setSettingsSource([outlookForm] { return outlookForm->settings(); });
+    outlookProgress->setSenderSource([&mainForm] { return loadMailServerFields(mainForm.settings()).email; });
+    mainForm.setCommand(TMainForm::Command::ExcelToOutlook, [&mainForm, outlookForm, outlookProgress] {
+        excelToOutlookCommand(mainForm.services(), *outlookForm, *outlookProgress);
     });
 
     auto* bulkForm = addWindow<TBulkForm>(mainForm);

@@ -21,9 +21,13 @@ inline constexpr const char* kBulkUsage =
     "usage: tallyweave-batch bulk --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
     "                             --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
     "                             [--interval-ms MS]\n";
+inline constexpr const char* kOutlookUsage =
+    "usage: tallyweave-batch outlook (--save | --send) --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
+    "                                --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n";
 // clang-format on
 
 int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 int runCellsCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err);
+int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& err);

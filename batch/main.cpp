@@ -6,7 +6,7 @@
 #include <cstdio>
 
 namespace {
-const char* const kUsages[] = {kCellsUsage, kExcelUsage, kWordUsage, kBulkUsage};
+const char* const kUsages[] = {kCellsUsage, kExcelUsage, kWordUsage, kBulkUsage, kOutlookUsage};
 
 void printUsages(QTextStream& err) {
     for (const char* usage : kUsages)
@@ -32,6 +32,8 @@ int main(int argc, char** argv)
         code = runBulkCommand(args, out, err);
     else if (command == QLatin1String("excel"))
         code = runExcelCommand(args, out, err);
+    else if (command == QLatin1String("outlook"))
+        code = runOutlookCommand(args, out, err);
     else if (command == QLatin1String("word"))
         code = runWordCommand(args, out, err);
     else {

@@ -12,7 +12,7 @@ const QStringList kSpreadsheets = {"soffice.bin", "localc", "scalc", "gnumeric",
 const QStringList kWordProcessors = {"soffice.bin", "lowriter", "swriter", "abiword", "calligrawords", "wps",
                                      "onlyoffice-desktopeditors", "DesktopEditors"};
 const QStringList kMailClients = {"thunderbird", "thunderbird-bin", "evolution", "kmail", "claws-mail",
-                                  "geary", "betterbird"};
+                                  "geary", "sylpheed", "balsa", "betterbird"};
 } // namespace
 
 QStringList ProcessAppProbe::runningCommandNames(const QString& procRoot)

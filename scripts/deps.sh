@@ -7,7 +7,7 @@ build_pkgs=(cmake make g++ pkg-config qt6-base-dev libzip-dev libpugixml-dev lib
 # Fonts for the shipped languages, Chinese included.
 run_pkgs=(fonts-dejavu-core fonts-noto-cjk)
 test_pkgs=(python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-docx python3-aiosmtpd
-           openssl xvfb libreoffice-calc-nogui libreoffice-writer-nogui)
+           openssl xvfb libreoffice-calc-nogui libreoffice-writer-nogui msmtp)
 # Peers the benchmarks compare with.
 bench_pkgs=(python3-docxtpl)
 pkgs=("${build_pkgs[@]}")

@@ -1,0 +1,19 @@
+#include "merge/outlook/outlookcommandflow.h"
+
+#include "app/services.h"
+#include "merge/outlook/formoutlook.h"
+#include "merge/outlook/formoutlookprogress.h"
+#include "merge/outlook/outlookcommand.h"
+
+void excelToOutlookCommand(Services& services, TOutlookForm& form, TOutlookProgressForm& progress) {
+    const int result = form.exec();
+    if (result != QDialog::Accepted && result != TOutlookForm::ResultYes)
+        return;
+    const OutlookCommandCheck check = checkOutlookCommand(form.settings().workbookPath);
+    if (check != OutlookCommandCheck::Ok) {
+        services.notice(QStringLiteral("OutlookProgressForm"), outlookCommandMessageKey(check));
+        return;
+    }
+    progress.setSaveMode(result == QDialog::Accepted);
+    progress.exec();
+}

@@ -1,0 +1,158 @@
+#include "merge/outlook/outlookmerge.h"
+
+#include "mail/address.h"
+#include "mail/composer.h"
+#include "mail/maildir.h"
+#include "mail/sendmail.h"
+
+#include <QFileInfo>
+
+#include <exception>
+
+namespace {
+
+struct Stopped {
+    OutlookMergeOutcome outcome;
+};
+
+class OutboxClient : public MailClient {
+public:
+    OutboxClient() : m_folder(defaultOutboxPath()) {}
+    void start() override { m_folder.prepare(); }
+    void deliver(const QByteArray& message) override { m_folder.deliver(localLineEnds(message)); }
+
+private:
+    MaildirFolder m_folder;
+};
+
+class SendmailClient : public MailClient {
+public:
+    void start() override {
+        const QString program = findSendmail();
+        if (program.isEmpty())
+            throw LocalMailError(QStringLiteral(
+                "no sendmail program was found on PATH, at /usr/sbin/sendmail or at /usr/lib/sendmail"));
+        m_mailer = std::make_unique<Sendmail>(program);
+    }
+    void deliver(const QByteArray& message) override { m_mailer->send(message); }
+
+private:
+    std::unique_ptr<Sendmail> m_mailer;
+};
+
+void checkSettings(const OutlookMergeSettings& s) {
+    const auto positive = [](int value, const char* what) {
+        if (value < 1)
+            throw WorkbookError(QStringLiteral("%1 %2 is out of range").arg(QLatin1String(what)).arg(value));
+    };
+    positive(s.sheet, "worksheet");
+    positive(s.emailColumn, "e-mail column");
+    positive(s.startLine, "start line");
+    for (const LabelPair& pair : s.pairs)
+        positive(pair.column, "fill-in column");
+}
+
+// A mail program refuses an attachment that is gone, and so does this run: a message that went
+// out without a file the user listed would be a silent loss.
+void checkAttachments(const QList<Attachment>& attachments) {
+    for (const Attachment& attachment : attachments)
+        if (!QFileInfo(attachment.path).isFile())
+            throw ComposeError(QStringLiteral("the attachment %1 no longer exists").arg(attachment.path));
+}
+
+void mergeRows(const OutlookMergeSettings& s, const Workbook& book, MailClient& client, OutlookMergeSink& sink,
+               OutlookMergeResult& result) {
+    const int lastRow = book.usedRows();
+    ComposeOptions options;
+    options.fromAddress = s.fromAddress;
+    AttachmentCache cache;
+    QStringList values;
+    for (int row = s.startLine; row <= lastRow; ++row) {
+        const QString address = trimBlanks(book.cellText(row, s.emailColumn));
+        if (!isUsableAddress(address))
+            continue;
+
+        values.clear();
+        bool failure = true;
+        bool null = s.pairs.isEmpty();
+        for (const LabelPair& pair : s.pairs) {
+            const QString value = trimBlanks(book.cellText(row, pair.column));
+            if (value.isEmpty()) {
+                values.append(QStringLiteral("-"));
+                null = true;
+            } else {
+                values.append(value);
+                failure = false;
+            }
+        }
+
+        checkAttachments(s.attachments);
+        const MessageContent content{address, s.subject, replaceLabels(s.body, s.pairs, values), s.attachments};
+        client.deliver(composeMessage(content, options, cache));
+
+        const int image = failure ? 1 : null ? 2 : 0;
+        ++result.records;
+        if (image == 1)
+            ++result.failures;
+        else if (image == 2)
+            ++result.nullValues;
+        QStringList subItems{address};
+        subItems.append(values);
+        sink.recordDone(subItems, image, row, lastRow);
+        if (sink.stopRequested())
+            throw Stopped{OutlookMergeOutcome::Cancelled};
+    }
+}
+
+} // namespace
+
+std::unique_ptr<MailClient> systemMailClient(bool saveMode) {
+    if (saveMode)
+        return std::make_unique<OutboxClient>();
+    return std::make_unique<SendmailClient>();
+}
+
+OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, OutlookMergeSink& sink) {
+    const std::unique_ptr<MailClient> client = systemMailClient(settings.saveMode);
+    return runOutlookMerge(settings, sink, *client);
+}
+
+OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, OutlookMergeSink& sink,
+                                   MailClient& client) {
+    OutlookMergeResult result;
+    try {
+        checkSettings(settings);
+        std::unique_ptr<Workbook> book = openWorkbook(settings.workbookPath);
+        if (book->sheetCount() < settings.sheet)
+            throw Stopped{OutlookMergeOutcome::SheetMissing};
+        book->selectSheet(settings.sheet);
+        try {
+            client.start();
+        } catch (const LocalMailError& error) {
+            result.outcome = OutlookMergeOutcome::MailerUnavailable;
+            result.cause = error.cause();
+            return result;
+        }
+        sink.recordsBegin();
+        // A Cancel before the first record creates no message at all.
+        if (sink.stopRequested())
+            throw Stopped{OutlookMergeOutcome::Cancelled};
+        mergeRows(settings, *book, client, sink, result);
+        result.outcome = OutlookMergeOutcome::Finished;
+    } catch (const Stopped& stopped) {
+        result.outcome = stopped.outcome;
+    } catch (const WorkbookError& error) {
+        result.outcome = OutlookMergeOutcome::WorkbookFailed;
+        result.cause = error.cause();
+    } catch (const LocalMailError& error) {
+        result.outcome = OutlookMergeOutcome::Failed;
+        result.cause = error.cause();
+    } catch (const ComposeError& error) {
+        result.outcome = OutlookMergeOutcome::Failed;
+        result.cause = error.cause();
+    } catch (const std::exception& error) {
+        result.outcome = OutlookMergeOutcome::Failed;
+        result.cause = QString::fromLocal8Bit(error.what());
+    }
+    return result;
+}

@@ -1,0 +1,78 @@
+#pragma once
+#include "mail/bulkrun.h"
+#include "merge/common/labelpair.h"
+#include "merge/common/workbook.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+// The mail-client merge, without windows: one message for every worksheet row whose address cell
+// passes the valid-address rule, its body with each label replaced by the row's value, the same
+// subject and attachments for all; each message is either saved into the outbox folder or handed
+// to the system mailer.
+
+struct OutlookMergeSettings {
+    QString workbookPath;
+    int sheet = 1;       // position in the workbook, 1-based
+    int emailColumn = 1; // 1 = "A"
+    int startLine = 1;
+    QList<LabelPair> pairs; // replaced case-sensitively, in the body only
+    QString subject;        // as typed; labels in it stay
+    QString body;           // lines joined by CR LF
+    QList<Attachment> attachments;
+    bool saveMode = true;   // true: into the outbox; false: sent by the system mailer
+    QString fromAddress;    // the From header; empty leaves the sender to the system mailer
+};
+
+// Where the messages go: the outbox folder or the system mailer.
+class MailClient {
+public:
+    virtual ~MailClient() = default;
+    // Made ready before the first message (the outbox created, the mailer found). Throws
+    // LocalMailError when it cannot be.
+    virtual void start() = 0;
+    // One complete message, lines ended by CR LF. Throws LocalMailError.
+    virtual void deliver(const QByteArray& message) = 0;
+};
+
+// The outbox at defaultOutboxPath() in save mode, the mailer found by findSendmail() otherwise.
+std::unique_ptr<MailClient> systemMailClient(bool saveMode);
+
+class OutlookMergeSink {
+public:
+    virtual ~OutlookMergeSink() = default;
+    // The workbook is open, its sheet chosen and the mail client ready; records follow.
+    virtual void recordsBegin() {}
+    // One message saved or sent. subItems: the address, then the values in pair order ("-" for
+    // an empty one). image: 0 every value there, 2 some empty, 1 all empty (or no pairs).
+    virtual void recordDone(const QStringList& subItems, int image, int row, int lastRow) = 0;
+    // Asked before the first record and after each one; true ends the run. What was saved or
+    // sent stays so.
+    virtual bool stopRequested() = 0;
+};
+
+enum class OutlookMergeOutcome {
+    Finished,
+    Cancelled,
+    WorkbookFailed,    // the workbook could not be opened, or a cell not read: see cause
+    SheetMissing,      // the workbook has fewer sheets than the chosen number
+    MailerUnavailable, // the outbox cannot be created or written, or no system mailer: see cause
+    Failed,            // a message could not be made, saved or sent: see cause
+};
+
+struct OutlookMergeResult {
+    OutlookMergeOutcome outcome = OutlookMergeOutcome::Failed;
+    QString cause;
+    int records = 0;
+    int nullValues = 0;
+    int failures = 0;
+};
+
+OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, OutlookMergeSink& sink);
+// The same run with the messages handed to client instead of the system's.
+OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, OutlookMergeSink& sink, MailClient& client);
