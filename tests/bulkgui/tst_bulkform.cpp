@@ -1,14 +1,8 @@
 // The bulk-mail dialog and its command: the button rule, the emptying on every showing, the
 // attachment list's order and visibility, the job read from the controls, the checks of the send
 // button in their order and the command's refusal of a missing workbook.
-#include "app/services.h"
+#include "bulkwindows.h"
 #include "mail/bulkcommandflow.h"
-#include "mail/formbulk.h"
-#include "mail/formbulkprogress.h"
-#include "mail/formoptions.h"
-#include "merge/common/attachmentlist.h"
-#include "merge/common/formpreview.h"
-#include "support/fakes.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -33,44 +27,8 @@ Q_DECLARE_METATYPE(FakePrompter::Kind)
 
 namespace {
 
-MailServerFields completeServer() {
-    return {"me@example.org", "smtp.example.org", "25", "me", "secret", false};
-}
-
-struct Harness {
-    FakeTexts texts;
-    FakePrompter prompter;
-    FakeFileDialogs files;
-    FakeShell shell;
-    FakeAppProbe probe;
-    Services services{texts, prompter, files, shell, probe, nullptr};
-    TBulkForm form{services};
-    TBulkAddForm addForm{services, form.sourceWorkbook()};
-    TBulkProgressForm progress{services};
-    TPreviewForm preview{services};
-    TOptionsForm options{services};
-
-    Harness() {
-        form.setAddForm(&addForm);
-        form.setPreviewForm(&preview);
-        form.setOptionsForm(&options);
-        addForm.setPreviewForm(&preview);
-        progress.setJobSource([this] { return form.job(); });
-        progress.setServerSource([this] { return serverSettings(options.fields()); });
-        options.setFields(completeServer());
-    }
-
-    QPlainTextEdit* memo() { return form.Panel1->Memo1; }
+struct Harness : BulkWindows {
     QListWidget* attachments() { return form.Panel1->ListView2; }
-
-    void addPair(const QString& label, const QString& column) {
-        whenShown(&addForm, [this, label, column] {
-            addForm.findChild<QLineEdit*>("Edit1")->setText(label);
-            addForm.findChild<QComboBox*>("ComboBox1")->setCurrentText(column);
-            addForm.findChild<QPushButton*>("ButtonAdd")->click();
-        });
-        form.ButtonAdd->click();
-    }
 
     void attach(const QString& path) {
         files.openAnswers.enqueue(path);
@@ -88,13 +46,6 @@ struct Harness {
         form.Edit1->setText(workbook);
         form.Edit3->setText("Subject");
         memo()->setPlainText("Body");
-    }
-
-    QStringList messages() const {
-        QStringList texts;
-        for (const FakePrompter::Call& call : prompter.calls)
-            texts << call.text;
-        return texts;
     }
 };
 
@@ -176,7 +127,8 @@ void TestBulkForm::sendFollowsPathSubjectAndBody_data() {
                                              << "Body" << false;
     QTest::newRow("blanks around the texts still count") << " book.xlsx "
                                                          << " Hi "
-                                                         << "\n Body \n" << true;
+                                                         << "\n Body \n"
+                                                         << true;
 }
 
 void TestBulkForm::sendFollowsPathSubjectAndBody() {
@@ -368,12 +320,18 @@ void TestBulkForm::bodyIsTheMemosLinesEachEndedByCrLf_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("body");
 
-    QTest::newRow("nothing") << "" << "";
-    QTest::newRow("one line") << "Dear NAME," << "Dear NAME,\r\n";
-    QTest::newRow("Enter after the last line") << "Hello\n" << "Hello\r\n";
-    QTest::newRow("an empty line inside") << "Hello\n\nBye" << "Hello\r\n\r\nBye\r\n";
-    QTest::newRow("two Enters at the end") << "Hello\n\n" << "Hello\r\n\r\n";
-    QTest::newRow("blanks kept as typed") << "  x  \n y" << "  x  \r\n y\r\n";
+    QTest::newRow("nothing") << ""
+                             << "";
+    QTest::newRow("one line") << "Dear NAME,"
+                              << "Dear NAME,\r\n";
+    QTest::newRow("Enter after the last line") << "Hello\n"
+                                               << "Hello\r\n";
+    QTest::newRow("an empty line inside") << "Hello\n\nBye"
+                                          << "Hello\r\n\r\nBye\r\n";
+    QTest::newRow("two Enters at the end") << "Hello\n\n"
+                                           << "Hello\r\n\r\n";
+    QTest::newRow("blanks kept as typed") << "  x  \n y"
+                                          << "  x  \r\n y\r\n";
 }
 
 void TestBulkForm::bodyIsTheMemosLinesEachEndedByCrLf() {
@@ -417,11 +375,12 @@ void TestBulkForm::sendChecks_data() {
     QTest::addColumn<QString>("blankField"); // an options field left blank, or none
     QTest::addColumn<QString>("message");    // empty: the dialog closes with OK
 
-    QTest::newRow("all well") << false << "" << "";
-    QTest::newRow("spreadsheet running") << true << "" << "BulkProgressForm.String01";
-    QTest::newRow("spreadsheet running comes before incomplete options")
-        << true << "EditPassword"
-        << "BulkProgressForm.String01";
+    QTest::newRow("all well") << false << ""
+                              << "";
+    QTest::newRow("spreadsheet running") << true << ""
+                                         << "BulkProgressForm.String01";
+    QTest::newRow("spreadsheet running comes before incomplete options") << true << "EditPassword"
+                                                                         << "BulkProgressForm.String01";
     for (const char* field : {"EditEmail", "EditSMTPServer", "EditPort", "EditAccounts", "EditPassword"})
         QTest::addRow("%s blank", field) << false << field << "BulkProgressForm.String02";
 }
