@@ -67,7 +67,6 @@ private slots:
     void browseTakesTheChosenWorkbook();
     void previewButtonsHandTheirFieldsToThePicker_data();
     void previewButtonsHandTheirFieldsToThePicker();
-    void previewWithoutAnExistingFileDoesNothing();
 
     void attachmentsKeepTheirOrderUntilARemovalSorts();
     void removeNeedsASelectionAndTheLastRemovalHidesTheList();
@@ -79,7 +78,6 @@ private slots:
     void sendChecks();
     void commandRefusesAMissingWorkbook_data();
     void commandRefusesAMissingWorkbook();
-    void commandEndsWhenTheDialogIsCancelled();
 
 private:
     std::unique_ptr<Harness> h;
@@ -243,25 +241,6 @@ void TestBulkForm::previewButtonsHandTheirFieldsToThePicker() {
     QCOMPARE(seen.lineMarker, QString("BulkForm.StartLine2"));
     QCOMPARE(h->form.ComboBox2->currentText(), QString("E"));
     QCOMPARE(h->form.UpDown1->value(), 9);
-}
-
-void TestBulkForm::previewWithoutAnExistingFileDoesNothing() {
-    bool shown = false;
-    whenShown(
-        &h->preview,
-        [&] {
-            shown = true;
-            h->preview.close();
-        },
-        300);
-    h->form.show();
-    for (const QString& typed : {QString(), path("missing.xlsx"), dir->path()}) {
-        h->form.Edit1->setText(typed);
-        h->form.SpeedButtonPreview1->click();
-        h->form.SpeedButtonPreview2->click();
-    }
-    QTest::qWait(50);
-    QVERIFY(!shown);
 }
 
 void TestBulkForm::attachmentsKeepTheirOrderUntilARemovalSorts() {
@@ -431,18 +410,6 @@ void TestBulkForm::commandRefusesAMissingWorkbook() {
     });
     bulkMailsCommand(h->services, h->form, h->progress);
     QCOMPARE(h->messages(), QStringList{"BulkProgressForm.String03"});
-    QVERIFY(!runShown);
-}
-
-void TestBulkForm::commandEndsWhenTheDialogIsCancelled() {
-    bool runShown = false;
-    whenShown(&h->progress, [&] { runShown = true; });
-    whenShown(&h->form, [&] {
-        h->fill(path("missing.xlsx"));
-        h->form.ButtonCancel->click();
-    });
-    bulkMailsCommand(h->services, h->form, h->progress);
-    QVERIFY(h->prompter.calls.isEmpty());
     QVERIFY(!runShown);
 }
 
