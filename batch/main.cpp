@@ -10,7 +10,10 @@ const char* kUsage =
     "usage: tallyweave-batch cells FILE [--sheet N]\n"
     "       tallyweave-batch excel --source FILE [--source-sheet N] [--source-index COL] [--source-start LINE]\n"
     "                              [--unique] --dest FILE [--dest-sheet N] [--dest-index COL] [--dest-start LINE]\n"
-    "                              [--case-sensitive] --pair SRC:DST [--pair SRC:DST ...] --output FILE [--overwrite]\n";
+    "                              [--case-sensitive] --pair SRC:DST [--pair SRC:DST ...] --output FILE [--overwrite]\n"
+    "       tallyweave-batch bulk --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
+    "                             --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
+    "                             [--interval-ms MS]\n";
 }
 
 int main(int argc, char** argv)
@@ -27,6 +30,8 @@ int main(int argc, char** argv)
     int code = 2;
     if (command == QLatin1String("cells"))
         code = runCellsCommand(args, out, err);
+    else if (command == QLatin1String("bulk"))
+        code = runBulkCommand(args, out, err);
     else if (command == QLatin1String("excel"))
         code = runExcelCommand(args, out, err);
     else

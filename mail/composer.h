@@ -50,7 +50,7 @@ public:
     AttachmentCache(const AttachmentCache&) = delete;
     AttachmentCache& operator=(const AttachmentCache&) = delete;
 
-    // The file's content in base64, lines of 76 characters ended by LF; null when the file does not
+    // The file's content in base64, lines of 76 characters ended by CR LF; null when the file does not
     // exist (any more). Throws ComposeError when it exists and cannot be read.
     std::shared_ptr<const QByteArray> encoded(const QString& path);
     // How many times a file was read and encoded so far.

@@ -7,15 +7,18 @@ Each LISTENER is NAME:KIND, KIND one of
   auth         AUTH PLAIN and LOGIN offered and required (also in the clear)
   authlogin    only AUTH LOGIN offered, required
   clearauth    AUTH offered in the clear, no STARTTLS (a client that wants STARTTLS must stop)
+  foreignauth  only an AUTH mechanism no client knows (X-TEST-TOKEN)
   starttls     STARTTLS offered and required, then AUTH (certificate server.pem)
   wronghost    STARTTLS with a certificate for another host name (wronghost.pem)
   untrusted    STARTTLS with a self-signed certificate (selfsigned.pem)
   tls          TLS from the first byte (server.pem), AUTH offered
-  sink         accepts and discards everything (benchmarks)
+  sink         accepts and discards everything
+  lagging      every reply comes 4 s late (no aiosmtpd)
 The good account is "ann" with the password "Open Sesame!"; any other gets 535.
 
 Once listening it prints "READY NAME=PORT ..." on one line. Every message received is written
-to OUTDIR as NNNN.eml with NNNN.json beside it (listener, envelope, authenticated user, tls);
+to OUTDIR as NNNN.eml with NNNN.json beside it (listener, envelope, EHLO name, authenticated
+user, tls);
 every AUTH attempt adds a line "LISTENER MECHANISM LOGIN" to OUTDIR/auth.log.
 
 Recipients whose local part starts with these words steer the server:
@@ -79,12 +82,19 @@ class Recorder:
                 "rcpt_tos": envelope.rcpt_tos,
                 "auth_user": session.auth_data.login.decode() if isinstance(session.auth_data, LoginPassword)
                 else None,
+                "ehlo": session.host_name,
+                "peer": list(session.peer),
                 "tls": session.ssl is not None or server.transport.get_extra_info("sslcontext") is not None,
             }, meta)
         with open(stem + ".eml", "wb") as out:
             out.write(envelope.original_content)
         os.rename(stem + ".json.tmp", stem + ".json")
         return "250 OK: queued"
+
+
+class ForeignAuthRecorder(Recorder):
+    async def auth_X__TEST__TOKEN(self, server, args):
+        return AuthResult(success=False, handled=False)
 
 
 class TestSMTP(SMTP):
@@ -98,6 +108,33 @@ class TestSMTP(SMTP):
         return await super().smtp_DATA(arg)
 
 
+class Lagging(asyncio.Protocol):
+    """Every reply 4 s late: each within a 5 s reply limit, the greeting, EHLO and AUTH together not."""
+
+    def connection_made(self, transport):
+        self.transport = transport
+        self.buffer = b""
+        self.later(b"220 mail.test slow but steady\r\n")
+
+    def later(self, reply):
+        asyncio.get_running_loop().call_later(4, lambda: self.transport.is_closing() or self.transport.write(reply))
+
+    def data_received(self, data):
+        self.buffer += data
+        while b"\r\n" in self.buffer:
+            line, self.buffer = self.buffer.split(b"\r\n", 1)
+            verb = line[:4].upper()
+            if verb == b"EHLO":
+                self.later(b"250-mail.test\r\n250 AUTH PLAIN LOGIN\r\n")
+            elif verb == b"AUTH":
+                self.later(b"235 2.7.0 Authentication successful\r\n")
+            elif verb == b"QUIT":
+                self.transport.write(b"221 bye\r\n")
+                self.transport.close()
+            else:
+                self.later(b"250 OK\r\n")
+
+
 def authenticator_for(outdir, listener):
     def authenticate(server, session, envelope, mechanism, auth_data):
         login = auth_data.login if isinstance(auth_data, LoginPassword) else b"?"
@@ -105,7 +142,7 @@ def authenticator_for(outdir, listener):
             log.write("%s %s %s\n" % (listener, mechanism, login.decode(errors="replace")))
         ok = isinstance(auth_data, LoginPassword) and auth_data.login == GOOD_LOGIN \
             and auth_data.password == GOOD_PASSWORD
-        return AuthResult(success=ok, handled=False)
+        return AuthResult(success=ok, handled=False, auth_data=auth_data)
     return authenticate
 
 
@@ -123,6 +160,10 @@ async def main():
     ready = []
     for spec in sys.argv[3:]:
         name, kind = spec.split(":", 1)
+        if kind == "lagging":
+            server = await loop.create_server(Lagging, "127.0.0.1", 0)
+            ready.append("%s=%d" % (name, server.sockets[0].getsockname()[1]))
+            continue
         kwargs = dict(hostname="mail.test", authenticator=authenticator_for(outdir, name),
                       data_size_limit=64 * 1024 * 1024)
         server_ssl = None
@@ -138,9 +179,11 @@ async def main():
         elif kind == "tls":
             server_ssl = context(certdir, "server")
             kwargs.update(auth_require_tls=False)
-        elif kind not in ("plain", "sink"):
+        elif kind not in ("plain", "sink", "foreignauth"):
             raise SystemExit("unknown listener kind " + kind)
-        handler = Recorder(outdir, name, kind == "sink")
+        if kind == "foreignauth":
+            kwargs.update(auth_require_tls=False, auth_exclude_mechanism=["PLAIN", "LOGIN"])
+        handler = (ForeignAuthRecorder if kind == "foreignauth" else Recorder)(outdir, name, kind == "sink")
         factory = (lambda h=handler, kw=kwargs: TestSMTP(h, **kw))
         server = await loop.create_server(factory, "127.0.0.1", 0, ssl=server_ssl)
         ready.append("%s=%d" % (name, server.sockets[0].getsockname()[1]))

@@ -1,0 +1,177 @@
+// tallyweave-batch bulk: the bulk-mail run without a window, with the mail-server settings of the
+// settings store.
+#include "batch/commands.h"
+#include "mail/bulkrun.h"
+#include "mail/mailsettings.h"
+#include "merge/common/workbook.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QThread>
+
+namespace {
+
+const char* kBulkUsage =
+    "usage: tallyweave-batch bulk --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
+    "                             --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
+    "                             [--interval-ms MS]\n";
+
+constexpr int LongestInterval = 24 * 3600 * 1000;
+
+struct BulkArguments {
+    BulkJob job;
+    QString bodyFile;
+    int intervalMs = 1000;
+};
+
+BulkArguments parseArguments(const QStringList& args)
+{
+    BulkArguments parsed;
+    BulkJob& job = parsed.job;
+    bool subjectGiven = false;
+    static const QStringList valued = {"--source",  "--sheet",  "--email-column", "--start",      "--subject",
+                                       "--body-file", "--attach", "--pair",         "--interval-ms"};
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& flag = args[i];
+        if (!valued.contains(flag))
+            throw UsageError{QStringLiteral("unknown argument '%1'").arg(flag)};
+        if (i + 1 >= args.size())
+            throw UsageError{QStringLiteral("%1 wants a value").arg(flag)};
+        const QString value = args[++i];
+        if (flag == QLatin1String("--source")) {
+            job.workbookPath = value;
+        } else if (flag == QLatin1String("--sheet")) {
+            job.sheet = positiveNumber(flag, value);
+        } else if (flag == QLatin1String("--email-column")) {
+            job.emailColumn = columnLetter(flag, value);
+        } else if (flag == QLatin1String("--start")) {
+            job.startLine = positiveNumber(flag, value);
+        } else if (flag == QLatin1String("--subject")) {
+            // As in the bulk dialog, whose send button wants a subject.
+            if (trimBlanks(value).isEmpty())
+                throw UsageError{QStringLiteral("--subject wants a text")};
+            job.subject = value;
+            subjectGiven = true;
+        } else if (flag == QLatin1String("--body-file")) {
+            parsed.bodyFile = value;
+        } else if (flag == QLatin1String("--attach")) {
+            const QFileInfo info(value);
+            job.attachments.append({info.fileName(), info.absoluteFilePath()});
+        } else if (flag == QLatin1String("--pair")) {
+            const qsizetype colon = value.indexOf(QLatin1Char(':'));
+            if (colon < 0)
+                throw UsageError{QStringLiteral("--pair wants COL:LABEL, not '%1'").arg(value)};
+            const QString label = trimBlanks(value.mid(colon + 1));
+            if (label.isEmpty())
+                throw UsageError{QStringLiteral("--pair wants a label after the colon, not '%1'").arg(value)};
+            job.pairs.append({columnLetter(flag, value.left(colon)), label});
+        } else {
+            bool ok = false;
+            const int ms = value.toInt(&ok);
+            if (!ok || ms < 0 || ms > LongestInterval)
+                throw UsageError{QStringLiteral("--interval-ms wants a number of 0 to %1, not '%2'")
+                                     .arg(LongestInterval)
+                                     .arg(value)};
+            parsed.intervalMs = ms;
+        }
+    }
+    if (job.workbookPath.isEmpty() || !subjectGiven || parsed.bodyFile.isEmpty())
+        throw UsageError{QStringLiteral("--source, --subject and --body-file are required")};
+    return parsed;
+}
+
+// The body as the bulk dialog's memo gives it: UTF-8 text, each line followed by CR LF.
+QString readBody(const QString& path, QString* cause)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        *cause = QStringLiteral("the body file %1 cannot be read").arg(path);
+        return {};
+    }
+    const QByteArray bytes = file.readAll();
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        *cause = QStringLiteral("the body file %1 is not UTF-8 text").arg(path);
+        return {};
+    }
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (text.isEmpty())
+        return text;
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text.split(QLatin1Char('\n')).join(QLatin1String("\r\n")) + QLatin1String("\r\n");
+}
+
+} // namespace
+
+int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    BulkArguments parsed;
+    try {
+        parsed = parseArguments(args);
+    } catch (const UsageError& error) {
+        err << "tallyweave-batch bulk: " << error.message << '\n' << kBulkUsage;
+        return 2;
+    }
+    BulkJob& job = parsed.job;
+    QString cause;
+    job.body = readBody(parsed.bodyFile, &cause);
+    if (cause.isEmpty() && trimBlanks(job.body).isEmpty())
+        cause = QStringLiteral("the body file %1 holds no text").arg(parsed.bodyFile);
+    if (!cause.isEmpty()) {
+        err << "tallyweave-batch bulk: " << cause << '\n';
+        return 1;
+    }
+    const SettingsStore store;
+    const MailServerFields fields = loadMailServerFields(store);
+    if (!isComplete(fields)) {
+        err << "tallyweave-batch bulk: the mail-server settings in " << store.filePath()
+            << " are incomplete: Email, SMTPAddress, SMTPUserName and SMTPPassword must all be set\n";
+        return 1;
+    }
+    if (!QFileInfo(job.workbookPath).isFile()) {
+        err << "tallyweave-batch bulk: the workbook " << job.workbookPath << " does not exist\n";
+        return 1;
+    }
+
+    BulkRun run(job, serverSettings(fields));
+    switch (run.open(&cause)) {
+    case BulkRun::Opened::Ok:
+        break;
+    case BulkRun::Opened::SheetMissing:
+        err << "tallyweave-batch bulk: the workbook has no sheet " << job.sheet << '\n';
+        return 1;
+    case BulkRun::Opened::Failed:
+        err << "tallyweave-batch bulk: " << cause << '\n';
+        return 1;
+    }
+
+    int records = 0;
+    int failures = 0;
+    int code = 0;
+    try {
+        while (const std::optional<Recipient> recipient = run.nextRecipient()) {
+            if (records > 0 && parsed.intervalMs > 0)
+                QThread::msleep(ulong(parsed.intervalMs));
+            const SendResult result = run.send(*recipient);
+            ++records;
+            if (!result.sent)
+                ++failures;
+            out << (result.sent ? 0 : 1) << '\t' << escapeField(recipient->address);
+            for (const QString& value : recipient->values)
+                out << '\t' << escapeField(value);
+            out << '\t' << escapeField(result.comment) << '\n';
+            out.flush();
+        }
+    } catch (const WorkbookError& error) {
+        err << "tallyweave-batch bulk: " << error.cause() << '\n';
+        code = 1;
+    }
+    out << "records " << records << ", null values 0, failures " << failures << '\n';
+    return code;
+}
