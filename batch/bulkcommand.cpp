@@ -43,6 +43,9 @@ BulkArguments parseArguments(const QStringList& args)
         } else if (flag == QLatin1String("--start")) {
             job.startLine = positiveNumber(flag, value);
         } else if (flag == QLatin1String("--subject")) {
+            // As in the bulk dialog, whose send button wants a subject.
+            if (trimBlanks(value).isEmpty())
+                throw UsageError{QStringLiteral("--subject wants a text")};
             job.subject = value;
             subjectGiven = true;
         } else if (flag == QLatin1String("--body-file")) {
@@ -113,6 +116,8 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     BulkJob& job = parsed.job;
     QString cause;
     job.body = readBody(parsed.bodyFile, &cause);
+    if (cause.isEmpty() && trimBlanks(job.body).isEmpty())
+        cause = QStringLiteral("the body file %1 holds no text").arg(parsed.bodyFile);
     if (!cause.isEmpty()) {
         err << "tallyweave-batch bulk: " << cause << '\n';
         return 1;

@@ -43,12 +43,12 @@ struct Recipient {
     QStringList values;
 };
 
-struct SmtpOptions;
-
 struct SendResult {
     bool sent = false;
     QString comment; // when not sent: the server's reply (code and words) or the transport's error
 };
+
+struct SmtpOptions; // mail/smtp.h
 
 // The sending run, one recipient at a time, without windows: the run dialog calls open() on its
 // first tick, then nextRecipient() and send() once per tick; the batch command calls them in a

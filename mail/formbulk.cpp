@@ -224,8 +224,8 @@ void TBulkForm::updateButtons() {
 }
 
 void TBulkForm::SpeedButton1Click() {
-    const QString chosen =
-        m_services.files.openFileName(m_services.text(QStringLiteral("OpenDialog"), QStringLiteral("XlsFilter")));
+    const QString chosen = m_services.files.openFileName(
+        m_services.text(QStringLiteral("OpenDialog"), QStringLiteral("XlsFilter")));
     if (!chosen.isEmpty())
         Edit1->setText(chosen);
 }
@@ -236,8 +236,8 @@ void TBulkForm::SpeedButtonPreviewClick() {
     auto* button = qobject_cast<QToolButton*>(sender());
     if (!m_preview)
         return;
-    showPreview(*m_preview, button ? button : SpeedButtonPreview1, Edit1->text(), ComboBox1, ComboBox2, UpDown1,
-                m_services.text(kSection, QStringLiteral("EmailColumn2")),
+    showPreview(*m_preview, button ? button : SpeedButtonPreview1, Edit1->text(), ComboBox1, ComboBox2,
+                UpDown1, m_services.text(kSection, QStringLiteral("EmailColumn2")),
                 m_services.text(kSection, QStringLiteral("StartLine2")));
 }
 

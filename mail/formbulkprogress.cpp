@@ -31,7 +31,8 @@ QList<RunReport::Column> TBulkProgressForm::reportColumns() const {
 void TBulkProgressForm::prepareRun() {
     BulkJob job = m_jobSource ? m_jobSource() : BulkJob{};
     m_pairCount = int(job.pairs.size());
-    m_run = std::make_unique<BulkRun>(std::move(job), m_serverSource ? m_serverSource() : MailServerSettings{});
+    m_run =
+        std::make_unique<BulkRun>(std::move(job), m_serverSource ? m_serverSource() : MailServerSettings{});
     m_opened = false;
 }
 

@@ -50,8 +50,14 @@ public:
     void commandSent(const char* data, size_t size)
     {
         const QByteArray line = QByteArray(data, qsizetype(size)).trimmed().toUpper();
-        m_ignoreReply = line.startsWith("EHLO") || line.startsWith("QUIT");
+        m_inEhlo = line.startsWith("EHLO");
+        m_ignoreReply = m_inEhlo || line.startsWith("QUIT");
+        m_authSent = m_authSent || line.startsWith("AUTH");
     }
+
+    bool authSent() const { return m_authSent; }
+    // The mechanisms of the EHLO reply's AUTH line, as the server wrote them.
+    const QString& offeredAuth() const { return m_offeredAuth; }
 
     void received(const char* data, size_t size)
     {
@@ -77,6 +83,8 @@ private:
             return;
         const bool last = text.size() == 3 || text.at(3) != '-';
         const QString words = QString::fromUtf8(text.mid(4)).trimmed();
+        if (m_inEhlo && words.startsWith(QLatin1String("AUTH "), Qt::CaseInsensitive))
+            m_offeredAuth = words.mid(5).trimmed();
         if (!words.isEmpty())
             m_words.append(words);
         if (!last)
@@ -92,7 +100,10 @@ private:
     QByteArray m_pending;
     QStringList m_words;
     QString m_refusal;
+    QString m_offeredAuth;
     bool m_ignoreReply = false;
+    bool m_inEhlo = false;
+    bool m_authSent = false;
 };
 
 int watchExchange(CURL*, curl_infotype type, char* data, size_t size, void* user)
@@ -217,6 +228,12 @@ SendResult sendMail(const MailServerSettings& server, const QString& recipient, 
         return SendResult{true, QString()};
     if (!watch.refusal().isEmpty())
         return failed(watch.refusal(), server.password);
+    // curl stops before AUTH when it knows none of the offered mechanisms, and says only
+    // "Login denied".
+    if (code == CURLE_LOGIN_DENIED && !watch.authSent())
+        return failed(QStringLiteral("the server offers no AUTH mechanism this program can use (AUTH %1)")
+                          .arg(watch.offeredAuth()),
+                      server.password);
     const QString transport = QString::fromUtf8(errorText).trimmed();
     return failed(transport.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : transport, server.password);
 }

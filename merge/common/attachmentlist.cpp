@@ -178,9 +178,10 @@ void MessagePanel::MenuRemoveClick() {
         rest.push_back(ListView2->takeItem(0));
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseSensitive);
-    std::stable_sort(rest.begin(), rest.end(), [&collator](const QListWidgetItem* a, const QListWidgetItem* b) {
-        return collator.compare(a->text(), b->text()) < 0;
-    });
+    std::stable_sort(rest.begin(), rest.end(),
+                     [&collator](const QListWidgetItem* a, const QListWidgetItem* b) {
+                         return collator.compare(a->text(), b->text()) < 0;
+                     });
     for (QListWidgetItem* item : rest)
         ListView2->addItem(item);
     if (ListView2->count() == 0)

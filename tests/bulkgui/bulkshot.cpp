@@ -114,17 +114,20 @@ int main(int argc, char** argv) {
         bulkForm->Edit1->setText(work.filePath(QStringLiteral("customers.xlsx")));
         bulkForm->UpDown1->setValue(2);
         auto* addForm = mainForm.findChild<TBulkAddForm*>();
-        for (const auto& [label, column] : {std::pair{"[NAME]", "B"}, std::pair{"[INVOICE]", "C"}}) {
+        for (const auto& pair : {std::pair{"[NAME]", "B"}, std::pair{"[INVOICE]", "C"}}) {
+            const char* label = pair.first;
+            const char* column = pair.second;
             whenShown(addForm, [addForm, label, column] {
                 addForm->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QLatin1String(label));
-                addForm->findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setCurrentText(QLatin1String(column));
+                addForm->findChild<QComboBox*>(QStringLiteral("ComboBox1"))
+                    ->setCurrentText(QLatin1String(column));
                 addForm->findChild<QPushButton*>(QStringLiteral("ButtonAdd"))->click();
             });
             bulkForm->ButtonAdd->click();
         }
         bulkForm->Edit3->setText(QStringLiteral("Your invoice"));
-        bulkForm->Panel1->Memo1->setPlainText(
-            QStringLiteral("Dear [NAME],\n\nplease find invoice [INVOICE] attached.\n\nKind regards,\nBilling"));
+        bulkForm->Panel1->Memo1->setPlainText(QStringLiteral(
+            "Dear [NAME],\n\nplease find invoice [INVOICE] attached.\n\nKind regards,\nBilling"));
         files.openAnswers.enqueue(work.filePath(QStringLiteral("terms.pdf")));
         bulkForm->ButtonAttachment->click();
         files.openAnswers.enqueue(work.filePath(QStringLiteral("price list.xlsx")));

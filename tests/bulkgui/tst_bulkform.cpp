@@ -1,14 +1,8 @@
 // The bulk-mail dialog and its command: the button rule, the emptying on every showing, the
 // attachment list's order and visibility, the job read from the controls, the checks of the send
 // button in their order and the command's refusal of a missing workbook.
-#include "app/services.h"
+#include "bulkwindows.h"
 #include "mail/bulkcommandflow.h"
-#include "mail/formbulk.h"
-#include "mail/formbulkprogress.h"
-#include "mail/formoptions.h"
-#include "merge/common/attachmentlist.h"
-#include "merge/common/formpreview.h"
-#include "support/fakes.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -33,44 +27,8 @@ Q_DECLARE_METATYPE(FakePrompter::Kind)
 
 namespace {
 
-MailServerFields completeServer() {
-    return {"me@example.org", "smtp.example.org", "25", "me", "secret", false};
-}
-
-struct Harness {
-    FakeTexts texts;
-    FakePrompter prompter;
-    FakeFileDialogs files;
-    FakeShell shell;
-    FakeAppProbe probe;
-    Services services{texts, prompter, files, shell, probe, nullptr};
-    TBulkForm form{services};
-    TBulkAddForm addForm{services, form.sourceWorkbook()};
-    TBulkProgressForm progress{services};
-    TPreviewForm preview{services};
-    TOptionsForm options{services};
-
-    Harness() {
-        form.setAddForm(&addForm);
-        form.setPreviewForm(&preview);
-        form.setOptionsForm(&options);
-        addForm.setPreviewForm(&preview);
-        progress.setJobSource([this] { return form.job(); });
-        progress.setServerSource([this] { return serverSettings(options.fields()); });
-        options.setFields(completeServer());
-    }
-
-    QPlainTextEdit* memo() { return form.Panel1->Memo1; }
+struct Harness : BulkWindows {
     QListWidget* attachments() { return form.Panel1->ListView2; }
-
-    void addPair(const QString& label, const QString& column) {
-        whenShown(&addForm, [this, label, column] {
-            addForm.findChild<QLineEdit*>("Edit1")->setText(label);
-            addForm.findChild<QComboBox*>("ComboBox1")->setCurrentText(column);
-            addForm.findChild<QPushButton*>("ButtonAdd")->click();
-        });
-        form.ButtonAdd->click();
-    }
 
     void attach(const QString& path) {
         files.openAnswers.enqueue(path);
@@ -88,13 +46,6 @@ struct Harness {
         form.Edit1->setText(workbook);
         form.Edit3->setText("Subject");
         memo()->setPlainText("Body");
-    }
-
-    QStringList messages() const {
-        QStringList texts;
-        for (const FakePrompter::Call& call : prompter.calls)
-            texts << call.text;
-        return texts;
     }
 };
 
@@ -116,7 +67,6 @@ private slots:
     void browseTakesTheChosenWorkbook();
     void previewButtonsHandTheirFieldsToThePicker_data();
     void previewButtonsHandTheirFieldsToThePicker();
-    void previewWithoutAnExistingFileDoesNothing();
 
     void attachmentsKeepTheirOrderUntilARemovalSorts();
     void removeNeedsASelectionAndTheLastRemovalHidesTheList();
@@ -128,7 +78,6 @@ private slots:
     void sendChecks();
     void commandRefusesAMissingWorkbook_data();
     void commandRefusesAMissingWorkbook();
-    void commandEndsWhenTheDialogIsCancelled();
 
 private:
     std::unique_ptr<Harness> h;
@@ -176,7 +125,8 @@ void TestBulkForm::sendFollowsPathSubjectAndBody_data() {
                                              << "Body" << false;
     QTest::newRow("blanks around the texts still count") << " book.xlsx "
                                                          << " Hi "
-                                                         << "\n Body \n" << true;
+                                                         << "\n Body \n"
+                                                         << true;
 }
 
 void TestBulkForm::sendFollowsPathSubjectAndBody() {
@@ -293,25 +243,6 @@ void TestBulkForm::previewButtonsHandTheirFieldsToThePicker() {
     QCOMPARE(h->form.UpDown1->value(), 9);
 }
 
-void TestBulkForm::previewWithoutAnExistingFileDoesNothing() {
-    bool shown = false;
-    whenShown(
-        &h->preview,
-        [&] {
-            shown = true;
-            h->preview.close();
-        },
-        300);
-    h->form.show();
-    for (const QString& typed : {QString(), path("missing.xlsx"), dir->path()}) {
-        h->form.Edit1->setText(typed);
-        h->form.SpeedButtonPreview1->click();
-        h->form.SpeedButtonPreview2->click();
-    }
-    QTest::qWait(50);
-    QVERIFY(!shown);
-}
-
 void TestBulkForm::attachmentsKeepTheirOrderUntilARemovalSorts() {
     for (const char* name : {"b.txt", "a.txt", "d.pdf", "c.png"})
         touch(name);
@@ -368,12 +299,18 @@ void TestBulkForm::bodyIsTheMemosLinesEachEndedByCrLf_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("body");
 
-    QTest::newRow("nothing") << "" << "";
-    QTest::newRow("one line") << "Dear NAME," << "Dear NAME,\r\n";
-    QTest::newRow("Enter after the last line") << "Hello\n" << "Hello\r\n";
-    QTest::newRow("an empty line inside") << "Hello\n\nBye" << "Hello\r\n\r\nBye\r\n";
-    QTest::newRow("two Enters at the end") << "Hello\n\n" << "Hello\r\n\r\n";
-    QTest::newRow("blanks kept as typed") << "  x  \n y" << "  x  \r\n y\r\n";
+    QTest::newRow("nothing") << ""
+                             << "";
+    QTest::newRow("one line") << "Dear NAME,"
+                              << "Dear NAME,\r\n";
+    QTest::newRow("Enter after the last line") << "Hello\n"
+                                               << "Hello\r\n";
+    QTest::newRow("an empty line inside") << "Hello\n\nBye"
+                                          << "Hello\r\n\r\nBye\r\n";
+    QTest::newRow("two Enters at the end") << "Hello\n\n"
+                                           << "Hello\r\n\r\n";
+    QTest::newRow("blanks kept as typed") << "  x  \n y"
+                                          << "  x  \r\n y\r\n";
 }
 
 void TestBulkForm::bodyIsTheMemosLinesEachEndedByCrLf() {
@@ -417,11 +354,12 @@ void TestBulkForm::sendChecks_data() {
     QTest::addColumn<QString>("blankField"); // an options field left blank, or none
     QTest::addColumn<QString>("message");    // empty: the dialog closes with OK
 
-    QTest::newRow("all well") << false << "" << "";
-    QTest::newRow("spreadsheet running") << true << "" << "BulkProgressForm.String01";
-    QTest::newRow("spreadsheet running comes before incomplete options")
-        << true << "EditPassword"
-        << "BulkProgressForm.String01";
+    QTest::newRow("all well") << false << ""
+                              << "";
+    QTest::newRow("spreadsheet running") << true << ""
+                                         << "BulkProgressForm.String01";
+    QTest::newRow("spreadsheet running comes before incomplete options") << true << "EditPassword"
+                                                                         << "BulkProgressForm.String01";
     for (const char* field : {"EditEmail", "EditSMTPServer", "EditPort", "EditAccounts", "EditPassword"})
         QTest::addRow("%s blank", field) << false << field << "BulkProgressForm.String02";
 }
@@ -472,18 +410,6 @@ void TestBulkForm::commandRefusesAMissingWorkbook() {
     });
     bulkMailsCommand(h->services, h->form, h->progress);
     QCOMPARE(h->messages(), QStringList{"BulkProgressForm.String03"});
-    QVERIFY(!runShown);
-}
-
-void TestBulkForm::commandEndsWhenTheDialogIsCancelled() {
-    bool runShown = false;
-    whenShown(&h->progress, [&] { runShown = true; });
-    whenShown(&h->form, [&] {
-        h->fill(path("missing.xlsx"));
-        h->form.ButtonCancel->click();
-    });
-    bulkMailsCommand(h->services, h->form, h->progress);
-    QVERIFY(h->prompter.calls.isEmpty());
     QVERIFY(!runShown);
 }
 

@@ -2,15 +2,9 @@
 // one message per tick, the report lines with their pending, sent and failed images, the server's
 // words for a refused row, the counters, the run's endings and their messages, and Cancel taken
 // at the end of a tick, also while an exchange is under way.
-#include "app/runreport.h"
-#include "app/services.h"
+#include "bulkwindows.h"
 #include "mail/bulkcommandflow.h"
-#include "mail/formbulk.h"
-#include "mail/formbulkprogress.h"
-#include "mail/formoptions.h"
 #include "merge/bookfixture.h"
-#include "merge/common/attachmentlist.h"
-#include "support/fakes.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -103,42 +97,10 @@ print(json.dumps(out))
     return list;
 }
 
-struct Harness {
-    FakeTexts texts{{"StatusBar.Records", "Records: "},
-                    {"StatusBar.NullValues", "Null: "},
-                    {"StatusBar.Failures", "Failures: "},
-                    {"ListView.Field", "Field "}};
-    FakePrompter prompter;
-    FakeFileDialogs files;
-    FakeShell shell;
-    FakeAppProbe probe;
-    QTreeView view;
-    QLabel panels[3];
-    RunReport report{&view, &panels[0], &panels[1], &panels[2]};
-    Services services{texts, prompter, files, shell, probe, &report};
-    TBulkForm form{services};
-    TBulkAddForm addForm{services, form.sourceWorkbook()};
-    TBulkProgressForm progress{services};
-    TOptionsForm options{services};
-
-    Harness() {
-        form.setAddForm(&addForm);
-        form.setOptionsForm(&options);
-        progress.setJobSource([this] { return form.job(); });
-        progress.setServerSource([this] { return serverSettings(options.fields()); });
-    }
-
+struct Harness : BulkWindows {
     void setServer(int port) {
-        options.setFields({"sender@example.org", "127.0.0.1", QString::number(port), "ann", "Open Sesame!", false});
-    }
-
-    void addPair(const QString& label, const QString& column) {
-        whenShown(&addForm, [this, label, column] {
-            addForm.findChild<QLineEdit*>("Edit1")->setText(label);
-            addForm.findChild<QComboBox*>("ComboBox1")->setCurrentText(column);
-            addForm.findChild<QPushButton*>("ButtonAdd")->click();
-        });
-        form.ButtonAdd->click();
+        options.setFields(
+            {"sender@example.org", "127.0.0.1", QString::number(port), "ann", "Open Sesame!", false});
     }
 
     // The main window's command, with the bulk dialog filled in as a user does it.
@@ -150,18 +112,12 @@ struct Harness {
             for (const QString& pair : pairs)
                 addPair(pair.section('=', 0, 0), pair.section('=', 1));
             form.Edit3->setText("Hello NAME");
-            form.Panel1->Memo1->setPlainText("Dear NAME from CITY,\nthe list.");
+            memo()->setPlainText("Dear NAME from CITY,\nthe list.");
             form.ButtonSend->click();
         });
         bulkMailsCommand(services, form, progress);
     }
 
-    QStringList messages() const {
-        QStringList list;
-        for (const FakePrompter::Call& call : prompter.calls)
-            list << call.text;
-        return list;
-    }
     QList<int> images() const {
         QList<int> list;
         for (int i = 0; i < report.lineCount(); ++i)
@@ -198,8 +154,9 @@ private:
 void TestBulkSend::initTestCase() {
     QVERIFY(m_mailbox.isValid() && m_books.isValid());
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_server.start(QStringLiteral(TW_PYTHON), {QStringLiteral(TW_SOURCE_DIR "/tests/mail/smtpserver.py"),
-                                               m_mailbox.path(), m_books.path(), QStringLiteral("good:auth")});
+    m_server.start(QStringLiteral(TW_PYTHON),
+                   {QStringLiteral(TW_SOURCE_DIR "/tests/mail/smtpserver.py"), m_mailbox.path(),
+                    m_books.path(), QStringLiteral("good:auth")});
     QVERIFY2(m_server.waitForStarted(), "python3 did not start");
     QByteArray line;
     QDeadlineTimer deadline(30000);
@@ -313,21 +270,21 @@ void TestBulkSend::runEndings_data() {
     QTest::addColumn<bool>("detailed"); // the message carries a cause
 
     const QList<int> none;
-    QTest::newRow("start line below the last row") << "people.xlsx" << 1 << 6 << 0 << none << none
-                                                   << "BulkProgressForm.String08" << false;
+    QTest::newRow("start line below the last row")
+        << "people.xlsx" << 1 << 6 << 0 << none << none << "BulkProgressForm.String08" << false;
     QTest::newRow("last row without a usable address ends one tick later")
-        << "last-invalid.xlsx" << 1 << 4 << 0 << QList<int>{ImageFailure, ImageProcessed} << QList<int>{66, 83}
-        << "BulkProgressForm.String08" << false;
-    QTest::newRow("worksheet beyond the workbook") << "last-invalid.xlsx" << 4 << 1 << 0 << none << none
-                                                   << "BulkProgressForm.String07" << false;
-    QTest::newRow("a damaged workbook") << "broken.xlsx" << 1 << 1 << 0 << none << none
-                                                << "BulkProgressForm.String06" << true;
-    QTest::newRow("the last two of twenty rows") << "twenty.xlsx" << 1 << 19 << 0
-                                                 << QList<int>{ImageProcessed, ImageProcessed} << QList<int>{95, 100}
-                                                 << "BulkProgressForm.String09" << false;
-    QTest::newRow("server unreachable") << "people.xlsx" << 1 << 1 << -1
-                                        << QList<int>{ImageFailure, ImageFailure, ImageFailure}
-                                        << QList<int>{40, 80, 100} << "BulkProgressForm.String09" << false;
+        << "last-invalid.xlsx" << 1 << 4 << 0 << QList<int>{ImageFailure, ImageProcessed}
+        << QList<int>{66, 83} << "BulkProgressForm.String08" << false;
+    QTest::newRow("worksheet beyond the workbook")
+        << "last-invalid.xlsx" << 4 << 1 << 0 << none << none << "BulkProgressForm.String07" << false;
+    QTest::newRow("a damaged workbook")
+        << "broken.xlsx" << 1 << 1 << 0 << none << none << "BulkProgressForm.String06" << true;
+    QTest::newRow("the last two of twenty rows")
+        << "twenty.xlsx" << 1 << 19 << 0 << QList<int>{ImageProcessed, ImageProcessed} << QList<int>{95, 100}
+        << "BulkProgressForm.String09" << false;
+    QTest::newRow("server unreachable")
+        << "people.xlsx" << 1 << 1 << -1 << QList<int>{ImageFailure, ImageFailure, ImageFailure}
+        << QList<int>{40, 80, 100} << "BulkProgressForm.String09" << false;
 }
 
 void TestBulkSend::runEndings() {
@@ -349,7 +306,8 @@ void TestBulkSend::runEndings() {
     h->panels[0].setText("left by the last run");
     h->progress.Timer1->setInterval(20);
     QList<int> seen;
-    QObject::connect(h->progress.ProgressBar1, &QProgressBar::valueChanged, [&seen](int value) { seen << value; });
+    QObject::connect(h->progress.ProgressBar1, &QProgressBar::valueChanged,
+                     [&seen](int value) { seen << value; });
 
     h->runCommand(book(workbook), sheet, startLine);
     QCOMPARE(h->images(), images);
@@ -360,8 +318,7 @@ void TestBulkSend::runEndings() {
     if (images.isEmpty())
         QCOMPARE(h->report.panelText(0), QString("left by the last run"));
     else
-        QCOMPARE(h->report.panelText(2),
-                 QStringLiteral("Failures: %1").arg(images.count(int(ImageFailure))));
+        QCOMPARE(h->report.panelText(2), QStringLiteral("Failures: %1").arg(images.count(int(ImageFailure))));
     if (images.count(int(ImageFailure)) == images.size()) {
         for (int i = 0; i < h->report.lineCount(); ++i)
             QVERIFY2(!h->report.subItems(i).last().isEmpty(), "every failure says why");

@@ -3,9 +3,7 @@
 // writing them, and that the main window and the bulk dialog open the one dialog.
 #include "app/formmain.h"
 #include "app/startup.h"
-#include "mail/formbulk.h"
-#include "mail/formoptions.h"
-#include "support/fakes.h"
+#include "bulkwindows.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -47,22 +45,8 @@ int fileMode(const QString& file) {
     return int(st.st_mode & 0777);
 }
 
-const Stored kComplete{{"Email", "me@example.org"},
-                       {"SMTPAddress", "smtp.example.org"},
-                       {"SMTPPort", "587"},
-                       {"SMTPUserName", "me"},
-                       {"SMTPPassword", "secret"},
-                       {"SMTPSSL", "0"}};
-
-struct Harness {
-    FakeTexts texts;
-    FakePrompter prompter;
-    FakeFileDialogs files;
-    FakeShell shell;
-    FakeAppProbe probe;
-    Services services{texts, prompter, files, shell, probe, nullptr};
-    TOptionsForm form{services};
-};
+const Stored kComplete{{"Email", "me@example.org"}, {"SMTPAddress", "smtp.example.org"}, {"SMTPPort", "587"},
+                       {"SMTPUserName", "me"},      {"SMTPPassword", "secret"},          {"SMTPSSL", "0"}};
 
 } // namespace
 
@@ -98,24 +82,17 @@ void TestOptionsForm::loadShowsTheStoredValues_data() {
     QTest::addColumn<bool>("okEnabled");
 
     QTest::newRow("nothing stored") << Stored{} << QStringList{"", "", "25", "", ""} << false << false;
-    QTest::newRow("everything stored") << kComplete
-                                       << QStringList{"me@example.org", "smtp.example.org", "587", "me", "secret"}
-                                       << false << true;
-    QTest::newRow("values stored with blanks around them")
-        << Stored{{"Email", "  me@example.org "}, {"SMTPAddress", "\thost "}, {"SMTPPassword", " pw "}}
-        << QStringList{"me@example.org", "host", "25", "", "pw"} << false << false;
-    QTest::newRow("a port that is no number") << Stored{{"SMTPPort", "abc"}} << QStringList{"", "", "25", "", ""}
-                                              << false << false;
-    QTest::newRow("a port with a leading zero") << Stored{{"SMTPPort", "0587"}}
-                                                << QStringList{"", "", "587", "", ""} << false << false;
-    QTest::newRow("a port beyond an integer") << Stored{{"SMTPPort", "99999999999"}}
-                                              << QStringList{"", "", "25", "", ""} << false << false;
-    QTest::newRow("SSL one with blanks around") << Stored{{"SMTPSSL", " 1 "}} << QStringList{"", "", "25", "", ""}
-                                                << true << false;
-    QTest::newRow("SSL true is not one") << Stored{{"SMTPSSL", "true"}} << QStringList{"", "", "25", "", ""}
-                                         << false << false;
-    QTest::newRow("SSL yes is not one") << Stored{{"SMTPSSL", "yes"}} << QStringList{"", "", "25", "", ""}
-                                        << false << false;
+    QTest::newRow("everything stored")
+        << kComplete << QStringList{"me@example.org", "smtp.example.org", "587", "me", "secret"} << false
+        << true;
+    QTest::newRow("a port that is no number")
+        << Stored{{"SMTPPort", "abc"}} << QStringList{"", "", "25", "", ""} << false << false;
+    QTest::newRow("a port with a leading zero")
+        << Stored{{"SMTPPort", "0587"}} << QStringList{"", "", "587", "", ""} << false << false;
+    QTest::newRow("SSL one with blanks around")
+        << Stored{{"SMTPSSL", " 1 "}} << QStringList{"", "", "25", "", ""} << true << false;
+    QTest::newRow("SSL true is not one")
+        << Stored{{"SMTPSSL", "true"}} << QStringList{"", "", "25", "", ""} << false << false;
 }
 
 void TestOptionsForm::loadShowsTheStoredValues() {
@@ -125,15 +102,16 @@ void TestOptionsForm::loadShowsTheStoredValues() {
     QFETCH(bool, okEnabled);
 
     store(settingsFile(), stored);
-    Harness h;
-    h.form.loadSettings(SettingsStore(settingsFile()));
-    h.form.show();
-    const QStringList fields{h.form.EditEmail->text(), h.form.EditSMTPServer->text(), h.form.EditPort->text(),
-                             h.form.EditAccounts->text(), h.form.EditPassword->text()};
+    BulkWindows h;
+    h.options.loadSettings(SettingsStore(settingsFile()));
+    h.options.show();
+    const QStringList fields{h.options.EditEmail->text(), h.options.EditSMTPServer->text(),
+                             h.options.EditPort->text(), h.options.EditAccounts->text(),
+                             h.options.EditPassword->text()};
     QCOMPARE(fields, shown);
-    QCOMPARE(h.form.CheckBoxSSL->isChecked(), ssl);
-    QCOMPARE(h.form.ButtonOk->isEnabled(), okEnabled);
-    QCOMPARE(h.form.EditPassword->echoMode(), QLineEdit::Password);
+    QCOMPARE(h.options.CheckBoxSSL->isChecked(), ssl);
+    QCOMPARE(h.options.ButtonOk->isEnabled(), okEnabled);
+    QCOMPARE(h.options.EditPassword->echoMode(), QLineEdit::Password);
 }
 
 void TestOptionsForm::okFollowsTheFiveFields_data() {
@@ -141,11 +119,12 @@ void TestOptionsForm::okFollowsTheFiveFields_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("okEnabled");
 
+    QTest::newRow("account of blanks only") << "EditAccounts"
+                                            << " \t " << false;
     QTest::newRow("all five filled") << "EditAccounts"
                                      << "me" << true;
     for (const char* field : {"EditEmail", "EditSMTPServer", "EditPort", "EditAccounts", "EditPassword"}) {
         QTest::addRow("%s empty", field) << field << "" << false;
-        QTest::addRow("%s of blanks only", field) << field << "  \t" << false;
     }
 }
 
@@ -155,22 +134,22 @@ void TestOptionsForm::okFollowsTheFiveFields() {
     QFETCH(bool, okEnabled);
 
     store(settingsFile(), kComplete);
-    Harness h;
-    h.form.loadSettings(SettingsStore(settingsFile()));
-    h.form.show();
-    QVERIFY(h.form.ButtonOk->isEnabled());
-    auto* edit = h.form.findChild<QLineEdit*>(field);
+    BulkWindows h;
+    h.options.loadSettings(SettingsStore(settingsFile()));
+    h.options.show();
+    QVERIFY(h.options.ButtonOk->isEnabled());
+    auto* edit = h.options.findChild<QLineEdit*>(field);
     QVERIFY(edit);
     if (field == "EditPort")
         edit->clear(); // blanks cannot be typed into the port
     else
         edit->setText(text);
-    QCOMPARE(h.form.ButtonOk->isEnabled(), okEnabled);
-    h.form.CheckBoxSSL->setChecked(true); // the box plays no part
-    QCOMPARE(h.form.ButtonOk->isEnabled(), okEnabled);
-    h.form.hide();
-    h.form.show();
-    QCOMPARE(h.form.ButtonOk->isEnabled(), okEnabled);
+    QCOMPARE(h.options.ButtonOk->isEnabled(), okEnabled);
+    h.options.CheckBoxSSL->setChecked(true); // the box plays no part
+    QCOMPARE(h.options.ButtonOk->isEnabled(), okEnabled);
+    h.options.hide();
+    h.options.show();
+    QCOMPARE(h.options.ButtonOk->isEnabled(), okEnabled);
 }
 
 void TestOptionsForm::portTakesDigitsOnly_data() {
@@ -179,13 +158,34 @@ void TestOptionsForm::portTakesDigitsOnly_data() {
     QTest::addColumn<QString>("inserted"); // a paste, after the keys
     QTest::addColumn<QString>("port");
 
-    QTest::newRow("digits") << "" << "465" << "" << "465";
-    QTest::newRow("letters and a minus sign are dropped") << "" << "5a8-7" << "" << "587";
-    QTest::newRow("blanks and a plus sign are dropped") << "" << " 2+5 " << "" << "25";
-    QTest::newRow("Backspace deletes") << "25" << "<<587<" << "" << "58";
-    QTest::newRow("pasted digits go in") << "" << "" << "2525" << "2525";
-    QTest::newRow("a paste with anything but digits is refused whole") << "25" << "" << "8-0" << "25";
-    QTest::newRow("a pasted number with a blank is refused") << "" << "" << " 587" << "";
+    QTest::newRow("digits") << ""
+                            << "465"
+                            << ""
+                            << "465";
+    QTest::newRow("letters and a minus sign are dropped") << ""
+                                                          << "5a8-7"
+                                                          << ""
+                                                          << "587";
+    QTest::newRow("blanks and a plus sign are dropped") << ""
+                                                        << " 2+5 "
+                                                        << ""
+                                                        << "25";
+    QTest::newRow("Backspace deletes") << "25"
+                                       << "<<587<"
+                                       << ""
+                                       << "58";
+    QTest::newRow("pasted digits go in") << ""
+                                         << ""
+                                         << "2525"
+                                         << "2525";
+    QTest::newRow("a paste with anything but digits is refused whole") << "25"
+                                                                       << ""
+                                                                       << "8-0"
+                                                                       << "25";
+    QTest::newRow("a pasted number with a blank is refused") << ""
+                                                             << ""
+                                                             << " 587"
+                                                             << "";
 }
 
 void TestOptionsForm::portTakesDigitsOnly() {
@@ -194,21 +194,21 @@ void TestOptionsForm::portTakesDigitsOnly() {
     QFETCH(QString, inserted);
     QFETCH(QString, port);
 
-    Harness h;
-    h.form.EditPort->setText(start);
-    h.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&h.form));
-    h.form.EditPort->setFocus();
-    h.form.EditPort->end(false);
+    BulkWindows h;
+    h.options.EditPort->setText(start);
+    h.options.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.options));
+    h.options.EditPort->setFocus();
+    h.options.EditPort->end(false);
     for (const QChar c : typed) {
         if (c == '<')
-            QTest::keyClick(h.form.EditPort, Qt::Key_Backspace);
+            QTest::keyClick(h.options.EditPort, Qt::Key_Backspace);
         else
-            QTest::keyClicks(h.form.EditPort, QString(c));
+            QTest::keyClicks(h.options.EditPort, QString(c));
     }
     if (!inserted.isEmpty())
-        h.form.EditPort->insert(inserted); // what a paste does
-    QCOMPARE(h.form.EditPort->text(), port);
+        h.options.EditPort->insert(inserted); // what a paste does
+    QCOMPARE(h.options.EditPort->text(), port);
 }
 
 void TestOptionsForm::okSavesTrimmedValuesOwnerOnly() {
@@ -216,18 +216,18 @@ void TestOptionsForm::okSavesTrimmedValuesOwnerOnly() {
     store(settingsFile(), {{"LanguageFile", "English.ini"}});
     QVERIFY(::chmod(QFile::encodeName(settingsFile()).constData(), 0644) == 0);
 
-    Harness h;
-    h.form.loadSettings(SettingsStore(settingsFile()));
-    whenShown(&h.form, [&] {
-        h.form.EditEmail->setText("  me@example.org ");
-        h.form.EditSMTPServer->setText("smtp.example.org\t");
-        h.form.EditPort->setText("0587");
-        h.form.EditAccounts->setText(" me");
-        h.form.EditPassword->setText(" pass word ");
-        h.form.CheckBoxSSL->setChecked(true);
-        h.form.ButtonOk->click();
+    BulkWindows h;
+    h.options.loadSettings(SettingsStore(settingsFile()));
+    whenShown(&h.options, [&] {
+        h.options.EditEmail->setText("  me@example.org ");
+        h.options.EditSMTPServer->setText("smtp.example.org\t");
+        h.options.EditPort->setText("0587");
+        h.options.EditAccounts->setText(" me");
+        h.options.EditPassword->setText(" pass word ");
+        h.options.CheckBoxSSL->setChecked(true);
+        h.options.ButtonOk->click();
     });
-    QVERIFY(h.form.showAndSave());
+    QVERIFY(h.options.showAndSave());
     QCOMPARE(readBack(settingsFile()), (Stored{{"LanguageFile", "English.ini"},
                                                {"Email", "me@example.org"},
                                                {"SMTPAddress", "smtp.example.org"},
@@ -237,11 +237,11 @@ void TestOptionsForm::okSavesTrimmedValuesOwnerOnly() {
                                                {"SMTPSSL", "1"}}));
     QVERIFY2(fileMode(settingsFile()) == 0600, "the file holds the password: owner only");
 
-    whenShown(&h.form, [&] {
-        h.form.CheckBoxSSL->setChecked(false);
-        h.form.ButtonOk->click();
+    whenShown(&h.options, [&] {
+        h.options.CheckBoxSSL->setChecked(false);
+        h.options.ButtonOk->click();
     });
-    QVERIFY(h.form.showAndSave());
+    QVERIFY(h.options.showAndSave());
     QCOMPARE(readBack(settingsFile()).value("SMTPSSL"), QString("0"));
     QCOMPARE(fileMode(settingsFile()), 0600);
 }
@@ -249,34 +249,32 @@ void TestOptionsForm::okSavesTrimmedValuesOwnerOnly() {
 void TestOptionsForm::cancelKeepsTheEditsInForceButNotInTheFile() {
     store(settingsFile(), kComplete);
     const Stored before = readBack(settingsFile());
-    Harness h;
-    h.form.loadSettings(SettingsStore(settingsFile()));
-    whenShown(&h.form, [&] {
-        h.form.EditSMTPServer->setText("other.example.org");
-        h.form.EditPassword->setText("   ");
-        h.form.ButtonCancel->click();
+    BulkWindows h;
+    h.options.loadSettings(SettingsStore(settingsFile()));
+    whenShown(&h.options, [&] {
+        h.options.EditSMTPServer->setText("other.example.org");
+        h.options.EditPassword->setText("   ");
+        h.options.ButtonCancel->click();
     });
-    QVERIFY(!h.form.showAndSave());
+    QVERIFY(!h.options.showAndSave());
     QCOMPARE(readBack(settingsFile()), before);
-    QCOMPARE(h.form.fields().host, QString("other.example.org"));
-    QCOMPARE(serverSettings(h.form.fields()).host, QString("other.example.org"));
+    QCOMPARE(h.options.fields().host, QString("other.example.org"));
+    QCOMPARE(serverSettings(h.options.fields()).host, QString("other.example.org"));
 
     // What the bulk dialog checks is the edited, now incomplete, set of fields.
-    TBulkForm bulk(h.services);
-    bulk.setOptionsForm(&h.form);
-    bulk.show();
-    bulk.Edit1->setText("book.xlsx");
-    bulk.Edit3->setText("Hello");
-    bulk.findChild<QPlainTextEdit*>("Memo1")->setPlainText("Body");
-    bulk.ButtonSend->click();
-    QVERIFY(bulk.isVisible());
+    h.form.show();
+    h.form.Edit1->setText("book.xlsx");
+    h.form.Edit3->setText("Hello");
+    h.memo()->setPlainText("Body");
+    h.form.ButtonSend->click();
+    QVERIFY(h.form.isVisible());
     QCOMPARE(h.prompter.calls.size(), 1);
     QCOMPARE(h.prompter.calls[0].text, QString("BulkProgressForm.String02"));
 
     // Shown again, the dialog offers the edits, not the stored values.
-    whenShown(&h.form, [&] { h.form.ButtonCancel->click(); });
-    h.form.showAndSave();
-    QCOMPARE(h.form.EditSMTPServer->text(), QString("other.example.org"));
+    whenShown(&h.options, [&] { h.options.ButtonCancel->click(); });
+    h.options.showAndSave();
+    QCOMPARE(h.options.EditSMTPServer->text(), QString("other.example.org"));
 }
 
 void TestOptionsForm::mainWindowAndBulkDialogOpenTheSameDialog() {

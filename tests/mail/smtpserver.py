@@ -7,6 +7,7 @@ Each LISTENER is NAME:KIND, KIND one of
   auth         AUTH PLAIN and LOGIN offered and required (also in the clear)
   authlogin    only AUTH LOGIN offered, required
   clearauth    AUTH offered in the clear, no STARTTLS (a client that wants STARTTLS must stop)
+  foreignauth  only an AUTH mechanism no client knows (X-TEST-TOKEN)
   starttls     STARTTLS offered and required, then AUTH (certificate server.pem)
   wronghost    STARTTLS with a certificate for another host name (wronghost.pem)
   untrusted    STARTTLS with a self-signed certificate (selfsigned.pem)
@@ -91,6 +92,11 @@ class Recorder:
         return "250 OK: queued"
 
 
+class ForeignAuthRecorder(Recorder):
+    async def auth_X__TEST__TOKEN(self, server, args):
+        return AuthResult(success=False, handled=False)
+
+
 class TestSMTP(SMTP):
     async def smtp_DATA(self, arg):
         if any(local_part(a).startswith("drop") for a in self.envelope.rcpt_tos):
@@ -173,9 +179,11 @@ async def main():
         elif kind == "tls":
             server_ssl = context(certdir, "server")
             kwargs.update(auth_require_tls=False)
-        elif kind not in ("plain", "sink"):
+        elif kind not in ("plain", "sink", "foreignauth"):
             raise SystemExit("unknown listener kind " + kind)
-        handler = Recorder(outdir, name, kind == "sink")
+        if kind == "foreignauth":
+            kwargs.update(auth_require_tls=False, auth_exclude_mechanism=["PLAIN", "LOGIN"])
+        handler = (ForeignAuthRecorder if kind == "foreignauth" else Recorder)(outdir, name, kind == "sink")
         factory = (lambda h=handler, kw=kwargs: TestSMTP(h, **kw))
         server = await loop.create_server(factory, "127.0.0.1", 0, ssl=server_ssl)
         ready.append("%s=%d" % (name, server.sockets[0].getsockname()[1]))

@@ -90,6 +90,7 @@ void TestBatchBulk::badUsage_data()
     QTest::newRow("no --source") << QStringList{"--subject", "s", "--body-file", "body.txt"};
     QTest::newRow("no --subject") << QStringList{"--source", "book.csv", "--body-file", "body.txt"};
     QTest::newRow("no --body-file") << QStringList{"--source", "book.csv", "--subject", "s"};
+    QTest::newRow("blank --subject") << QStringList{"--source", "book.csv", "--subject", " ", "--body-file", "body.txt"};
     QTest::newRow("--pair without a colon") << base + QStringList{"--pair", "B"};
     QTest::newRow("--pair without a label") << base + QStringList{"--pair", "B: "};
     QTest::newRow("column beyond Z") << base + QStringList{"--email-column", "AA"};
@@ -128,6 +129,7 @@ void TestBatchBulk::refusedBeforeSending_data()
     QTest::newRow("password only blanks") << "book.csv" << "body.txt" << "1" << "blank password" << "incomplete";
     QTest::newRow("body file missing") << "book.csv" << "nobody.txt" << "1" << "ok" << "nobody.txt";
     QTest::newRow("body file is a folder") << "book.csv" << "." << "1" << "ok" << "cannot be read";
+    QTest::newRow("body file of blank lines") << "book.csv" << "blank.txt" << "1" << "ok" << "holds no text";
     QTest::newRow("body file not UTF-8") << "book.csv" << "latin1.txt" << "1" << "ok" << "not UTF-8";
 }
 
@@ -139,6 +141,7 @@ void TestBatchBulk::refusedBeforeSending()
     QFETCH(QString, settings);
     QFETCH(QString, cause);
     writeFile(QStringLiteral("latin1.txt"), "Gr\xfc\xdf" "e\n");
+    writeFile(QStringLiteral("blank.txt"), " \n\t\n\n");
     if (settings == QLatin1String("none"))
         QFile::remove(SettingsStore().filePath());
     else if (settings == QLatin1String("blank password"))

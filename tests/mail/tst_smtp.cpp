@@ -59,7 +59,7 @@ void TestSmtp::initTestCase()
     const QString certError = mailfixture::makeCertificates(m_certs.path());
     QVERIFY2(certError.isEmpty(), qPrintable(certError));
     const QString error = m_server.start(m_certs.path(),
-                                         {"plain:plain", "auth:auth", "authlogin:authlogin", "clearauth:clearauth",
+                                         {"plain:plain", "auth:auth", "authlogin:authlogin", "clearauth:clearauth", "foreignauth:foreignauth",
                                           "starttls:starttls", "wronghost:wronghost", "untrusted:untrusted", "tls:tls", "lagging:lagging"});
     QVERIFY2(error.isEmpty(), qPrintable(error));
 }
@@ -108,6 +108,9 @@ void TestSmtp::exchange_data()
     QTest::newRow("AUTH LOGIN refused") << "authlogin" << false << false << false << "bob" << "hunter2hunter2" << ann
                                         << bob << false << "535 5.7.8 Authentication credentials invalid"
                                         << "LOGIN bob" << false;
+    QTest::newRow("only an unknown AUTH mechanism offered: the comment names it")
+        << "foreignauth" << false << false << false << "ann" << GoodPassword << ann << bob << false
+        << "the server offers no AUTH mechanism this program can use (AUTH X-TEST-TOKEN)" << "" << false;
     QTest::newRow("server requires AUTH, no account set")
         << "auth" << false << false << false << "" << "" << ann << bob << false << "~530" << "" << false;
     QTest::newRow("STARTTLS with a trusted certificate, then AUTH")
