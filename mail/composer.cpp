@@ -298,7 +298,8 @@ QByteArray composeMessage(const MessageContent& content, const ComposeOptions& o
         addMailbox(message.get(), GMIME_ADDRESS_TYPE_FROM, options.fromName, options.fromAddress);
     if (!options.replyTo.isEmpty())
         addMailbox(message.get(), GMIME_ADDRESS_TYPE_REPLY_TO, QString(), options.replyTo);
-    addMailbox(message.get(), GMIME_ADDRESS_TYPE_TO, QString(), content.to);
+    if (!content.to.isEmpty())
+        addMailbox(message.get(), GMIME_ADDRESS_TYPE_TO, QString(), content.to);
     setRawHeader(top, "Subject", headerTextValue(trimBlanks(content.subject), 9));
 
     const QByteArray text = canonicalLineEnds(content.body).toUtf8();
