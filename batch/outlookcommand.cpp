@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <optional>
 
@@ -81,9 +82,14 @@ std::optional<QString> refusal(OutlookArguments& parsed) {
     if (checkOutlookCommand(s.workbookPath) != OutlookCommandCheck::Ok)
         return QStringLiteral("the workbook %1 does not exist").arg(s.workbookPath);
     QFile body(parsed.bodyFile);
-    if (!body.open(QIODevice::ReadOnly))
-        return QStringLiteral("the body file %1 cannot be read: %2").arg(parsed.bodyFile, body.errorString());
-    s.body = QString::fromUtf8(body.readAll());
+    if (!QFileInfo(parsed.bodyFile).isFile() || !body.open(QIODevice::ReadOnly))
+        return QStringLiteral("the body file %1 cannot be read").arg(parsed.bodyFile);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    s.body = utf8.decode(body.readAll());
+    if (utf8.hasError())
+        return QStringLiteral("the body file %1 is not UTF-8 text").arg(parsed.bodyFile);
+    if (s.body.startsWith(QChar(0xFEFF)))
+        s.body.remove(0, 1);
     if (trimBlanks(s.body).isEmpty())
         return QStringLiteral("the body file %1 holds nothing but blanks").arg(parsed.bodyFile);
     for (const Attachment& attachment : std::as_const(s.attachments))

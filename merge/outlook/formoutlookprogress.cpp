@@ -49,9 +49,7 @@ void TOutlookProgressForm::Timer1Timer() {
     OutlookMergeResult result;
     // The dialog only closes once the run has ended; nothing may leave it open and unclosable.
     try {
-        const OutlookMergeSettings s = settings();
-        const std::unique_ptr<MailClient> client = m_clients ? m_clients(s.saveMode) : systemMailClient(s.saveMode);
-        result = runOutlookMerge(s, sink, *client);
+        result = runOutlookMerge(settings(), sink);
     } catch (const std::exception& e) {
         result.outcome = OutlookMergeOutcome::Failed;
         result.cause = QString::fromLocal8Bit(e.what());

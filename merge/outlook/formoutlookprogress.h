@@ -12,14 +12,11 @@ class TOutlookProgressForm : public TRunForm {
 public:
     using SettingsSource = std::function<OutlookMergeSettings()>;
     using SenderSource = std::function<QString()>;
-    // Where the messages go; by default the outbox or the system mailer.
-    using ClientFactory = std::function<std::unique_ptr<MailClient>(bool saveMode)>;
 
     explicit TOutlookProgressForm(Services& services, QWidget* parent = nullptr);
 
     void setSettingsSource(SettingsSource source) { m_settings = std::move(source); }
     void setSenderSource(SenderSource source) { m_sender = std::move(source); }
-    void setClientFactory(ClientFactory factory) { m_clients = std::move(factory); }
     // True: save into the outbox (true when created); false: send.
     void setSaveMode(bool save) { m_saveMode = save; }
     bool saveMode() const { return m_saveMode; }
@@ -41,6 +38,5 @@ private:
 
     SettingsSource m_settings;
     SenderSource m_sender;
-    ClientFactory m_clients;
     bool m_saveMode = true;
 };

@@ -8,11 +8,23 @@
 #include <QFileInfo>
 
 #include <exception>
+#include <memory>
 
 namespace {
 
 struct Stopped {
     OutlookMergeOutcome outcome;
+};
+
+// Where the messages go: the outbox folder or the system mailer.
+class MailClient {
+public:
+    virtual ~MailClient() = default;
+    // Made ready before the first message (the outbox created, the mailer found). Throws
+    // LocalMailError when it cannot be.
+    virtual void start() = 0;
+    // One complete message, lines ended by CR LF. Throws LocalMailError.
+    virtual void deliver(const QByteArray& message) = 0;
 };
 
 class OutboxClient : public MailClient {
@@ -106,19 +118,12 @@ void mergeRows(const OutlookMergeSettings& s, const Workbook& book, MailClient& 
 
 } // namespace
 
-std::unique_ptr<MailClient> systemMailClient(bool saveMode) {
-    if (saveMode)
-        return std::make_unique<OutboxClient>();
-    return std::make_unique<SendmailClient>();
-}
-
 OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, OutlookMergeSink& sink) {
-    const std::unique_ptr<MailClient> client = systemMailClient(settings.saveMode);
-    return runOutlookMerge(settings, sink, *client);
-}
-
-OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, OutlookMergeSink& sink,
-                                   MailClient& client) {
+    std::unique_ptr<MailClient> client;
+    if (settings.saveMode)
+        client = std::make_unique<OutboxClient>();
+    else
+        client = std::make_unique<SendmailClient>();
     OutlookMergeResult result;
     try {
         checkSettings(settings);
@@ -127,7 +132,7 @@ OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, Outlook
             throw Stopped{OutlookMergeOutcome::SheetMissing};
         book->selectSheet(settings.sheet);
         try {
-            client.start();
+            client->start();
         } catch (const LocalMailError& error) {
             result.outcome = OutlookMergeOutcome::MailerUnavailable;
             result.cause = error.cause();
@@ -137,7 +142,7 @@ OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, Outlook
         // A Cancel before the first record creates no message at all.
         if (sink.stopRequested())
             throw Stopped{OutlookMergeOutcome::Cancelled};
-        mergeRows(settings, *book, client, sink, result);
+        mergeRows(settings, *book, *client, sink, result);
         result.outcome = OutlookMergeOutcome::Finished;
     } catch (const Stopped& stopped) {
         result.outcome = stopped.outcome;

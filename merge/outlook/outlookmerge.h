@@ -3,13 +3,10 @@
 #include "merge/common/labelpair.h"
 #include "merge/common/workbook.h"
 
-#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-#include <memory>
 
 // The mail-client merge, without windows: one message for every worksheet row whose address cell
 // passes the valid-address rule, its body with each label replaced by the row's value, the same
@@ -28,20 +25,6 @@ struct OutlookMergeSettings {
     bool saveMode = true;   // true: into the outbox; false: sent by the system mailer
     QString fromAddress;    // the From header; empty leaves the sender to the system mailer
 };
-
-// Where the messages go: the outbox folder or the system mailer.
-class MailClient {
-public:
-    virtual ~MailClient() = default;
-    // Made ready before the first message (the outbox created, the mailer found). Throws
-    // LocalMailError when it cannot be.
-    virtual void start() = 0;
-    // One complete message, lines ended by CR LF. Throws LocalMailError.
-    virtual void deliver(const QByteArray& message) = 0;
-};
-
-// The outbox at defaultOutboxPath() in save mode, the mailer found by findSendmail() otherwise.
-std::unique_ptr<MailClient> systemMailClient(bool saveMode);
 
 class OutlookMergeSink {
 public:
@@ -73,6 +56,5 @@ struct OutlookMergeResult {
     int failures = 0;
 };
 
+// Save mode: into the outbox at defaultOutboxPath(); send mode: to the mailer findSendmail() finds.
 OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, OutlookMergeSink& sink);
-// The same run with the messages handed to client instead of the system's.
-OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, OutlookMergeSink& sink, MailClient& client);

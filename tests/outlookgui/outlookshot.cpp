@@ -110,7 +110,9 @@ int main(int argc, char** argv) {
     whenShown(form, [&] {
         form->Fields->Edit1->setText(work + QStringLiteral("/course.xlsx"));
         form->Fields->UpDown1->setValue(2);
-        for (const auto& [column, label] : {std::pair{"B", "<name>"}, std::pair{"C", "<course>"}, std::pair{"D", "<date>"}}) {
+        for (const auto& pair : {std::pair{"B", "<name>"}, std::pair{"C", "<course>"}, std::pair{"D", "<date>"}}) {
+            const char* column = pair.first;
+            const char* label = pair.second;
             whenShown(addForm, [addForm, column, label] {
                 addForm->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QLatin1String(label));
                 addForm->findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setCurrentText(QLatin1String(column));
