@@ -13,7 +13,11 @@
 
 #include <pugixml.hpp>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -57,6 +61,27 @@ QString mainPartOf(const ZipArchive& zip) {
     return QStringLiteral("word/document.xml");
 }
 
+// The main part is a word-processing one: typed so, or at the place word processors put it.
+bool isWordMain(const ZipArchive& zip, const QString& part) {
+    if (zip.indexOf(part) < 0)
+        return false;
+    if (part.compare(QLatin1String("word/document.xml"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (zip.indexOf(QStringLiteral("[Content_Types].xml")) < 0)
+        return false;
+    pugi::xml_document types;
+    xlsx::loadXml(types, zip, QStringLiteral("[Content_Types].xml"), 16 * 1024 * 1024);
+    for (pugi::xml_node o = types.document_element().first_child(); o; o = o.next_sibling()) {
+        if (!xlsx::isNamed(o, "Override") ||
+            QString::fromUtf8(o.attribute("PartName").value()).compare(u'/' + part, Qt::CaseInsensitive) != 0)
+            continue;
+        const std::string_view type(o.attribute("ContentType").value());
+        return type.find("wordprocessingml") != std::string_view::npos ||
+               type.find("ms-word") != std::string_view::npos;
+    }
+    return false;
+}
+
 bool isOpenDocumentText(const ZipArchive& zip) {
     if (zip.indexOf(QStringLiteral("mimetype")) < 0)
         return false;
@@ -92,25 +117,46 @@ struct FileSink : pugi::xml_writer {
     }
 };
 
-// A new package written entry by entry. Buffers and files handed in must outlive close().
+[[noreturn]] void zipFailure(const QString& path, zip_error_t* error) {
+    const QString cause = QString::fromUtf8(zip_error_strerror(error));
+    zip_error_fini(error);
+    throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(native(path), cause));
+}
+
+// A new package written entry by entry, to a file or into memory. Buffers and files handed in
+// must outlive close().
 class PackageWriter {
 public:
+    // Written to path by close().
     explicit PackageWriter(const QString& path) : m_path(path) {
         int code = 0;
         m_zip.reset(zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code));
         if (!m_zip) {
             zip_error_t error;
             zip_error_init_with_code(&error, code);
-            const QString cause = QString::fromUtf8(zip_error_strerror(&error));
-            zip_error_fini(&error);
-            throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(native(path), cause));
+            zipFailure(path, &error);
+        }
+    }
+    // Kept in memory until close() hands the bytes over; path names the package in causes. A
+    // small document costs a few system calls this way instead of a hundred.
+    struct InMemory {};
+    PackageWriter(InMemory, const QString& path) : m_path(path) {
+        zip_error_t error;
+        zip_error_init(&error);
+        m_memory.reset(zip_source_buffer_create(nullptr, 0, 0, &error));
+        if (!m_memory)
+            zipFailure(path, &error);
+        zip_source_keep(m_memory.get());
+        m_zip.reset(zip_open_from_source(m_memory.get(), ZIP_TRUNCATE, &error));
+        if (!m_zip) {
+            zip_source_free(m_memory.get()); // the reference zip_open_from_source did not take
+            zipFailure(path, &error);
         }
     }
     // The entry as stored, without inflating and deflating it again.
-    void copy(const ZipArchive& from, qint64 index) {
-        const char* name = zip_get_name(from.handle(), zip_uint64_t(index), ZIP_FL_ENC_RAW);
-        zip_source_t* source = zip_source_zip(m_zip.get(), from.handle(), zip_uint64_t(index), 0, 0, -1);
-        add(name, source, false);
+    void copy(zip_t* from, qint64 index) {
+        const char* name = zip_get_name(from, zip_uint64_t(index), ZIP_FL_ENC_RAW);
+        add(name, zip_source_zip(m_zip.get(), from, zip_uint64_t(index), 0, 0, -1), false);
     }
     void addBuffer(const char* name, const char* data, size_t size) {
         add(name, zip_source_buffer(m_zip.get(), data, size, 0), true);
@@ -118,11 +164,26 @@ public:
     void addFile(const char* name, const QString& file) {
         add(name, zip_source_file(m_zip.get(), QFile::encodeName(file).constData(), 0, -1), true);
     }
-    void close() {
+    // The package's bytes when it was made in memory, else empty.
+    QByteArray close() {
         if (zip_close(m_zip.get()) != 0)
             throw WorkbookError(QStringLiteral("cannot write %1: %2")
                                     .arg(native(m_path), QString::fromUtf8(zip_strerror(m_zip.get()))));
         (void)m_zip.release(); // closed
+        QByteArray bytes;
+        if (!m_memory)
+            return bytes;
+        zip_source_t* source = m_memory.get();
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_source_stat(source, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) || zip_source_open(source) != 0)
+            throw WorkbookError(QStringLiteral("cannot write %1: the package in memory cannot be read").arg(native(m_path)));
+        bytes.resize(qsizetype(st.size));
+        const zip_int64_t got = zip_source_read(source, bytes.data(), st.size);
+        zip_source_close(source);
+        if (got != zip_int64_t(st.size))
+            throw WorkbookError(QStringLiteral("cannot write %1: the package in memory cannot be read").arg(native(m_path)));
+        return bytes;
     }
 
 private:
@@ -140,8 +201,49 @@ private:
     }
 
     QString m_path;
+    ZipSourcePtr m_memory; // declared before m_zip, so that the package goes first
     ZipPtr m_zip;
 };
+
+// Writes bytes atomically: a temporary file beside path, renamed to path once it is whole. Plain
+// system calls: a run writes thousands of small documents, and each call more is felt.
+void writeAtomically(const QString& path, const QByteArray& bytes) {
+    static unsigned serial = 0;
+    const QFileInfo info(path);
+    const QByteArray target = QFile::encodeName(path);
+    int fd = -1;
+    QByteArray temp;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = QFile::encodeName(info.absoluteDir().filePath(
+            QStringLiteral(".%1.%2-%3.tmp").arg(info.fileName()).arg(getpid()).arg(++serial)));
+        // The mode any new file gets.
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        throw WorkbookError(QStringLiteral("cannot create a file in %1: %2")
+                                .arg(native(info.absolutePath()), QString::fromLocal8Bit(std::strerror(errno))));
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            break;
+        data += written;
+        left -= written;
+    }
+    const int writeError = left > 0 ? (errno ? errno : ENOSPC) : 0;
+    const bool closed = ::close(fd) == 0;
+    if (writeError || !closed || std::rename(temp.constData(), target.constData()) != 0) {
+        const int error = writeError ? writeError : errno;
+        ::unlink(temp.constData());
+        throw WorkbookError(
+            QStringLiteral("cannot write %1: %2").arg(native(path), QString::fromLocal8Bit(std::strerror(error))));
+    }
+}
 
 } // namespace
 
@@ -150,7 +252,7 @@ DocumentKind detectKind(const QString& path) {
     if (head.startsWith("PK\x03\x04")) {
         try {
             const ZipArchive zip(path);
-            if (zip.indexOf(mainPartOf(zip)) >= 0)
+            if (isWordMain(zip, mainPartOf(zip)))
                 return DocumentKind::Package;
             if (isOpenDocumentText(zip))
                 return DocumentKind::OpenDocument;
@@ -185,6 +287,9 @@ QString converterMissingCause(const QString& path, bool reading) {
 
 struct DocxTemplate::Parts {
     std::unique_ptr<ZipArchive> zip;
+    // The package once more, from memory, for copying its entries into every output.
+    QByteArray bytes;
+    ZipPtr memory;
     QString mainPart;
     pugi::xml_document main;
     std::string prefix; // of the main namespace in the main part ("w:")
@@ -352,6 +457,22 @@ DocxTemplate::DocxTemplate(const QString& path) : m_path(path), m_parts(std::mak
     Parts& parts = *m_parts;
     try {
         parts.zip = std::make_unique<ZipArchive>(packagePath);
+        QFile file(packagePath);
+        if (!file.open(QIODevice::ReadOnly))
+            throw WorkbookError(file.errorString());
+        parts.bytes = file.readAll();
+        zip_error_t error;
+        zip_error_init(&error);
+        zip_source_t* source = zip_source_buffer_create(parts.bytes.constData(), zip_uint64_t(parts.bytes.size()), 0, &error);
+        if (source)
+            parts.memory.reset(zip_open_from_source(source, ZIP_RDONLY, &error));
+        if (!parts.memory) {
+            if (source)
+                zip_source_free(source);
+            const QString cause = QString::fromUtf8(zip_error_strerror(&error));
+            zip_error_fini(&error);
+            throw WorkbookError(cause);
+        }
         parts.mainPart = mainPartOf(*parts.zip);
         xlsx::loadXml(parts.main, *parts.zip, parts.mainPart, kPartLimit);
         const pugi::xml_node root = parts.main.document_element();
@@ -434,19 +555,18 @@ void DocxDocument::saveAs(const QString& path) const {
         changed[parts.sides[i]->part.toLower()] = serialise(*s.sides[i]);
     if (!parts.types.empty())
         changed[parts.typesPart.toLower()] = parts.types;
-    xlsx::writeAtomically(path, QStringLiteral(".docx"), [&](const QString& temp) {
-        PackageWriter out(temp);
-        const qint64 count = parts.zip->entryCount();
-        for (qint64 i = 0; i < count; ++i) {
-            const auto it = changed.find(parts.zip->entryName(i).toLower());
-            if (it == changed.end())
-                out.copy(*parts.zip, i);
-            else
-                out.addBuffer(zip_get_name(parts.zip->handle(), zip_uint64_t(i), ZIP_FL_ENC_RAW), it->second.data(),
-                              it->second.size());
-        }
-        out.close();
-    });
+    PackageWriter out(PackageWriter::InMemory{}, path);
+    const qint64 count = parts.zip->entryCount();
+    for (qint64 i = 0; i < count; ++i) {
+        const auto it = changed.find(parts.zip->entryName(i).toLower());
+        if (it == changed.end())
+            out.copy(parts.memory.get(), i);
+        else
+            out.addBuffer(zip_get_name(parts.zip->handle(), zip_uint64_t(i), ZIP_FL_ENC_RAW), it->second.data(),
+                          it->second.size());
+    }
+    const QByteArray bytes = out.close();
+    writeAtomically(path, bytes);
 }
 
 struct DocxJoiner::Stream {
@@ -568,7 +688,7 @@ void DocxJoiner::save() {
             else if (name == typesPart && !parts.types.empty())
                 out.addBuffer(raw, parts.types.data(), parts.types.size());
             else
-                out.copy(*parts.zip, i);
+                out.copy(parts.memory.get(), i);
         }
         out.close();
     });

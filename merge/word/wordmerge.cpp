@@ -166,9 +166,18 @@ void runRecords(const WordMergeSettings& s, WordMergeSink& sink, WordMergeResult
         fail(WordMergeFailure::Template, error.cause());
     }
     const int records = std::max(0, lastRow - s.startLine + 1);
-    if (!s.oneFile)
-        for (int n = 1; n <= records; ++n)
-            refuseInput(s, numberedOutputPath(s.outputPath, n));
+    if (!s.oneFile) {
+        // Only a numbered name that is an input's name (or the name its link leads to) can be
+        // that input; resolving every name would cost more than writing the documents.
+        QStringList inputNames;
+        for (const QString& input : {s.templatePath, s.sourcePath})
+            inputNames << QFileInfo(input).fileName() << QFileInfo(input).canonicalFilePath().section(u'/', -1);
+        for (int n = 1; n <= records; ++n) {
+            const QString numbered = numberedOutputPath(s.outputPath, n);
+            if (inputNames.contains(QFileInfo(numbered).fileName(), Qt::CaseInsensitive))
+                refuseInput(s, numbered);
+        }
+    }
     Destination destination(s.outputPath);
     sink.recordsBegin();
 

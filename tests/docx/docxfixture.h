@@ -100,4 +100,16 @@ inline QMap<QString, QString> officeTexts(const QStringList& paths, const QStrin
     return result;
 }
 
+// The entries of a folder, hidden ones and folders included, by name.
+inline QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// PATH set for a while (to hide LibreOffice), restored when it goes out of scope.
+struct PathOverride {
+    explicit PathOverride(const QByteArray& path) : saved(qgetenv("PATH")) { qputenv("PATH", path); }
+    ~PathOverride() { qputenv("PATH", saved); }
+    QByteArray saved;
+};
+
 } // namespace docxfixture

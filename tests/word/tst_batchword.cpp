@@ -14,10 +14,6 @@ struct BatchRun {
     QString out, err;
 };
 
-QStringList filesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 } // namespace
 
 class TestBatchWord : public QObject {

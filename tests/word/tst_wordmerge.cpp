@@ -35,16 +35,6 @@ public:
     int stopAfter = 1 << 30; // asked after opening and after each record: this many records, then stop
 };
 
-QStringList filesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-struct PathOverride {
-    explicit PathOverride(const QByteArray& path) : saved(qgetenv("PATH")) { qputenv("PATH", path); }
-    ~PathOverride() { qputenv("PATH", saved); }
-    QByteArray saved;
-};
-
 // Row 1 is a heading; the records start on row 2.
 QJsonArray records() {
     return QJsonArray{
