@@ -4,6 +4,8 @@
 #include "platform/desktop.h"
 #include "platform/instancelock.h"
 
+#include <QIcon>
+
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -16,6 +18,12 @@ int main(int argc, char** argv) {
                      qPrintable(InstanceLock::lockFilePath(QStringLiteral("RunOnlyOneTallyweave"))));
 
     TallyweaveApplication app(argc, argv);
+    // The desktop entry the windows belong to, and the same picture it shows.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.tallyweave.Tallyweave"));
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/org.example.tallyweave.Tallyweave.png").arg(size));
+    QGuiApplication::setWindowIcon(icon);
     DesktopPrompter prompter;
     DesktopFileDialogs files;
     DesktopShell shell;
