@@ -1,9 +1,11 @@
 #include "app/formmain.h"
+#include "app/localization.h"
 #include "app/startup.h"
 #include "platform/appprobe.h"
 #include "platform/desktop.h"
 #include "platform/instancelock.h"
 
+#include <QDir>
 #include <QIcon>
 
 #include <cstdio>
@@ -32,6 +34,11 @@ int main(int argc, char** argv) {
 
     TMainForm mainForm(prompter, files, shell, probe);
     createWindows(mainForm);
+    // A copy installed without its data starts all the same, with empty menus and messages: say why.
+    const QString languages = QDir(mainForm.programDir()).filePath(QStringLiteral("Languages"));
+    if (languageFileNames(languages).isEmpty())
+        std::fprintf(stderr, "tallyweave: no language files in %s; menus and messages will have no texts\n",
+                     qPrintable(QDir::toNativeSeparators(languages)));
     mainForm.show();
     const int result = app.exec();
     app.setPrompter(nullptr);
