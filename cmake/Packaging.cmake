@@ -2,6 +2,8 @@
 # the icons, the AppStream description, the manual pages and the package's documents; and the
 # Debian package made of it all by `cpack -G DEB`.
 set(TW_APP_ID org.example.tallyweave.Tallyweave)
+# Installing (and so packaging) needs only what is installed built, not the tests.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(TW_DATA ${CMAKE_SOURCE_DIR}/data)
 
 install(FILES ${TW_DATA}/${TW_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -7,7 +7,7 @@ build_pkgs=(cmake make g++ pkg-config qt6-base-dev libzip-dev libpugixml-dev lib
 # Fonts for the shipped languages, Chinese included, and Qt's own texts in those languages.
 run_pkgs=(fonts-dejavu-core fonts-noto-cjk qt6-translations-l10n)
 test_pkgs=(python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-docx python3-aiosmtpd
-           openssl xvfb libreoffice-calc-nogui qt6-translations-l10n desktop-file-utils appstream)
+           openssl xvfb libreoffice-calc-nogui desktop-file-utils appstream)
 # Building the Debian package and checking it (scripts/package-check).
 package_pkgs=(dpkg-dev file lintian desktop-file-utils appstream)
 pkgs=("${build_pkgs[@]}")
