@@ -4,36 +4,34 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-QString qtTranslationLocale(int charSet)
-{
+QString qtTranslationLocale(int charSet) {
     switch (charSet) {
-    case 134: return QStringLiteral("zh_CN");
-    case 136: return QStringLiteral("zh_TW");
-    default: return {};
+    case 134:
+        return QStringLiteral("zh_CN");
+    case 136:
+        return QStringLiteral("zh_TW");
+    default:
+        return {};
     }
 }
 
-QtTexts::QtTexts(QString folder) : m_folder(std::move(folder))
-{
+QtTexts::QtTexts(QString folder) : m_folder(std::move(folder)) {
     if (m_folder.isEmpty())
         m_folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
 }
 
-QtTexts::~QtTexts()
-{
+QtTexts::~QtTexts() {
     remove();
 }
 
-void QtTexts::remove()
-{
+void QtTexts::remove() {
     if (m_translator)
         QCoreApplication::removeTranslator(m_translator.get());
     m_translator.reset();
     m_locale.clear();
 }
 
-bool QtTexts::apply(int charSet)
-{
+bool QtTexts::apply(int charSet) {
     const QString wanted = qtTranslationLocale(charSet);
     // The language is applied at every activation of the main window; reload only on a change.
     if (wanted == m_locale)

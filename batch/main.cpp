@@ -51,7 +51,8 @@ int main(int argc, char** argv)
     if (isHelp(command)) {
         out << "tallyweave-batch: the merges of Tallyweave without a window.\n";
         printUsages(out);
-        out << "'tallyweave-batch MODE --help' prints the usage of one mode; man tallyweave-batch tells more.\n";
+        out << "'tallyweave-batch MODE --help' prints the usage of one mode; man tallyweave-batch tells "
+               "more.\n";
         return 0;
     }
     // Asked for as the first argument only, so that a value such as a subject of "--help" is not

@@ -166,8 +166,9 @@ void TestQtTexts::missingTranslationKeepsEnglishAndRetries() {
     // A file that appears later is picked up by the next application of the language.
     QtTexts texts(empty.path());
     QVERIFY(!texts.apply(136));
-    QVERIFY(QFile::copy(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_TW.qm"),
-                        empty.filePath(QStringLiteral("qtbase_zh_TW.qm"))));
+    QVERIFY(
+        QFile::copy(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_TW.qm"),
+                    empty.filePath(QStringLiteral("qtbase_zh_TW.qm"))));
     QVERIFY(texts.apply(136));
     QCOMPARE(texts.locale(), QStringLiteral("zh_TW"));
     COMPARE_SHOWN(kTraditional);

@@ -69,7 +69,8 @@ QMap<QString, QString> manSections() {
         else if (line.startsWith(QLatin1String(".SH ")))
             name.clear();
         else if (!name.isEmpty())
-            sections[name] += QString(line).replace(QLatin1String("\\-"), QLatin1String("-")) + QLatin1Char('\n');
+            sections[name] +=
+                QString(line).replace(QLatin1String("\\-"), QLatin1String("-")) + QLatin1Char('\n');
     }
     return sections;
 }
@@ -102,7 +103,8 @@ void TestBatchHelp::modeHelpPrintsItsOwnUsage() {
     for (auto it = usages.cbegin(); it != usages.cend(); ++it) {
         for (const QString& flag : {QStringLiteral("--help"), QStringLiteral("-h")}) {
             const Run run = batch({it.key(), flag});
-            QVERIFY2(run.code == 0, qPrintable(it.key() + QLatin1Char(' ') + flag + QLatin1String(": ") + run.err));
+            QVERIFY2(run.code == 0,
+                     qPrintable(it.key() + QLatin1Char(' ') + flag + QLatin1String(": ") + run.err));
             QCOMPARE(run.out, it.value());
             QCOMPARE(run.err, QString());
         }
@@ -125,7 +127,8 @@ void TestBatchHelp::manualPageCoversEveryMode() {
 void TestBatchHelp::badUsageStillFails_data() {
     QTest::addColumn<QStringList>("args");
     QTest::newRow("no mode") << QStringList{};
-    QTest::newRow("unknown mode asking for help") << QStringList{QStringLiteral("nomode"), QStringLiteral("--help")};
+    QTest::newRow("unknown mode asking for help")
+        << QStringList{QStringLiteral("nomode"), QStringLiteral("--help")};
     // Help is asked for by the first argument only; later on it is an unknown option.
     QTest::newRow("help after an option") << QStringList{QStringLiteral("cells"), QStringLiteral("--sheet"),
                                                          QStringLiteral("2"), QStringLiteral("--help")};

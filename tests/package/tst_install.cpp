@@ -47,7 +47,8 @@ Start startProgram(const QString& program) {
     QTemporaryDir home;
     QDir(home.path()).mkpath(QStringLiteral("config"));
     QDir(home.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(home.filePath(QStringLiteral("run")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
@@ -92,8 +93,9 @@ private:
 
 void TestInstall::initTestCase() {
     QVERIFY(m_prefix.isValid());
-    const Run install = run(QStringLiteral(TW_CMAKE), {QStringLiteral("--install"), QStringLiteral(TW_BINARY_DIR),
-                                                       QStringLiteral("--prefix"), m_prefix.path()});
+    const Run install =
+        run(QStringLiteral(TW_CMAKE), {QStringLiteral("--install"), QStringLiteral(TW_BINARY_DIR),
+                                       QStringLiteral("--prefix"), m_prefix.path()});
     QVERIFY2(install.code == 0, qPrintable(install.out));
 }
 
@@ -134,7 +136,8 @@ void TestInstall::iconsHaveTheirSizes_data() {
 
 void TestInstall::iconsHaveTheirSizes() {
     QFETCH(int, size);
-    QImageReader reader(installed(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kId)));
+    QImageReader reader(
+        installed(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kId)));
     QCOMPARE(reader.format(), QByteArray("png"));
     QCOMPARE(reader.size(), QSize(size, size));
     // Drawn on a transparent ground: the corners of the tile are see-through.
@@ -143,8 +146,9 @@ void TestInstall::iconsHaveTheirSizes() {
 }
 
 void TestInstall::desktopValidatorsAccept() {
-    const Run desktop = run(QStringLiteral("desktop-file-validate"),
-                            {installed(QStringLiteral("share/applications/") + kId + QStringLiteral(".desktop"))});
+    const Run desktop =
+        run(QStringLiteral("desktop-file-validate"),
+            {installed(QStringLiteral("share/applications/") + kId + QStringLiteral(".desktop"))});
     QVERIFY2(desktop.code == 0 && desktop.out.isEmpty(), qPrintable(desktop.out));
     const Run metainfo =
         run(QStringLiteral("appstreamcli"),
@@ -154,9 +158,11 @@ void TestInstall::desktopValidatorsAccept() {
 }
 
 void TestInstall::desktopEntryNamesInstalledFiles() {
-    const QString entry = readText(installed(QStringLiteral("share/applications/") + kId + QStringLiteral(".desktop")));
+    const QString entry =
+        readText(installed(QStringLiteral("share/applications/") + kId + QStringLiteral(".desktop")));
     auto field = [&entry](const QString& key) {
-        const QRegularExpression line(QStringLiteral("^%1=(.*)$").arg(key), QRegularExpression::MultilineOption);
+        const QRegularExpression line(QStringLiteral("^%1=(.*)$").arg(key),
+                                      QRegularExpression::MultilineOption);
         return line.match(entry).captured(1);
     };
     QVERIFY(QFileInfo(installed(QStringLiteral("bin/") + field(QStringLiteral("Exec")))).isExecutable());
@@ -169,7 +175,8 @@ void TestInstall::desktopEntryNamesInstalledFiles() {
     }
     const QString metainfo =
         readText(installed(QStringLiteral("share/metainfo/") + kId + QStringLiteral(".metainfo.xml")));
-    QVERIFY(metainfo.contains(QStringLiteral("<launchable type=\"desktop-id\">") + kId + QStringLiteral(".desktop<")));
+    QVERIFY(metainfo.contains(QStringLiteral("<launchable type=\"desktop-id\">") + kId +
+                              QStringLiteral(".desktop<")));
 }
 
 // The AppStream data points at the home page for its screenshots; the pictures themselves are kept
@@ -192,7 +199,8 @@ void TestInstall::screenshotsAreKeptWithTheirSizes() {
 
 void TestInstall::manualPagesAreCompressed() {
     for (const QString& page : {QStringLiteral("tallyweave.1.gz"), QStringLiteral("tallyweave-batch.1.gz")}) {
-        const Run text = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), installed(QStringLiteral("share/man/man1/") + page)});
+        const Run text = run(QStringLiteral("gzip"),
+                             {QStringLiteral("-dc"), installed(QStringLiteral("share/man/man1/") + page)});
         QCOMPARE(text.code, 0);
         QVERIFY2(text.out.startsWith(QLatin1String(".TH ")), qPrintable(page));
         // A page configured at build time names the installed data folder, not a placeholder.
@@ -215,7 +223,8 @@ void TestInstall::installedProgramFindsItsData() {
     QVERIFY(QFile::copy(installed(QStringLiteral("bin/tallyweave")), alone));
     const Start without = startProgram(alone);
     QVERIFY(without.stayedUp);
-    QVERIFY2(without.err.contains(QLatin1String("tallyweave: no language files in ")), qPrintable(without.err));
+    QVERIFY2(without.err.contains(QLatin1String("tallyweave: no language files in ")),
+             qPrintable(without.err));
 }
 
 QTEST_GUILESS_MAIN(TestInstall)
