@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "support/programhome.h"
+
 namespace {
 const QString kId = QStringLiteral("org.example.tallyweave.Tallyweave");
 
@@ -45,15 +47,7 @@ struct Start {
 
 Start startProgram(const QString& program) {
     QTemporaryDir home;
-    QDir(home.path()).mkpath(QStringLiteral("config"));
-    QDir(home.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(home.filePath(QStringLiteral("run")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    const QProcessEnvironment env = programEnvironment(home, QStringLiteral("C.UTF-8"));
     QProcess process;
     process.setProcessEnvironment(env);
     process.start(program, {});
