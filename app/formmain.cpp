@@ -338,6 +338,9 @@ void TMainForm::applyFont() {
         // it is kept for whoever needs to know what the language file asked for.
         w->setProperty("charSet", charSet);
     }
+    // Qt's own texts (message box buttons, file dialogs) follow the language at once, as the
+    // captions do.
+    m_qtTexts.apply(charSet);
 }
 
 void TMainForm::applyTexts(const Texts& texts) {

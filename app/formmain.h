@@ -1,5 +1,6 @@
 #pragma once
 #include "app/languagefile.h"
+#include "app/qttexts.h"
 #include "app/services.h"
 #include "app/windowbase.h"
 #include "platform/settingsstore.h"
@@ -114,6 +115,7 @@ private:
     QString m_programDir;
     QString m_languageFileName;
     CurrentLanguage m_language;
+    QtTexts m_qtTexts; // Qt's own texts in the language in force
     SettingsStore m_settings;
     std::function<int()> m_languageId;
     Services m_services;

@@ -4,13 +4,36 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
+// Every subcommand's usage; --help finds a subcommand's usage by the name that follows the
+// program's in it, so a new subcommand needs only its usage listed here (and its run below).
 const char* const kUsages[] = {kCellsUsage, kExcelUsage, kWordUsage, kBulkUsage, kOutlookUsage};
 
-void printUsages(QTextStream& err) {
+// "cells" of "usage: tallyweave-batch cells FILE ...".
+QString commandOfUsage(const char* usage) {
+    static const char kLead[] = "usage: tallyweave-batch ";
+    if (std::strncmp(usage, kLead, sizeof kLead - 1) != 0)
+        return {};
+    const QString rest = QString::fromUtf8(usage + sizeof kLead - 1);
+    return rest.section(QLatin1Char(' '), 0, 0).trimmed();
+}
+
+const char* usageOf(const QString& command) {
     for (const char* usage : kUsages)
-        err << usage;
+        if (commandOfUsage(usage) == command)
+            return usage;
+    return nullptr;
+}
+
+bool isHelp(const QString& arg) {
+    return arg == QLatin1String("--help") || arg == QLatin1String("-h");
+}
+
+void printUsages(QTextStream& stream) {
+    for (const char* usage : kUsages)
+        stream << usage;
 }
 } // namespace
 
@@ -25,6 +48,21 @@ int main(int argc, char** argv)
         return 2;
     }
     const QString command = args.takeFirst();
+    if (isHelp(command)) {
+        out << "tallyweave-batch: the merges of Tallyweave without a window.\n";
+        printUsages(out);
+        out << "'tallyweave-batch MODE --help' prints the usage of one mode; man tallyweave-batch tells "
+               "more.\n";
+        return 0;
+    }
+    // Asked for as the first argument only, so that a value such as a subject of "--help" is not
+    // taken for it.
+    if (!args.isEmpty() && isHelp(args.first())) {
+        if (const char* usage = usageOf(command)) {
+            out << usage;
+            return 0;
+        }
+    }
     int code = 2;
     if (command == QLatin1String("cells"))
         code = runCellsCommand(args, out, err);

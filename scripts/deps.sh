@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tallyweave builds and tests with, when any is missing.
-# Usage: scripts/deps.sh [build|run|test|bench]
+# Usage: scripts/deps.sh [build|run|test|bench|package]
 set -euo pipefail
 build_pkgs=(cmake make g++ pkg-config qt6-base-dev libzip-dev libpugixml-dev libfreexl-dev
             libcurl4-openssl-dev libgmime-3.0-dev)
-# Fonts for the shipped languages, Chinese included.
-run_pkgs=(fonts-dejavu-core fonts-noto-cjk)
+# Fonts for the shipped languages, Chinese included, and Qt's own texts in those languages.
+run_pkgs=(fonts-dejavu-core fonts-noto-cjk qt6-translations-l10n)
 test_pkgs=(python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-docx python3-aiosmtpd
-           openssl xvfb libreoffice-calc-nogui libreoffice-writer-nogui msmtp)
+           openssl xvfb libreoffice-calc-nogui libreoffice-writer-nogui msmtp desktop-file-utils appstream)
 # Peers the benchmarks compare with.
 bench_pkgs=(python3-docxtpl)
+# Building the Debian package and checking it (scripts/package-check).
+package_pkgs=(dpkg-dev file lintian desktop-file-utils appstream)
 pkgs=("${build_pkgs[@]}")
 case "${1:-build}" in
   run) pkgs+=("${run_pkgs[@]}") ;;
   test) pkgs+=("${run_pkgs[@]}" "${test_pkgs[@]}") ;;
   bench) pkgs+=("${run_pkgs[@]}" "${test_pkgs[@]}" "${bench_pkgs[@]}") ;;
+  package) pkgs+=("${run_pkgs[@]}" "${test_pkgs[@]}" "${package_pkgs[@]}") ;;
 esac
 missing=()
 for p in "${pkgs[@]}"; do

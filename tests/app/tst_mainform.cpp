@@ -5,6 +5,7 @@
 #include "app/runreport.h"
 #include "app/startup.h"
 #include "support/fakes.h"
+#include "support/programhome.h"
 
 #include <QAction>
 #include <QDir>
@@ -548,15 +549,7 @@ void TestMainForm::secondStartLeavesAtOnce() {
     const QString program = QStringLiteral(TW_BINARY_DIR "/tallyweave");
     QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));
     QTemporaryDir home;
-    QDir(home.path()).mkdir(QStringLiteral("config"));
-    QDir(home.path()).mkdir(QStringLiteral("run"));
-    QFile::setPermissions(home.filePath(QStringLiteral("run")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("zh_HK.UTF-8"));
+    const QProcessEnvironment env = programEnvironment(home, QStringLiteral("zh_HK.UTF-8"));
 
     QProcess first;
     first.setProcessEnvironment(env);
