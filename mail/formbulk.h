@@ -5,15 +5,8 @@
 
 #include <QDialog>
 
-class MessagePanel;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
+class MailJobFields;
 class QPushButton;
-class QSpinBox;
-class QToolButton;
-class QTreeWidget;
 class TOptionsForm;
 class TPreviewForm;
 struct Services;
@@ -39,26 +32,8 @@ public:
     // The job as the controls hold it; the workbook path trimmed of blanks.
     BulkJob job() const;
 
-    QGroupBox* GroupBox1;
-    QLabel* Label1;
-    QLineEdit* Edit1;
-    QToolButton* SpeedButton1;
-    QLabel* Label2;
-    QComboBox* ComboBox1;
-    QLabel* Label3;
-    QComboBox* ComboBox2;
-    QToolButton* SpeedButtonPreview1;
-    QLabel* Label4;
-    QSpinBox* UpDown1;
-    QToolButton* SpeedButtonPreview2;
-    QLabel* Label5;
-    QTreeWidget* ListView1;
-    QPushButton* ButtonAdd;
-    QPushButton* ButtonDelete;
-    QLabel* Label6;
-    QLineEdit* Edit3;
-    QPushButton* ButtonAttachment;
-    MessagePanel* Panel1; // Memo1, Splitter1, ListView2 and its PopupMenu1
+    // The fields above the buttons, with the documented names of their controls.
+    MailJobFields* Fields;
     QPushButton* ButtonOptions;
     QPushButton* ButtonSend;
     QPushButton* ButtonCancel;

@@ -146,6 +146,13 @@ void MailJobFields::applyTexts(const Texts& texts, const QString& section) {
     Panel1->setRemoveText(t("Remove"));
 }
 
+void MailJobFields::setGroupShares(int source, int fillIn) {
+    // The group's row: the source grid, a spacing, the fill-in grid.
+    auto* row = static_cast<QBoxLayout*>(GroupBox1->layout());
+    row->setStretch(0, source);
+    row->setStretch(2, fillIn);
+}
+
 void MailJobFields::clear() {
     Edit1->clear();
     ComboBox1->setCurrentIndex(0);

@@ -29,6 +29,8 @@ public:
     // The captions, from the keys both dialogs' sections share (Source, ExcelFile, Worksheet,
     // EmailColumn, StartLine, FillIn, Subject, Preview, Add, Delete, Attachments, Remove).
     void applyTexts(const Texts& texts, const QString& section);
+    // How the group's width is shared between the source fields and the fill-in list.
+    void setGroupShares(int source, int fillIn);
 
     // The state of a fresh showing: every field empty or at its first choice, the fill-in list
     // and the attachments emptied, the attachment list hidden.

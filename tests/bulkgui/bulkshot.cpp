@@ -12,6 +12,7 @@
 #include "mail/formbulkprogress.h"
 #include "mail/formoptions.h"
 #include "merge/common/attachmentlist.h"
+#include "merge/common/mailjobfields.h"
 #include "support/fakes.h"
 
 #include <QApplication>
@@ -111,8 +112,8 @@ int main(int argc, char** argv) {
 
     bool dialogSaved = false;
     whenShown(bulkForm, [&] {
-        bulkForm->Edit1->setText(work.filePath(QStringLiteral("customers.xlsx")));
-        bulkForm->UpDown1->setValue(2);
+        bulkForm->Fields->Edit1->setText(work.filePath(QStringLiteral("customers.xlsx")));
+        bulkForm->Fields->UpDown1->setValue(2);
         auto* addForm = mainForm.findChild<TBulkAddForm*>();
         for (const auto& pair : {std::pair{"[NAME]", "B"}, std::pair{"[INVOICE]", "C"}}) {
             const char* label = pair.first;
@@ -123,15 +124,15 @@ int main(int argc, char** argv) {
                     ->setCurrentText(QLatin1String(column));
                 addForm->findChild<QPushButton*>(QStringLiteral("ButtonAdd"))->click();
             });
-            bulkForm->ButtonAdd->click();
+            bulkForm->Fields->ButtonAdd->click();
         }
-        bulkForm->Edit3->setText(QStringLiteral("Your invoice"));
-        bulkForm->Panel1->Memo1->setPlainText(QStringLiteral(
+        bulkForm->Fields->Edit3->setText(QStringLiteral("Your invoice"));
+        bulkForm->Fields->Panel1->Memo1->setPlainText(QStringLiteral(
             "Dear [NAME],\n\nplease find invoice [INVOICE] attached.\n\nKind regards,\nBilling"));
         files.openAnswers.enqueue(work.filePath(QStringLiteral("terms.pdf")));
-        bulkForm->ButtonAttachment->click();
+        bulkForm->Fields->ButtonAttachment->click();
         files.openAnswers.enqueue(work.filePath(QStringLiteral("price list.xlsx")));
-        bulkForm->ButtonAttachment->click();
+        bulkForm->Fields->ButtonAttachment->click();
         settle();
         dialogSaved = bulkForm->grab().save(out + QStringLiteral("/bulk-dialog.png"));
         bulkForm->ButtonSend->click();

@@ -7,6 +7,7 @@
 #include "mail/formbulkprogress.h"
 #include "mail/formoptions.h"
 #include "merge/common/attachmentlist.h"
+#include "merge/common/mailjobfields.h"
 #include "merge/common/formpreview.h"
 #include "support/fakes.h"
 
@@ -46,7 +47,7 @@ struct BulkWindows {
         options.setFields({"me@example.org", "smtp.example.org", "25", "me", "secret", false});
     }
 
-    QPlainTextEdit* memo() { return form.Panel1->Memo1; }
+    QPlainTextEdit* memo() { return form.Fields->Panel1->Memo1; }
 
     // Through the Add dialog, as the user does it.
     void addPair(const QString& label, const QString& column) {
@@ -55,7 +56,7 @@ struct BulkWindows {
             addForm.findChild<QComboBox*>("ComboBox1")->setCurrentText(column);
             addForm.findChild<QPushButton*>("ButtonAdd")->click();
         });
-        form.ButtonAdd->click();
+        form.Fields->ButtonAdd->click();
     }
 
     QStringList messages() const {

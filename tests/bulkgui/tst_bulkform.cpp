@@ -28,11 +28,11 @@ Q_DECLARE_METATYPE(FakePrompter::Kind)
 namespace {
 
 struct Harness : BulkWindows {
-    QListWidget* attachments() { return form.Panel1->ListView2; }
+    QListWidget* attachments() { return form.Fields->Panel1->ListView2; }
 
     void attach(const QString& path) {
         files.openAnswers.enqueue(path);
-        form.ButtonAttachment->click();
+        form.Fields->ButtonAttachment->click();
     }
 
     QStringList attachmentNames() {
@@ -43,8 +43,8 @@ struct Harness : BulkWindows {
     }
 
     void fill(const QString& workbook) {
-        form.Edit1->setText(workbook);
-        form.Edit3->setText("Subject");
+        form.Fields->Edit1->setText(workbook);
+        form.Fields->Edit3->setText("Subject");
         memo()->setPlainText("Body");
     }
 };
@@ -137,13 +137,13 @@ void TestBulkForm::sendFollowsPathSubjectAndBody() {
 
     h->form.show();
     QVERIFY2(!h->form.ButtonSend->isEnabled(), "an empty dialog cannot send");
-    h->form.Edit1->setText(workbook);
-    h->form.Edit3->setText(subject);
+    h->form.Fields->Edit1->setText(workbook);
+    h->form.Fields->Edit3->setText(subject);
     h->memo()->setPlainText(body);
     QCOMPARE(h->form.ButtonSend->isEnabled(), enabled);
     // In any order of typing: the last edit decides with all three in view.
     h->memo()->setPlainText(body);
-    h->form.Edit1->setText(workbook);
+    h->form.Fields->Edit1->setText(workbook);
     QCOMPARE(h->form.ButtonSend->isEnabled(), enabled);
 }
 
@@ -151,58 +151,58 @@ void TestBulkForm::deleteFollowsTheRuleNotTheSelection() {
     h->form.show();
     h->addPair("NAME", "B");
     h->addPair("CITY", "C");
-    QCOMPARE(h->form.ListView1->topLevelItemCount(), 2);
-    h->form.ListView1->setCurrentItem(h->form.ListView1->topLevelItem(0));
-    QVERIFY2(!h->form.ButtonDelete->isEnabled(), "a selection alone does not run the rule");
-    h->form.Edit3->setText("S");
-    QVERIFY2(h->form.ButtonDelete->isEnabled(), "the next edit runs it");
-    h->form.ButtonDelete->click();
-    QCOMPARE(h->form.ListView1->topLevelItemCount(), 1);
-    QCOMPARE(h->form.ListView1->topLevelItem(0)->text(2), QString("CITY"));
+    QCOMPARE(h->form.Fields->ListView1->topLevelItemCount(), 2);
+    h->form.Fields->ListView1->setCurrentItem(h->form.Fields->ListView1->topLevelItem(0));
+    QVERIFY2(!h->form.Fields->ButtonDelete->isEnabled(), "a selection alone does not run the rule");
+    h->form.Fields->Edit3->setText("S");
+    QVERIFY2(h->form.Fields->ButtonDelete->isEnabled(), "the next edit runs it");
+    h->form.Fields->ButtonDelete->click();
+    QCOMPARE(h->form.Fields->ListView1->topLevelItemCount(), 1);
+    QCOMPARE(h->form.Fields->ListView1->topLevelItem(0)->text(2), QString("CITY"));
     // The rule ran after the deletion: Delete is on exactly when a pair is selected now.
-    QCOMPARE(h->form.ButtonDelete->isEnabled(), !h->form.ListView1->selectedItems().isEmpty());
-    h->form.ListView1->setCurrentItem(h->form.ListView1->topLevelItem(0));
+    QCOMPARE(h->form.Fields->ButtonDelete->isEnabled(), !h->form.Fields->ListView1->selectedItems().isEmpty());
+    h->form.Fields->ListView1->setCurrentItem(h->form.Fields->ListView1->topLevelItem(0));
     h->memo()->setPlainText("x");
-    h->form.ButtonDelete->click();
-    QCOMPARE(h->form.ListView1->topLevelItemCount(), 0);
-    QVERIFY2(!h->form.ButtonDelete->isEnabled(), "nothing left to delete");
+    h->form.Fields->ButtonDelete->click();
+    QCOMPARE(h->form.Fields->ListView1->topLevelItemCount(), 0);
+    QVERIFY2(!h->form.Fields->ButtonDelete->isEnabled(), "nothing left to delete");
 }
 
 void TestBulkForm::everyShowingStartsEmpty() {
     touch("a.txt");
     h->form.show();
     h->fill("book.xlsx");
-    h->form.ComboBox1->setCurrentIndex(2);
-    h->form.ComboBox2->setCurrentText("D");
-    h->form.UpDown1->setValue(5);
+    h->form.Fields->ComboBox1->setCurrentIndex(2);
+    h->form.Fields->ComboBox2->setCurrentText("D");
+    h->form.Fields->UpDown1->setValue(5);
     h->addPair("NAME", "B");
     h->attach(path("a.txt"));
-    QVERIFY(listShown(h->form.Panel1));
+    QVERIFY(listShown(h->form.Fields->Panel1));
     QVERIFY(h->form.ButtonSend->isEnabled());
     h->form.hide();
 
     h->form.show();
-    QCOMPARE(h->form.Edit1->text(), QString());
-    QCOMPARE(h->form.Edit3->text(), QString());
+    QCOMPARE(h->form.Fields->Edit1->text(), QString());
+    QCOMPARE(h->form.Fields->Edit3->text(), QString());
     QCOMPARE(h->memo()->toPlainText(), QString());
-    QCOMPARE(h->form.ComboBox1->currentText(), QString("Sheet1"));
-    QCOMPARE(h->form.ComboBox2->currentText(), QString("A"));
-    QCOMPARE(h->form.UpDown1->value(), 1);
-    QCOMPARE(h->form.ListView1->topLevelItemCount(), 0);
+    QCOMPARE(h->form.Fields->ComboBox1->currentText(), QString("Sheet1"));
+    QCOMPARE(h->form.Fields->ComboBox2->currentText(), QString("A"));
+    QCOMPARE(h->form.Fields->UpDown1->value(), 1);
+    QCOMPARE(h->form.Fields->ListView1->topLevelItemCount(), 0);
     QCOMPARE(h->attachments()->count(), 0);
-    QVERIFY(!listShown(h->form.Panel1));
+    QVERIFY(!listShown(h->form.Fields->Panel1));
     QVERIFY(!h->form.ButtonSend->isEnabled());
-    QVERIFY(!h->form.ButtonDelete->isEnabled());
+    QVERIFY(!h->form.Fields->ButtonDelete->isEnabled());
 }
 
 void TestBulkForm::browseTakesTheChosenWorkbook() {
     h->form.show();
-    h->form.Edit1->setText("typed.xlsx");
-    h->form.SpeedButton1->click(); // cancelled
-    QCOMPARE(h->form.Edit1->text(), QString("typed.xlsx"));
+    h->form.Fields->Edit1->setText("typed.xlsx");
+    h->form.Fields->SpeedButton1->click(); // cancelled
+    QCOMPARE(h->form.Fields->Edit1->text(), QString("typed.xlsx"));
     h->files.openAnswers.enqueue("/data/list.xlsx");
-    h->form.SpeedButton1->click();
-    QCOMPARE(h->form.Edit1->text(), QString("/data/list.xlsx"));
+    h->form.Fields->SpeedButton1->click();
+    QCOMPARE(h->form.Fields->Edit1->text(), QString("/data/list.xlsx"));
     QCOMPARE(h->files.openFilters, (QStringList{"OpenDialog.XlsFilter", "OpenDialog.XlsFilter"}));
 }
 
@@ -216,10 +216,10 @@ void TestBulkForm::previewButtonsHandTheirFieldsToThePicker() {
     QFETCH(QString, button);
     touch("book.xlsx");
     h->form.show();
-    h->form.Edit1->setText(path("book.xlsx"));
-    h->form.ComboBox1->setCurrentIndex(1);
-    h->form.ComboBox2->setCurrentText("C");
-    h->form.UpDown1->setValue(4);
+    h->form.Fields->Edit1->setText(path("book.xlsx"));
+    h->form.Fields->ComboBox1->setCurrentIndex(1);
+    h->form.Fields->ComboBox2->setCurrentText("C");
+    h->form.Fields->UpDown1->setValue(4);
 
     struct Seen {
         QString path, columnMarker, lineMarker;
@@ -239,29 +239,29 @@ void TestBulkForm::previewButtonsHandTheirFieldsToThePicker() {
     QCOMPARE(seen.line, 4);
     QCOMPARE(seen.columnMarker, QString("BulkForm.EmailColumn2"));
     QCOMPARE(seen.lineMarker, QString("BulkForm.StartLine2"));
-    QCOMPARE(h->form.ComboBox2->currentText(), QString("E"));
-    QCOMPARE(h->form.UpDown1->value(), 9);
+    QCOMPARE(h->form.Fields->ComboBox2->currentText(), QString("E"));
+    QCOMPARE(h->form.Fields->UpDown1->value(), 9);
 }
 
 void TestBulkForm::attachmentsKeepTheirOrderUntilARemovalSorts() {
     for (const char* name : {"b.txt", "a.txt", "d.pdf", "c.png"})
         touch(name);
     h->form.show();
-    QVERIFY(!listShown(h->form.Panel1));
+    QVERIFY(!listShown(h->form.Fields->Panel1));
     h->attach(path("b.txt"));
-    QVERIFY2(listShown(h->form.Panel1), "the first attachment shows the list and its splitter");
+    QVERIFY2(listShown(h->form.Fields->Panel1), "the first attachment shows the list and its splitter");
     h->attach(path("a.txt"));
     h->attach(path("d.pdf"));
     h->attach(path("b.txt")); // the same file twice is two items
     h->attach(path("c.png"));
-    h->form.ButtonAttachment->click(); // cancelled: nothing added
+    h->form.Fields->ButtonAttachment->click(); // cancelled: nothing added
     QCOMPARE(h->files.openFilters, QStringList(6, QString()));
     QCOMPARE(h->attachmentNames(), (QStringList{"b.txt", "a.txt", "d.pdf", "b.txt", "c.png"}));
     QVERIFY(!h->attachments()->item(0)->icon().isNull());
     QCOMPARE(h->attachments()->iconSize(), QSize(32, 32));
 
     h->attachments()->item(2)->setSelected(true); // d.pdf
-    h->form.Panel1->MenuRemoveClick();
+    h->form.Fields->Panel1->MenuRemoveClick();
     QCOMPARE(h->attachmentNames(), (QStringList{"a.txt", "b.txt", "b.txt", "c.png"}));
     // Each item still carries its own path.
     const BulkJob job = h->form.job();
@@ -276,7 +276,7 @@ void TestBulkForm::removeNeedsASelectionAndTheLastRemovalHidesTheList() {
     h->form.show();
     h->attach(path("one.txt"));
     h->attach(path("two.txt"));
-    MessagePanel* panel = h->form.Panel1;
+    MessagePanel* panel = h->form.Fields->Panel1;
 
     panel->PopupMenu1Popup();
     QVERIFY2(!panel->MenuRemove->isEnabled(), "nothing selected");
@@ -323,13 +323,13 @@ void TestBulkForm::bodyIsTheMemosLinesEachEndedByCrLf() {
 void TestBulkForm::theJobIsReadFromTheControls() {
     touch("a.txt");
     h->form.show();
-    h->form.Edit1->setText("  /data/list.xlsx ");
-    h->form.ComboBox1->setCurrentText("Sheet3");
-    h->form.ComboBox2->setCurrentText("Z");
-    h->form.UpDown1->setValue(20);
+    h->form.Fields->Edit1->setText("  /data/list.xlsx ");
+    h->form.Fields->ComboBox1->setCurrentText("Sheet3");
+    h->form.Fields->ComboBox2->setCurrentText("Z");
+    h->form.Fields->UpDown1->setValue(20);
     h->addPair("  NAME ", "B");
     h->addPair("NAME", "Y");
-    h->form.Edit3->setText("Hello NAME");
+    h->form.Fields->Edit3->setText("Hello NAME");
     h->memo()->setPlainText("Dear NAME\nbye");
     h->attach(path("a.txt"));
 

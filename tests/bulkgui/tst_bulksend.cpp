@@ -106,12 +106,12 @@ struct Harness : BulkWindows {
     // The main window's command, with the bulk dialog filled in as a user does it.
     void runCommand(const QString& workbook, int sheet, int startLine, const QStringList& pairs = {}) {
         whenShown(&form, [=, this] {
-            form.Edit1->setText(workbook);
-            form.ComboBox1->setCurrentIndex(sheet - 1);
-            form.UpDown1->setValue(startLine);
+            form.Fields->Edit1->setText(workbook);
+            form.Fields->ComboBox1->setCurrentIndex(sheet - 1);
+            form.Fields->UpDown1->setValue(startLine);
             for (const QString& pair : pairs)
                 addPair(pair.section('=', 0, 0), pair.section('=', 1));
-            form.Edit3->setText("Hello NAME");
+            form.Fields->Edit3->setText("Hello NAME");
             memo()->setPlainText("Dear NAME from CITY,\nthe list.");
             form.ButtonSend->click();
         });

@@ -263,8 +263,8 @@ void TestOptionsForm::cancelKeepsTheEditsInForceButNotInTheFile() {
 
     // What the bulk dialog checks is the edited, now incomplete, set of fields.
     h.form.show();
-    h.form.Edit1->setText("book.xlsx");
-    h.form.Edit3->setText("Hello");
+    h.form.Fields->Edit1->setText("book.xlsx");
+    h.form.Fields->Edit3->setText("Hello");
     h.memo()->setPlainText("Body");
     h.form.ButtonSend->click();
     QVERIFY(h.form.isVisible());
