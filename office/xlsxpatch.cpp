@@ -79,7 +79,7 @@ CellPos positionOf(const pugi::xml_node& cell) {
 // A worksheet being patched: rows and cells are found by number, shared formulas by group.
 class SheetPatcher {
 public:
-    SheetPatcher(pugi::xml_document& doc, int number) : m_number(number) {
+    SheetPatcher(pugi::xml_document& doc, int number) {
         m_sheet = doc.document_element();
         if (isNamed(m_sheet, "chartsheet"))
             throw WorkbookError(QStringLiteral("sheet %1 is a chart sheet: it has no cells").arg(number));
@@ -295,7 +295,6 @@ private:
         nf.attribute("ref").set_value(ref.toUtf8().constData());
     }
 
-    int m_number;
     std::string m_prefix;
     std::string m_rowName, m_cellName, m_isName, m_tName, m_vName;
     struct LastCell {

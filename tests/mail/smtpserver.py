@@ -158,8 +158,8 @@ async def main():
     outdir, certdir = sys.argv[1], sys.argv[2]
     loop = asyncio.get_running_loop()
     ready = []
-    for spec in sys.argv[3:]:
-        name, kind = spec.split(":", 1)
+    for listener in sys.argv[3:]:
+        name, kind = listener.split(":", 1)
         if kind == "lagging":
             server = await loop.create_server(Lagging, "127.0.0.1", 0)
             ready.append("%s=%d" % (name, server.sockets[0].getsockname()[1]))
