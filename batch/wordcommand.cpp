@@ -1,6 +1,6 @@
 // tallyweave-batch word: the Excel-to-Word command's checks and run without a window.
+#include "merge/word/wordcommand.h"
 #include "batch/commands.h"
-#include "merge/common/pathcheck.h"
 #include "merge/word/wordmerge.h"
 
 #include <QFile>
@@ -56,16 +56,7 @@ WordArguments parseArguments(const QStringList& args) {
             else
                 throw UsageError{QStringLiteral("--separator wants paragraph or page, not '%1'").arg(value)};
         } else {
-            // Labels may hold colons: the column is what stands before the first one.
-            const qsizetype colon = value.indexOf(QLatin1Char(':'));
-            if (colon < 0)
-                throw UsageError{QStringLiteral("--pair wants COL:LABEL, not '%1'").arg(value)};
-            const int column = columnLetter(flag, value.left(colon));
-            // Trimmed as the fill-in dialog stores it.
-            const QString label = trimBlanks(value.mid(colon + 1));
-            if (label.isEmpty())
-                throw UsageError{QStringLiteral("--pair wants a label after the colon, not '%1'").arg(value)};
-            s.pairs.append({column, label});
+            s.pairs.append(labelPair(flag, value));
         }
     }
     if (s.sourcePath.isEmpty() || s.templatePath.isEmpty() || s.outputPath.isEmpty())
@@ -80,14 +71,22 @@ WordArguments parseArguments(const QStringList& args) {
 // The command's refusal, or nothing when the run may start. Nothing is deleted here: an existing
 // output is replaced only by a run that finished.
 std::optional<QString> refusal(const WordMergeSettings& s, bool overwrite) {
-    if (!isExistingFile(s.sourcePath))
-        return QStringLiteral("the source workbook %1 does not exist").arg(s.sourcePath);
-    if (!isExistingFile(s.templatePath))
-        return QStringLiteral("the template %1 does not exist").arg(s.templatePath);
-    if (sameFile(s.templatePath, s.outputPath))
+    switch (checkWordCommand(s.sourcePath, s.templatePath, s.outputPath)) {
+    case WordCommandCheck::SourceMissing:
+        return QStringLiteral("the source workbook: ") + inputFileProblem(s.sourcePath);
+    case WordCommandCheck::TemplateMissing:
+        return QStringLiteral("the template: ") + inputFileProblem(s.templatePath);
+    case WordCommandCheck::OutputIsTemplate:
         return QStringLiteral("the output %1 is the template").arg(s.outputPath);
-    if (QFile::exists(s.outputPath) && !overwrite)
-        return QStringLiteral("the output %1 exists; --overwrite replaces it").arg(s.outputPath);
+    case WordCommandCheck::OutputExists:
+        if (!overwrite)
+            return QStringLiteral("the output %1 exists; --overwrite replaces it").arg(s.outputPath);
+        break;
+    case WordCommandCheck::Ok:
+        break;
+    }
+    if (const QString problem = outputFileProblem(s.outputPath); !problem.isEmpty())
+        return QStringLiteral("the output cannot be written: ") + problem;
     return std::nullopt;
 }
 

@@ -1,8 +1,5 @@
 #include "merge/word/wordcommand.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 WordCommandCheck checkWordCommand(const QString& source, const QString& templatePath, const QString& output) {
     if (!isExistingFile(source))
         return WordCommandCheck::SourceMissing;
@@ -28,17 +25,5 @@ QString wordCommandMessageKey(WordCommandCheck check) {
     case WordCommandCheck::OutputExists:
         return QStringLiteral("String05");
     }
-    return {};
-}
-
-QString outputFolderProblem(const QString& output) {
-    const QFileInfo folder(QFileInfo(output).absolutePath());
-    const QString name = QDir::toNativeSeparators(folder.filePath());
-    if (!folder.exists())
-        return QStringLiteral("the folder %1 does not exist").arg(name);
-    if (!folder.isDir())
-        return QStringLiteral("%1 is not a folder").arg(name);
-    if (!folder.isWritable())
-        return QStringLiteral("the folder %1 cannot be written to").arg(name);
     return {};
 }

@@ -6,7 +6,8 @@
 
 // The checks of the Excel-to-Word command between the save dialog and the run, shared by the
 // window command and tallyweave-batch. Pure functions of the paths and the file system; nothing
-// here asks or deletes. The extension rule of the chosen name is withWordExtension.
+// here asks or deletes. The extension rule of the chosen name is withWordExtension; an output
+// whose folder cannot take the documents is found by outputFileProblem.
 
 enum class WordCommandCheck {
     Ok,
@@ -23,8 +24,3 @@ WordCommandCheck checkWordCommand(const QString& source, const QString& template
 // The key in section WordProgressForm of the message for a check ("String02" .. "String05"),
 // empty for Ok. OutputExists is a question whose "[xxx]" takes the output's file name.
 QString wordCommandMessageKey(WordCommandCheck check);
-
-// Why no document can be written beside output: its folder is missing, is no folder, or cannot be
-// written to. Empty when the folder is usable. Numbered documents and the temporary file of an
-// atomic save both go into that folder, so this holds for both output modes.
-QString outputFolderProblem(const QString& output);

@@ -24,7 +24,7 @@ void excelToWordCommand(Services& services, TWordForm& form, TWordProgressForm& 
     }
     // Found now rather than after every record has been merged; the cause goes with the message
     // the run would have shown for a save it could not do.
-    const QString folderProblem = outputFolderProblem(output);
+    const QString folderProblem = outputFileProblem(output);
     if (!folderProblem.isEmpty()) {
         services.notice(section, QStringLiteral("String10"), folderProblem);
         return;

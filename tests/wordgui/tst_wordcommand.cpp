@@ -123,7 +123,7 @@ void TestWordCommand::outputFolder() {
         if (QFileInfo(at(QStringLiteral("readonly"))).isWritable())
             path = QStringLiteral("/proc/self/new.docx");
     }
-    const QString problem = outputFolderProblem(path);
+    const QString problem = outputFileProblem(path);
     if (causeWord.isEmpty()) {
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     } else {
