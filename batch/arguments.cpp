@@ -1,6 +1,7 @@
 #include "batch/arguments.h"
 
 #include "merge/common/workbook.h"
+#include "platform/blanks.h"
 
 int positiveNumber(const QString& flag, const QString& value) {
     bool ok = false;
@@ -15,6 +16,18 @@ int columnLetter(const QString& flag, const QString& value) {
     if (column == 0)
         throw UsageError{QStringLiteral("%1 wants a column letter A to Z, not '%2'").arg(flag, value)};
     return column;
+}
+
+LabelPair labelPair(const QString& flag, const QString& value) {
+    const qsizetype colon = value.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        throw UsageError{QStringLiteral("%1 wants COL:LABEL, not '%2'").arg(flag, value)};
+    const int column = columnLetter(flag, value.left(colon));
+    const QString label = trimBlanks(value.mid(colon + 1));
+    if (label.isEmpty())
+        throw UsageError{
+            QStringLiteral("%1 wants COL:LABEL with a label after the colon, not '%2'").arg(flag, value)};
+    return {column, label};
 }
 
 QString escapeField(const QString& text) {

@@ -54,13 +54,7 @@ BulkArguments parseArguments(const QStringList& args)
             const QFileInfo info(value);
             job.attachments.append({info.fileName(), info.absoluteFilePath()});
         } else if (flag == QLatin1String("--pair")) {
-            const qsizetype colon = value.indexOf(QLatin1Char(':'));
-            if (colon < 0)
-                throw UsageError{QStringLiteral("--pair wants COL:LABEL, not '%1'").arg(value)};
-            const QString label = trimBlanks(value.mid(colon + 1));
-            if (label.isEmpty())
-                throw UsageError{QStringLiteral("--pair wants a label after the colon, not '%1'").arg(value)};
-            job.pairs.append({columnLetter(flag, value.left(colon)), label});
+            job.pairs.append(labelPair(flag, value));
         } else {
             bool ok = false;
             const int ms = value.toInt(&ok);

@@ -58,12 +58,7 @@ OutlookArguments parseArguments(const QStringList& args) {
         } else if (flag == QLatin1String("--attach")) {
             s.attachments.append({QFileInfo(value).fileName(), value});
         } else {
-            // The label is everything after the first colon, trimmed as the Add dialog trims it.
-            const qsizetype colon = value.indexOf(QLatin1Char(':'));
-            const QString label = colon < 0 ? QString() : trimBlanks(value.mid(colon + 1));
-            if (colon < 0 || label.isEmpty())
-                throw UsageError{QStringLiteral("--pair wants COL:LABEL, not '%1'").arg(value)};
-            s.pairs.append({columnLetter(flag, value.left(colon)), label});
+            s.pairs.append(labelPair(flag, value));
         }
     }
     if (save == send)
