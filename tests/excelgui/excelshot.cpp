@@ -112,7 +112,9 @@ int main(int argc, char** argv) {
     excelForm->findChild<QComboBox*>(QStringLiteral("ComboBox4"))->setCurrentText(QStringLiteral("B"));
     excelForm->findChild<QSpinBox*>(QStringLiteral("UpDown1"))->setValue(2);
     excelForm->findChild<QSpinBox*>(QStringLiteral("UpDown2"))->setValue(2);
-    for (const auto& [from, to] : {std::pair{"B", "C"}, std::pair{"D", "D"}}) {
+    for (const auto& pair : {std::pair{"B", "C"}, std::pair{"D", "D"}}) {
+        const char* from = pair.first;
+        const char* to = pair.second;
         whenShown(excelAdd, [excelAdd, from, to, out] {
             excelAdd->findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setCurrentText(QLatin1String(from));
             excelAdd->findChild<QComboBox*>(QStringLiteral("ComboBox2"))->setCurrentText(QLatin1String(to));
