@@ -22,3 +22,20 @@ function(tw_add_test)
   # Qt insists that a runtime folder be private to its owner.
   file(CHMOD ${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 endfunction()
+
+# tw_add_fuzzer(NAME name SOURCES a.cpp ... LIBS lib ...)
+# A libFuzzer target, built only with -DTALLYWEAVE_FUZZ=ON into fuzz/ of the build tree; scripts/fuzz
+# runs it. TW_FUZZ_DIR is the folder of its seed corpus and dictionary.
+function(tw_add_fuzzer)
+  if(NOT TALLYWEAVE_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  target_include_directories(${F_NAME} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  add_dependencies(tw_fuzzers ${F_NAME})
+endfunction()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tallyweave builds and tests with, when any is missing.
-# Usage: scripts/deps.sh [build|run|test|bench|package]
+# Usage: scripts/deps.sh [build|run|test|bench|package|fuzz]
 set -euo pipefail
 build_pkgs=(cmake make g++ pkg-config qt6-base-dev libzip-dev libpugixml-dev libfreexl-dev
             libcurl4-openssl-dev libgmime-3.0-dev)
@@ -12,11 +12,14 @@ test_pkgs=(python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-docx
 bench_pkgs=(python3-docxtpl)
 # Building the Debian package and checking it (scripts/package-check).
 package_pkgs=(dpkg-dev file lintian desktop-file-utils appstream)
+# The libFuzzer targets (scripts/fuzz): clang with its fuzzing runtime, and the seed generators.
+fuzz_pkgs=(clang-14 libfuzzer-14-dev ccache python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-docx)
 pkgs=("${build_pkgs[@]}")
 case "${1:-build}" in
   run) pkgs+=("${run_pkgs[@]}") ;;
   test) pkgs+=("${run_pkgs[@]}" "${test_pkgs[@]}") ;;
   bench) pkgs+=("${run_pkgs[@]}" "${test_pkgs[@]}" "${bench_pkgs[@]}") ;;
+  fuzz) pkgs+=("${fuzz_pkgs[@]}") ;;
   package) pkgs+=("${run_pkgs[@]}" "${test_pkgs[@]}" "${package_pkgs[@]}") ;;
 esac
 missing=()
