@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <freexl.h>
 
@@ -68,6 +69,25 @@ std::unique_ptr<Workbook> convertedCopy(const QString& path, const QTemporaryDir
     const QString converted = folder.filePath(QStringLiteral("converted.xlsx"));
     convertWithOffice(source, converted);
     return openXlsxWorkbook(converted, options);
+}
+
+// The reader takes the name length of each entry of the first directory sector as it stands and
+// converts that many bytes from a 64-byte field, reading far beyond it (and beyond its own buffer)
+// when a damaged entry claims more. Such a file is refused before the reader sees it.
+bool directoryNamesFit(QByteArrayView file) {
+    if (file.size() < 512)
+        return true; // the reader refuses the header itself
+    const quint16 shift = qFromLittleEndian<quint16>(file.data() + 0x1E);
+    if (shift != 9 && shift != 12)
+        return true;
+    const qint64 sectorSize = qint64(1) << shift;
+    const qint64 start = (qint64(qFromLittleEndian<quint32>(file.data() + 0x30)) + 1) * sectorSize;
+    if (start + sectorSize > file.size())
+        return true; // the reader cannot read the sector and says so
+    for (qint64 entry = start; entry + 128 <= start + sectorSize; entry += 128)
+        if (qFromLittleEndian<quint16>(file.data() + entry + 0x40) > 64)
+            return false;
+    return true;
 }
 
 struct FreexlCloser {
@@ -227,6 +247,10 @@ std::unique_ptr<Workbook> openXlsWorkbook(const QString& path, const WorkbookOpe
         if (!file.open(QIODevice::ReadOnly))
             throw WorkbookError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
         const uchar* bytes = file.size() > 0 ? file.map(0, file.size()) : nullptr;
+        if (bytes && !directoryNamesFit(QByteArrayView(reinterpret_cast<const char*>(bytes), file.size())))
+            throw WorkbookError(QStringLiteral("%1: cannot read the .xls workbook: the compound document's "
+                                               "directory is damaged")
+                                    .arg(path));
         const auto summary = bytes
                                  ? scanBiff(QByteArrayView(reinterpret_cast<const char*>(bytes), file.size()))
                                  : std::nullopt;

@@ -1,6 +1,8 @@
 #pragma once
 // What the fuzz targets share: a private scratch folder, input written to a file in it, and a
 // check that stops the run with the reason when an invariant breaks.
+#include "office/officeconvert.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -89,6 +91,8 @@ inline void writePackage(const QString& path, const QList<std::pair<const char*,
 // Nothing launches LibreOffice from a fuzz run: the converter is looked up on PATH.
 inline void withoutConverter() {
     qputenv("PATH", "/nonexistent-tallyweave-fuzz");
+    if (officeConverterAvailable())
+        fail("the office converter is still reachable");
 }
 
 } // namespace fuzz

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 using Rows = QList<QStringList>;
@@ -278,6 +279,8 @@ private slots:
         QTest::newRow("header only") << QStringLiteral("header");
         QTest::newRow("signature then random bytes") << QStringLiteral("random");
         QTest::newRow("sectors overwritten") << QStringLiteral("scrambled");
+        // The reader would read the claimed length out of a 64-byte field, far beyond its buffer.
+        QTest::newRow("directory entry claiming a name longer than its field") << QStringLiteral("longname");
     }
     void damagedFilesAreRefusedWithACause() {
         QFETCH(QString, damage);
@@ -294,6 +297,11 @@ private slots:
             for (char& c : noise)
                 c = char((state = state * 1103515245u + 12345u) >> 24);
             bytes = bytes.left(8) + noise;
+        } else if (damage == QLatin1String("longname")) {
+            const qsizetype sectorSize = qsizetype(1) << qFromLittleEndian<quint16>(bytes.constData() + 0x1E);
+            const qsizetype directory = (qFromLittleEndian<quint32>(bytes.constData() + 0x30) + 1) * sectorSize;
+            QVERIFY(directory + 128 <= bytes.size());
+            qToLittleEndian<quint16>(0xFFFF, bytes.data() + directory + 0x40);
         } else {
             for (qsizetype i = 512; i < bytes.size(); i += 7)
                 bytes[i] = char(0xFF);
@@ -307,6 +315,8 @@ private slots:
             QFAIL("a damaged workbook was read");
         } catch (const WorkbookError& error) {
             QVERIFY2(error.cause().contains(path), qPrintable(error.cause()));
+            if (damage == QLatin1String("longname"))
+                QVERIFY2(error.cause().contains(QLatin1String("directory is damaged")), qPrintable(error.cause()));
         }
     }
 
