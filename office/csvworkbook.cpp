@@ -573,9 +573,9 @@ void writeCsv(const QString& path, const QList<QStringList>& rows, const CsvForm
     }
     if (failed) {
         file.cancelWriting();
-        throw WorkbookError(QStringLiteral("cannot write %1: %2")
-                                .arg(path, failure ? QString::fromLocal8Bit(std::strerror(failure))
-                                                   : file.errorString()));
+        throw WorkbookError(
+            QStringLiteral("cannot write %1: %2")
+                .arg(path, failure ? QString::fromLocal8Bit(std::strerror(failure)) : file.errorString()));
     }
     if (!file.commit())
         throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));

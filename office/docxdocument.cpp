@@ -608,7 +608,8 @@ DocxJoiner::DocxJoiner(const DocxTemplate& tpl, Separator separator, const QStri
     s.file.setFileName(s.path);
     if (!s.file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         QFile::remove(s.path);
-        throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(native(outputPath), s.file.errorString()));
+        throw WorkbookError(
+            QStringLiteral("cannot write %1: %2").arg(native(outputPath), s.file.errorString()));
     }
     s.sink.file = &s.file;
     const DocxTemplate::Parts& parts = tpl.parts();
