@@ -1,6 +1,8 @@
 # tw_add_test(NAME name SOURCES a.cpp ... LIBS lib ...)
 # One QtTest executable per area, run headless with its own settings folder, so that no test
 # touches the user's configuration or needs a display.
+# Instrumented builds run several times slower; their time-outs are stretched by this factor.
+set(TW_TEST_TIMEOUT_FACTOR 1 CACHE STRING "Multiplier for every test's time-out")
 function(tw_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
@@ -15,6 +17,7 @@ function(tw_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${TW_TEST_TIMEOUT_FACTOR}")
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/config;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run;TALLYWEAVE_BATCH=$<TARGET_FILE:tallyweave-batch>")

@@ -53,7 +53,26 @@ public:
         m_inEhlo = line.startsWith("EHLO");
         m_ignoreReply = m_inEhlo || line.startsWith("QUIT");
         m_authSent = m_authSent || line.startsWith("AUTH");
+        // Only a known verb names the step: the lines of an AUTH LOGIN exchange are credentials.
+        static const QByteArrayList verbs = {"EHLO", "HELO", "STARTTLS", "AUTH", "MAIL", "RCPT", "DATA", "QUIT"};
+        const QByteArray verb = line.left(line.indexOf(' '));
+        if (verbs.contains(verb)) {
+            m_lastVerb = QString::fromLatin1(verb);
+            m_inMessage = false;
+        }
     }
+
+    // Where the exchange was when it broke off, for a comment: "waiting for the reply to EHLO".
+    QString step() const
+    {
+        if (m_inMessage)
+            return QStringLiteral("while the message was sent");
+        if (m_lastVerb.isEmpty())
+            return QStringLiteral("waiting for the greeting");
+        return QStringLiteral("waiting for the reply to ") + m_lastVerb;
+    }
+    // The first line the server sent that is no SMTP reply, made printable; empty when none.
+    const QString& stray() const { return m_stray; }
 
     bool authSent() const { return m_authSent; }
     // The mechanisms of the EHLO reply's AUTH line, as the server wrote them.
@@ -71,16 +90,30 @@ public:
     const QString& refusal() const { return m_refusal; }
 
 private:
+    static QString printable(const QByteArray& raw)
+    {
+        QString text = QString::fromUtf8(raw.left(80));
+        for (QChar& c : text)
+            if (c.unicode() < 32 || c.unicode() == 127 || c == QChar::ReplacementCharacter)
+                c = u'?';
+        return raw.size() > 80 ? text + QStringLiteral("...") : text;
+    }
+
     void line(QByteArray text)
     {
         while (text.endsWith('\r'))
             text.chop(1);
-        if (text.size() < 3)
+        if (text.isEmpty())
             return;
         bool isCode = false;
-        const int code = text.left(3).toInt(&isCode);
-        if (!isCode)
+        const int code = text.size() >= 3 ? text.left(3).toInt(&isCode) : 0;
+        if (!isCode || (text.size() > 3 && text.at(3) != ' ' && text.at(3) != '-')) {
+            if (m_stray.isEmpty())
+                m_stray = printable(text);
             return;
+        }
+        if (code == 354)
+            m_inMessage = true;
         const bool last = text.size() == 3 || text.at(3) != '-';
         const QString words = QString::fromUtf8(text.mid(4)).trimmed();
         if (m_inEhlo && words.startsWith(QLatin1String("AUTH "), Qt::CaseInsensitive))
@@ -101,6 +134,9 @@ private:
     QStringList m_words;
     QString m_refusal;
     QString m_offeredAuth;
+    QString m_lastVerb;
+    QString m_stray;
+    bool m_inMessage = false;
     bool m_ignoreReply = false;
     bool m_inEhlo = false;
     bool m_authSent = false;
@@ -234,6 +270,14 @@ SendResult sendMail(const MailServerSettings& server, const QString& recipient, 
         return failed(QStringLiteral("the server offers no AUTH mechanism this program can use (AUTH %1)")
                           .arg(watch.offeredAuth()),
                       server.password);
+    if (!watch.stray().isEmpty())
+        return failed(QStringLiteral("the server's answer is not SMTP (%1): \"%2\"").arg(watch.step(), watch.stray()),
+                      server.password);
+    // The transport says "response reading failed" with a stale errno when the server hangs up.
+    if (code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING || code == CURLE_SEND_ERROR)
+        return failed(QStringLiteral("the server closed the connection (%1)").arg(watch.step()), server.password);
     const QString transport = QString::fromUtf8(errorText).trimmed();
-    return failed(transport.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : transport, server.password);
+    return failed(QStringLiteral("%1 (%2)").arg(transport.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : transport,
+                                                watch.step()),
+                  server.password);
 }

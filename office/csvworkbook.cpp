@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 // The sheet limits of the workbook formats the values may be saved in.
@@ -536,10 +539,23 @@ void writeCsv(const QString& path, const QList<QStringList>& rows, const CsvForm
         }
         return bytes;
     };
+    // A disk that fills up makes a write short; QFile then keeps no error of its own, and
+    // commit() would put the cut text in place of the file. Every write and the last flush are
+    // checked, the cause taken from errno at once.
+    int failure = 0;
+    bool failed = false;
+    const auto put = [&](const QByteArray& bytes) {
+        if (failed)
+            return;
+        if (file.write(bytes) != bytes.size()) {
+            failure = errno;
+            failed = true;
+        }
+    };
     if (format.encoding != CsvEncoding::Utf8)
-        file.write(encode(QString(QChar(0xFEFF))));
+        put(encode(QString(QChar(0xFEFF))));
     else if (format.byteOrderMark)
-        file.write(kBom);
+        put(kBom);
     const QString lineEnd = QString::fromLatin1(format.lineEnd);
     for (const QStringList& row : rows) {
         QString line;
@@ -549,7 +565,17 @@ void writeCsv(const QString& path, const QList<QStringList>& rows, const CsvForm
             line += csvField(row[i], format.separator);
         }
         line += lineEnd;
-        file.write(encode(line));
+        put(encode(line));
+    }
+    if (!failed && !file.flush()) {
+        failure = errno;
+        failed = true;
+    }
+    if (failed) {
+        file.cancelWriting();
+        throw WorkbookError(
+            QStringLiteral("cannot write %1: %2")
+                .arg(path, failure ? QString::fromLocal8Bit(std::strerror(failure)) : file.errorString()));
     }
     if (!file.commit())
         throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));

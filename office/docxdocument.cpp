@@ -107,13 +107,23 @@ struct ByteSink : pugi::xml_writer {
     void write(const void* bytes, size_t size) override { data.append(static_cast<const char*>(bytes), size); }
 };
 
-// Writes to a file; the first failure is kept and reported by the caller.
+// Writes to a file; the first failure is kept and reported by the caller. Its cause is taken
+// from errno at once: after a short write (a disk filling up) QFile returns the part written and
+// keeps no error of its own, so its errorString() says only "Unknown error".
 struct FileSink : pugi::xml_writer {
     QFile* file = nullptr;
     bool failed = false;
+    int error = 0;
     void write(const void* bytes, size_t size) override {
         if (!failed && file->write(static_cast<const char*>(bytes), qint64(size)) != qint64(size))
-            failed = true;
+            fail();
+    }
+    void fail() {
+        error = errno;
+        failed = true;
+    }
+    QString cause() const {
+        return error ? QString::fromLocal8Bit(std::strerror(error)) : file->errorString();
     }
 };
 
@@ -127,14 +137,15 @@ struct FileSink : pugi::xml_writer {
 // must outlive close().
 class PackageWriter {
 public:
-    // Written to path by close().
-    explicit PackageWriter(const QString& path) : m_path(path) {
+    // Written to path by close(); causes name shown, the file the user chose, rather than the
+    // temporary path written.
+    PackageWriter(const QString& path, const QString& shown) : m_path(shown) {
         int code = 0;
         m_zip.reset(zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code));
         if (!m_zip) {
             zip_error_t error;
             zip_error_init_with_code(&error, code);
-            zipFailure(path, &error);
+            zipFailure(shown, &error);
         }
     }
     // Kept in memory until close() hands the bytes over; path names the package in causes. A
@@ -580,11 +591,12 @@ struct DocxJoiner::Stream {
 
     void write(const std::string& text) {
         if (!sink.failed && file.write(text.data(), qint64(text.size())) != qint64(text.size()))
-            sink.failed = true;
+            sink.fail();
     }
-    void check() const {
+    // Causes name the output, the file the user chose, rather than this temporary one.
+    void check(const QString& output) const {
         if (sink.failed)
-            throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(native(path), file.errorString()));
+            throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(native(output), sink.cause()));
     }
 };
 
@@ -596,14 +608,15 @@ DocxJoiner::DocxJoiner(const DocxTemplate& tpl, Separator separator, const QStri
     s.file.setFileName(s.path);
     if (!s.file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         QFile::remove(s.path);
-        throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(native(s.path), s.file.errorString()));
+        throw WorkbookError(
+            QStringLiteral("cannot write %1: %2").arg(native(outputPath), s.file.errorString()));
     }
     s.sink.file = &s.file;
     const DocxTemplate::Parts& parts = tpl.parts();
     s.nextBookmarkId = parts.maxBookmarkId + 1;
     s.nextDrawingId = parts.maxDrawingId + 1;
     s.write(parts.head);
-    s.check();
+    s.check(m_outputPath);
 }
 
 DocxJoiner::~DocxJoiner() {
@@ -660,7 +673,7 @@ void DocxJoiner::append(DocxDocument& record) {
     for (pugi::xml_node c = root.first_child(); c; c = c.next_sibling())
         c.print(s.sink, "", pugi::format_raw, pugi::encoding_utf8);
     s.write(m_separator == Separator::PageBreak ? parts.separatorPage : parts.separatorParagraph);
-    s.check();
+    s.check(m_outputPath);
     ++m_count;
 }
 
@@ -671,12 +684,12 @@ void DocxJoiner::save() {
     if (m_count == 0)
         s.write(parts.emptyParagraph);
     s.write(parts.tail);
-    s.check();
-    if (!s.file.flush())
-        throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(native(s.path), s.file.errorString()));
+    if (!s.sink.failed && !s.file.flush())
+        s.sink.fail();
+    s.check(m_outputPath);
     s.file.close();
     xlsx::writeAtomically(m_outputPath, QStringLiteral(".docx"), [&](const QString& temp) {
-        PackageWriter out(temp);
+        PackageWriter out(temp, m_outputPath);
         const qint64 count = parts.zip->entryCount();
         const QString mainPart = parts.mainPart.toLower();
         const QString typesPart = parts.typesPart.toLower();

@@ -122,7 +122,7 @@ void TestBulkRun::everyValidRowTriedOnceOverItsOwnConnection()
     m_server.clear();
     QByteArray binary(300 * 1024, Qt::Uninitialized);
     for (int i = 0; i < binary.size(); ++i)
-        binary[i] = char((i * 7919) >> 3);
+        binary[i] = char((quint32(i) * 7919u) >> 3);
     BulkJob job;
     job.workbookPath = writeFile(QStringLiteral("run.csv"),
                                  "ann@example.org,Ann,1\n"

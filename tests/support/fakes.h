@@ -115,7 +115,8 @@ public:
 // Runs action once dialog is on screen, i.e. from inside its modal loop: the way a test plays the
 // user of a dialog that some command shows with exec(). Gives up after timeoutMs.
 inline void whenShown(QWidget* dialog, std::function<void()> action, int timeoutMs = 10000) {
-    auto* poll = new QTimer;
+    // Owned by the application: a test that ends before the dialog shows must not leak it.
+    auto* poll = new QTimer(QCoreApplication::instance());
     QPointer<QWidget> target(dialog);
     const QDeadlineTimer deadline(timeoutMs);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, target, action, deadline] {
