@@ -5,10 +5,74 @@
 
 #include <QUrl>
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 
 namespace xlsx {
+
+std::string cellRef(int row, int column) {
+    char letters[8];
+    int n = 0;
+    for (; column > 0 && n < int(sizeof letters); column = (column - 1) / 26)
+        letters[n++] = char('A' + (column - 1) % 26);
+    std::string ref(letters, size_t(n));
+    std::reverse(ref.begin(), ref.end());
+    ref += std::to_string(row);
+    return ref;
+}
+
+void SheetLayout::noteRow(int row) {
+    if (row < m_lastRow)
+        ordered = false;
+    if (row != m_lastRow)
+        m_lastColumn = 0;
+    m_lastRow = row;
+}
+
+void SheetLayout::noteFormula(int row, int column, std::string_view type, std::string_view group,
+                              bool hasRange) {
+    Formula f{cellKey(row, column), notShared, false};
+    if (type == "shared") {
+        uint32_t value = 0;
+        const auto res = std::from_chars(group.data(), group.data() + group.size(), value);
+        if (res.ec == std::errc() && res.ptr == group.data() + group.size() && value != notShared) {
+            f.group = value;
+            f.master = hasRange;
+        }
+    }
+    formulas.push_back(f);
+}
+
+void SheetLayout::rewind(const Mark& m) {
+    top = m.top;
+    left = m.left;
+    bottom = m.bottom;
+    right = m.right;
+    m_lastRow = m.lastRow;
+    m_lastColumn = m.lastColumn;
+    ordered = m.ordered;
+    formulas.resize(m.formulas);
+}
+
+void SheetLayout::noteCell(int row, int column) {
+    if (row < m_lastRow || (row == m_lastRow && column < m_lastColumn))
+        ordered = false;
+    if (row != m_lastRow)
+        m_lastColumn = 0;
+    m_lastRow = row;
+    m_lastColumn = std::max(m_lastColumn, column);
+    if (top == 0) {
+        top = bottom = row;
+        left = right = column;
+        return;
+    }
+    top = std::min(top, row);
+    bottom = std::max(bottom, row);
+    left = std::min(left, column);
+    right = std::max(right, column);
+}
 
 RefStatus parseCellRef(std::string_view text, int& row, int& column) {
     size_t i = 0;

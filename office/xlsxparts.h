@@ -6,7 +6,9 @@
 #include <pugixml.hpp>
 
 #include <functional>
+#include <cstdint>
 #include <map>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -24,6 +26,8 @@ RefStatus parseCellRef(std::string_view text, int& row, int& column);
 QString refProblem(RefStatus status);
 QString columnName(int column);
 QString cellName(int row, int column);
+// As cellName, without the round trip through QString: a large save names every cell it adds.
+std::string cellRef(int row, int column);
 
 // Edits of one sheet by (row, column), in sheet order.
 using CellKey = quint64;
@@ -37,6 +41,42 @@ inline int keyColumn(CellKey key) {
     return int(key & 0xFFFF);
 }
 using SheetEdits = std::map<CellKey, QString>;
+
+// What reading a sheet learns about its cells beyond their values, for a save that patches the
+// sheet as it streams past: the extent of every cell element, valued or not, and where the
+// formulas are.
+struct SheetLayout {
+    bool complete = false; // the whole sheet was read, not just its top
+    // Rows in ascending order and, within each row, cells in ascending column order; a row or a
+    // cell given again right after itself counts as in order.
+    bool ordered = true;
+    int top = 0, left = 0, bottom = 0, right = 0; // 0: no cell element at all
+    static constexpr uint32_t notShared = UINT32_MAX;
+    struct Formula {
+        CellKey key;
+        uint32_t group;   // the shared formula's index, or notShared
+        bool master;      // a shared formula's cell that carries its text and range
+    };
+    std::vector<Formula> formulas; // in sheet order
+
+    // Called for every row element and every cell element in sheet order.
+    void noteRow(int row);
+    void noteCell(int row, int column);
+    void noteFormula(int row, int column, std::string_view type, std::string_view group, bool hasRange);
+
+    // For a reader that takes back what it noted of a row, to read the row again another way.
+    struct Mark {
+        int top, left, bottom, right, lastRow, lastColumn;
+        bool ordered;
+        size_t formulas;
+    };
+    Mark mark() const { return {top, left, bottom, right, m_lastRow, m_lastColumn, ordered, formulas.size()}; }
+    void rewind(const Mark& m);
+
+private:
+    int m_lastRow = 0;
+    int m_lastColumn = 0;
+};
 
 // Element and attribute names are matched without their namespace prefix: writers differ in it.
 bool isNamed(const pugi::xml_node& node, std::string_view local);
@@ -86,6 +126,7 @@ struct PackagePatch {
         int number; // for causes
         QString part;
         const SheetEdits* edits;
+        const SheetLayout* layout;
     };
     std::vector<Sheet> sheets;
     bool macroEnabled = false; // the target is an .xlsm

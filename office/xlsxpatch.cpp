@@ -2,6 +2,7 @@
 #include "merge/common/workbook.h"
 #include "office/celltext.h"
 #include "office/xlsxparts.h"
+#include "office/xlsxsheetpatch.h"
 #include "office/xlsxworkbook.h"
 #include "office/zipfile.h"
 
@@ -14,6 +15,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <memory>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -52,264 +55,6 @@ void writeAtomically(const QString& path, const QString& suffix,
 }
 
 namespace {
-
-struct CellPos {
-    int row = 0;
-    int column = 0;
-};
-
-// As cellName, without the round trip through QString: a large save names every cell it adds.
-std::string cellRef(int row, int column) {
-    char letters[8];
-    int n = 0;
-    for (; column > 0 && n < int(sizeof letters); column = (column - 1) / 26)
-        letters[n++] = char('A' + (column - 1) % 26);
-    std::string ref(letters, size_t(n));
-    std::reverse(ref.begin(), ref.end());
-    ref += std::to_string(row);
-    return ref;
-}
-
-CellPos positionOf(const pugi::xml_node& cell) {
-    CellPos p;
-    parseCellRef(cell.attribute("r").value(), p.row, p.column);
-    return p;
-}
-
-// A worksheet being patched: rows and cells are found by number, shared formulas by group.
-class SheetPatcher {
-public:
-    SheetPatcher(pugi::xml_document& doc, int number) {
-        m_sheet = doc.document_element();
-        if (isNamed(m_sheet, "chartsheet"))
-            throw WorkbookError(QStringLiteral("sheet %1 is a chart sheet: it has no cells").arg(number));
-        if (!isNamed(m_sheet, "worksheet"))
-            throw WorkbookError(QStringLiteral("sheet %1 is not a worksheet").arg(number));
-        m_prefix = prefixOf(m_sheet).toStdString();
-        m_rowName = name("row");
-        m_cellName = name("c");
-        m_isName = name("is");
-        m_tName = name("t");
-        m_vName = name("v");
-        m_data = child(m_sheet, "sheetData");
-        if (!m_data) {
-            pugi::xml_node before;
-            for (const char* name : {"sheetPr", "dimension", "sheetViews", "sheetFormatPr", "cols"})
-                if (pugi::xml_node n = child(m_sheet, name))
-                    before = n;
-            m_data = before ? m_sheet.insert_child_after(name("sheetData").c_str(), before)
-                            : m_sheet.prepend_child(name("sheetData").c_str());
-        }
-        indexRows();
-    }
-
-    void set(int row, int column, const QString& text) {
-        pugi::xml_node rowNode = rowAt(row);
-        rowNode.remove_attribute("spans"); // a hint that may no longer hold
-        pugi::xml_node cell = cellAt(rowNode, row, column);
-        if (pugi::xml_node f = child(cell, "f")) {
-            if (std::string_view(f.attribute("t").value()) == "shared" && f.attribute("ref"))
-                handOverSharedFormula(cell, f);
-            m_formulaRemoved = true;
-        }
-        // Only the position and the style stay: type, metadata and content go.
-        for (pugi::xml_attribute a = cell.first_attribute(); a;) {
-            const pugi::xml_attribute next = a.next_attribute();
-            const std::string_view n(a.name());
-            if (n != "r" && n != "s")
-                cell.remove_attribute(a);
-            a = next;
-        }
-        while (cell.first_child())
-            cell.remove_child(cell.first_child());
-        if (text.isEmpty())
-            return;
-        // A number stays a number: it reads back as the same text, and sums still count it.
-        if (isNumberText(text)) {
-            cell.append_child(m_vName.c_str()).append_child(pugi::node_pcdata).set_value(text.toLatin1().constData());
-            return;
-        }
-        cell.append_attribute("t") = "inlineStr";
-        pugi::xml_node t = cell.append_child(m_isName.c_str()).append_child(m_tName.c_str());
-        t.append_attribute("xml:space") = "preserve";
-        t.append_child(pugi::node_pcdata).set_value(escapeOoxml(text).c_str());
-    }
-
-    void updateDimension() {
-        int top = 0, left = 0, bottom = 0, right = 0;
-        for (pugi::xml_node row : m_data.children()) {
-            if (!isNamed(row, "row"))
-                continue;
-            for (pugi::xml_node cell : row.children()) {
-                if (!isNamed(cell, "c"))
-                    continue;
-                const CellPos p = positionOf(cell);
-                if (p.row == 0)
-                    continue;
-                top = top ? std::min(top, p.row) : p.row;
-                left = left ? std::min(left, p.column) : p.column;
-                bottom = std::max(bottom, p.row);
-                right = std::max(right, p.column);
-            }
-        }
-        QString ref = QStringLiteral("A1");
-        if (top)
-            ref = (top == bottom && left == right) ? cellName(top, left)
-                                                   : cellName(top, left) + u':' + cellName(bottom, right);
-        pugi::xml_node dim = child(m_sheet, "dimension");
-        if (!dim) {
-            pugi::xml_node pr = child(m_sheet, "sheetPr");
-            dim = pr ? m_sheet.insert_child_after(name("dimension").c_str(), pr)
-                     : m_sheet.prepend_child(name("dimension").c_str());
-        }
-        if (!dim.attribute("ref"))
-            dim.append_attribute("ref");
-        dim.attribute("ref").set_value(ref.toUtf8().constData());
-    }
-
-    bool formulaRemoved() const { return m_formulaRemoved; }
-
-private:
-    std::string name(const char* local) const { return m_prefix + local; }
-
-    void indexRows() {
-        int rowNumber = 0;
-        for (pugi::xml_node row : m_data.children()) {
-            if (!isNamed(row, "row"))
-                continue;
-            // References are made explicit, so that inserted rows and cells keep others in place.
-            if (pugi::xml_attribute r = row.attribute("r"))
-                rowNumber = r.as_int(rowNumber + 1);
-            else
-                row.append_attribute("r") = ++rowNumber;
-            m_rows.emplace(rowNumber, row);
-            int column = 0;
-            for (pugi::xml_node cell : row.children()) {
-                if (!isNamed(cell, "c"))
-                    continue;
-                if (pugi::xml_attribute r = cell.attribute("r")) {
-                    int rr = 0, cc = 0;
-                    if (parseCellRef(r.value(), rr, cc) == RefStatus::Ok)
-                        column = cc;
-                } else {
-                    ++column;
-                    cell.prepend_attribute("r").set_value(cellRef(rowNumber, column).c_str());
-                }
-            }
-        }
-    }
-
-    pugi::xml_node rowAt(int row) {
-        auto it = m_rows.lower_bound(row);
-        if (it != m_rows.end() && it->first == row)
-            return it->second;
-        pugi::xml_node node = it != m_rows.end() ? m_data.insert_child_before(m_rowName.c_str(), it->second)
-                                                 : m_data.append_child(m_rowName.c_str());
-        node.append_attribute("r") = row;
-        m_rows.emplace(row, node);
-        return node;
-    }
-
-    // Edits come in row order, left to right: the search for a cell goes on from the last one
-    // found in the same row rather than from the row's start. Every cell before that one lies
-    // left of it, so the result is the same.
-    pugi::xml_node cellAt(pugi::xml_node rowNode, int row, int column) {
-        pugi::xml_node start = rowNode.first_child();
-        pugi::xml_node other; // the first child that is not a cell: extLst comes after the cells
-        if (m_last.cell && m_last.row == row && m_last.column < column) {
-            start = m_last.cell.next_sibling();
-            other = m_last.other;
-        }
-        pugi::xml_node before;
-        for (pugi::xml_node cell = start; cell; cell = cell.next_sibling()) {
-            if (!isNamed(cell, "c")) {
-                if (!other)
-                    other = cell;
-                continue;
-            }
-            const CellPos p = positionOf(cell);
-            if (p.column == column) {
-                m_last = {row, column, cell, other};
-                return cell;
-            }
-            if (p.column > column) {
-                before = cell;
-                break;
-            }
-        }
-        const bool beforeOther = !before && other;
-        if (beforeOther)
-            before = other;
-        pugi::xml_node cell = before ? rowNode.insert_child_before(m_cellName.c_str(), before)
-                                     : rowNode.append_child(m_cellName.c_str());
-        cell.append_attribute("r").set_value(cellRef(row, column).c_str());
-        m_last = {row, column, cell, beforeOther ? pugi::xml_node() : other};
-        return cell;
-    }
-
-    // The master of a shared formula carries the formula text its group shares. Before the master
-    // is overwritten, the first remaining member of the group becomes the master, with the text
-    // moved to its place.
-    void handOverSharedFormula(pugi::xml_node master, pugi::xml_node f) {
-        if (!m_groupsIndexed) {
-            m_groupsIndexed = true;
-            for (const auto& [number, row] : m_rows)
-                for (pugi::xml_node cell : row.children())
-                    if (isNamed(cell, "c"))
-                        if (pugi::xml_node cf = child(cell, "f"))
-                            if (std::string_view(cf.attribute("t").value()) == "shared")
-                                m_groups[cf.attribute("si").value()].push_back(cell);
-        }
-        const std::string si = f.attribute("si").value();
-        std::vector<pugi::xml_node> members;
-        for (pugi::xml_node cell : m_groups[si]) {
-            if (cell == master)
-                continue;
-            pugi::xml_node cf = child(cell, "f");
-            if (cf && std::string_view(cf.attribute("t").value()) == "shared" &&
-                si == cf.attribute("si").value())
-                members.push_back(cell);
-        }
-        if (members.empty())
-            return;
-        const CellPos from = positionOf(master);
-        const CellPos to = positionOf(members.front());
-        int top = to.row, left = to.column, bottom = to.row, right = to.column;
-        for (pugi::xml_node cell : members) {
-            const CellPos p = positionOf(cell);
-            top = std::min(top, p.row);
-            left = std::min(left, p.column);
-            bottom = std::max(bottom, p.row);
-            right = std::max(right, p.column);
-        }
-        const std::string moved = shiftFormula(f.text().get(), to.row - from.row, to.column - from.column);
-        pugi::xml_node nf = child(members.front(), "f");
-        while (nf.first_child())
-            nf.remove_child(nf.first_child());
-        nf.append_child(pugi::node_pcdata).set_value(moved.c_str());
-        const QString ref = (top == bottom && left == right)
-                                ? cellName(top, left)
-                                : cellName(top, left) + u':' + cellName(bottom, right);
-        if (!nf.attribute("ref"))
-            nf.append_attribute("ref");
-        nf.attribute("ref").set_value(ref.toUtf8().constData());
-    }
-
-    std::string m_prefix;
-    std::string m_rowName, m_cellName, m_isName, m_tName, m_vName;
-    struct LastCell {
-        int row = 0;
-        int column = 0;
-        pugi::xml_node cell;
-        pugi::xml_node other; // what cellAt had seen before reaching cell
-    } m_last;
-    pugi::xml_node m_sheet;
-    pugi::xml_node m_data;
-    std::map<int, pugi::xml_node> m_rows;
-    bool m_groupsIndexed = false;
-    std::map<std::string, std::vector<pugi::xml_node>> m_groups;
-    bool m_formulaRemoved = false;
-};
 
 const char* const plainWorkbookType =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
@@ -355,34 +100,122 @@ ZipPtr createZip(const QString& path, const QString& shown) {
     return zip;
 }
 
+[[noreturn]] void throwZipError(zip_t* zip, const QString& shown) {
+    throw WorkbookError(QStringLiteral("cannot write %1: %2")
+                            .arg(QDir::toNativeSeparators(shown), QString::fromUtf8(zip_strerror(zip))));
+}
+
 void closeZip(ZipPtr& zip, const QString& shown) {
     if (zip_close(zip.get()) != 0)
-        throw WorkbookError(
-            QStringLiteral("cannot write %1: %2")
-                .arg(QDir::toNativeSeparators(shown), QString::fromUtf8(zip_strerror(zip.get()))));
+        throwZipError(zip.get(), shown);
     (void)zip.release(); // closed
 }
+
+// A sheet that streams into the new package while it is written: libzip pulls the patched bytes
+// as it deflates them, the original entry inflating in a second thread. Errors cannot pass through
+// libzip: they are kept here and thrown once it gives up.
+class StreamedSheet {
+public:
+    StreamedSheet(const ZipArchive& zip, const PackagePatch::Sheet& sheet) : m_zip(zip), m_sheet(sheet) {
+        zip_error_init(&m_error);
+    }
+    ~StreamedSheet() { zip_error_fini(&m_error); }
+    StreamedSheet(const StreamedSheet&) = delete;
+    StreamedSheet& operator=(const StreamedSheet&) = delete;
+
+    zip_source_t* source(zip_t* dst) { return zip_source_function(dst, &StreamedSheet::callback, this); }
+    const QString& cause() const { return m_cause; }
+
+private:
+    static zip_int64_t callback(void* self, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+        return static_cast<StreamedSheet*>(self)->handle(data, length, command);
+    }
+
+    zip_int64_t handle(void* data, zip_uint64_t length, zip_source_cmd_t command) {
+        try {
+            switch (command) {
+            case ZIP_SOURCE_OPEN:
+                m_patch.reset();
+                m_input.reset();
+                m_input = std::make_unique<ZipPrefetchStream>(m_zip, m_sheet.part);
+                m_patch = std::make_unique<SheetPatchStream>(
+                    [this](char* buffer, qint64 size) { return m_input->read(buffer, size); }, *m_sheet.edits,
+                    *m_sheet.layout, m_sheet.part);
+                return 0;
+            case ZIP_SOURCE_READ: {
+                const qint64 n = m_patch->read(static_cast<char*>(data), qint64(std::min<zip_uint64_t>(length, 1 << 20)));
+                if (n == 0) {
+                    // The original is read to its end: the archive is free for the entries after it.
+                    m_patch.reset();
+                    m_input.reset();
+                }
+                return n;
+            }
+            case ZIP_SOURCE_CLOSE:
+                m_patch.reset();
+                m_input.reset();
+                return 0;
+            case ZIP_SOURCE_STAT: {
+                auto* st = static_cast<zip_stat_t*>(data);
+                zip_stat_init(st);
+                st->mtime = std::time(nullptr);
+                st->valid |= ZIP_STAT_MTIME;
+                return sizeof(zip_stat_t);
+            }
+            case ZIP_SOURCE_ERROR:
+                return zip_error_to_data(&m_error, data, length);
+            case ZIP_SOURCE_FREE:
+                return 0;
+            case ZIP_SOURCE_SUPPORTS:
+                return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                                      ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+            default:
+                zip_error_set(&m_error, ZIP_ER_OPNOTSUPP, 0);
+                return -1;
+            }
+        } catch (const WorkbookError& e) {
+            m_cause = QStringLiteral("sheet %1, %2").arg(m_sheet.number).arg(e.cause());
+        } catch (const std::exception& e) {
+            m_cause = QStringLiteral("sheet %1, %2").arg(m_sheet.number).arg(QString::fromLocal8Bit(e.what()));
+        }
+        m_patch.reset();
+        m_input.reset();
+        zip_error_set(&m_error, ZIP_ER_READ, 0);
+        return -1;
+    }
+
+    const ZipArchive& m_zip;
+    PackagePatch::Sheet m_sheet;
+    zip_error_t m_error;
+    QString m_cause;
+    std::unique_ptr<ZipPrefetchStream> m_input;
+    std::unique_ptr<SheetPatchStream> m_patch;
+};
 
 } // namespace
 
 void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const QString& path,
                          const QString& shownPath) {
     std::map<QString, QByteArray> changed; // must outlive zip_close
+    std::map<qint64, std::unique_ptr<StreamedSheet>> streamed; // by entry, likewise
     std::set<QString> removed;
     bool formulaRemoved = false;
     for (const PackagePatch::Sheet& sheet : patch.sheets) {
-        pugi::xml_document doc;
-        try {
-            loadXml(doc, zip, sheet.part, ZipArchive::entryLimit);
-        } catch (const WorkbookError& e) {
-            throw WorkbookError(QStringLiteral("sheet %1, %2").arg(sheet.number).arg(e.cause()));
-        }
-        SheetPatcher patcher(doc, sheet.number);
-        for (const auto& [key, text] : *sheet.edits)
-            patcher.set(keyRow(key), keyColumn(key), text);
-        patcher.updateDimension();
-        formulaRemoved = formulaRemoved || patcher.formulaRemoved();
-        changed[sheet.part] = saveXml(doc);
+        const qint64 index = zip.indexOf(sheet.part);
+        if (index < 0)
+            throw WorkbookError(QStringLiteral("sheet %1, %2: no such part in the package").arg(sheet.number).arg(sheet.part));
+        // The sheet streams past once: what it needs to know of the whole sheet comes from reading
+        // it, and only a sheet read whole and in order has it.
+        if (!sheet.layout->complete)
+            throw WorkbookError(
+                QStringLiteral("sheet %1 was only read in part: it cannot be saved").arg(sheet.number));
+        if (!sheet.layout->ordered)
+            throw WorkbookError(QStringLiteral("sheet %1, %2: its rows or cells are out of order, so it "
+                                               "cannot be patched")
+                                    .arg(sheet.number)
+                                    .arg(sheet.part));
+        formulaRemoved = formulaRemoved || editsRemoveFormula(*sheet.layout, *sheet.edits);
+        streamed[index] = std::make_unique<StreamedSheet>(zip, sheet);
     }
 
     if (!patch.sheets.empty()) {
@@ -501,9 +334,12 @@ void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const
         if (removed.count(name))
             continue;
         const auto it = changed.find(name);
+        const auto sheet = streamed.find(i);
         const char* rawName = zip_get_name(zip.handle(), zip_uint64_t(i), ZIP_FL_ENC_RAW);
         bool added = false;
-        if (it != changed.end()) {
+        if (sheet != streamed.end()) {
+            added = addDeflated(dst.get(), rawName, sheet->second->source(dst.get()), 0);
+        } else if (it != changed.end()) {
             added = addDeflated(
                 dst.get(), rawName,
                 zip_source_buffer(dst.get(), it->second.constData(), zip_uint64_t(it->second.size()), 0), 0);
@@ -517,7 +353,13 @@ void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const
             throw WorkbookError(QStringLiteral("cannot copy %1 into the new package: %2")
                                     .arg(name, QString::fromUtf8(zip_strerror(dst.get()))));
     }
-    closeZip(dst, shownPath);
+    if (zip_close(dst.get()) != 0) {
+        for (const auto& [index, sheet] : streamed)
+            if (!sheet->cause().isEmpty())
+                throw WorkbookError(sheet->cause());
+        throwZipError(dst.get(), shownPath);
+    }
+    (void)dst.release(); // closed
 }
 
 } // namespace xlsx

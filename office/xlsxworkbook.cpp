@@ -59,7 +59,43 @@ struct SheetCells {
     std::vector<Cell> cells;
     std::vector<std::pair<uint32_t, uint32_t>> rows; // row, index of its first cell
     std::string pool;                                // UTF-8 texts of Text, Error and IsoDate cells
+    SheetLayout layout;
 };
+
+// An attribute of a tag's text as the fast paths see it (name="value", no prefixes); found tells
+// whether it is there.
+std::string_view tagAttribute(std::string_view tag, std::string_view name, bool& found) {
+    found = false;
+    size_t at = 0;
+    while ((at = tag.find(name, at)) != std::string_view::npos) {
+        const bool starts = at > 0 && (tag[at - 1] == ' ' || tag[at - 1] == '\t' || tag[at - 1] == '\n' ||
+                                       tag[at - 1] == '\r');
+        const size_t eq = at + name.size();
+        if (starts && eq + 1 < tag.size() && tag[eq] == '=' && (tag[eq + 1] == '"' || tag[eq + 1] == '\'')) {
+            const size_t close = tag.find(tag[eq + 1], eq + 2);
+            if (close == std::string_view::npos)
+                return {};
+            found = true;
+            return tag.substr(eq + 2, close - eq - 2);
+        }
+        at = eq;
+    }
+    return {};
+}
+
+// Notes the formula of a cell whose raw content starts with it.
+void noteFormulaIn(std::string_view content, SheetLayout& layout, int row, int column) {
+    if (content.size() < 3 || content[0] != '<' || content[1] != 'f' ||
+        (content[2] != ' ' && content[2] != '>' && content[2] != '/'))
+        return;
+    const size_t gt = content.find('>');
+    const std::string_view tag = content.substr(2, gt == std::string_view::npos ? 0 : gt - 2);
+    bool found = false;
+    const std::string_view type = tagAttribute(tag, "t", found);
+    const std::string_view group = tagAttribute(tag, "si", found);
+    tagAttribute(tag, "ref", found);
+    layout.noteFormula(row, column, type, group, found);
+}
 
 QString isoDateText(std::string_view iso, uint8_t dateKind) {
     std::string_view date, time;
@@ -220,6 +256,7 @@ private:
     SheetCells m_cells;
     mutable size_t m_cursor = 0;
     std::map<int, SheetEdits> m_edits; // by sheet number
+    std::map<int, SheetLayout> m_layouts; // by sheet number, for the sheets read
     mutable bool m_rangeDirty = true;
     mutable int m_usedRows = 0;
     mutable int m_usedColumns = 0;
@@ -428,9 +465,16 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
         return cell;
     };
 
-    // A cell whose text would be empty is not kept.
+    // A cell whose text would be empty is not kept, nor one of a column the caller does not want.
+    std::vector<bool> wanted;
+    if (!m_options.columns.empty()) {
+        wanted.assign(size_t(maxColumns) + 1, false);
+        for (int c : m_options.columns)
+            if (c >= 1 && c <= maxColumns)
+                wanted[size_t(c)] = true;
+    }
     auto finishCell = [&]() {
-        if (!hasValue)
+        if (!hasValue || (!wanted.empty() && (column > uint32_t(maxColumns) || !wanted[column])))
             return;
         Cell cell{};
         if (type.empty() || type == "n") {
@@ -488,7 +532,9 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
         const bool sortedBefore = sorted;
         const uint64_t lastKeyBefore = lastKey;
         const uint32_t rowNumber = row;
+        const SheetLayout::Mark layoutBefore = out.layout.mark();
         auto fallback = [&]() {
+            out.layout.rewind(layoutBefore);
             out.cells.resize(cellsBefore);
             out.pool.resize(poolBefore);
             sorted = sortedBefore;
@@ -553,6 +599,7 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
             }
             if (row > rowLimit)
                 return RowScan::Stop;
+            out.layout.noteCell(int(row), int(column));
             type.assign(t);
             uint64_t styleNumber = 0;
             style = parseUnsigned(st, styleNumber) && styleNumber < UINT32_MAX ? uint32_t(styleNumber) : 0;
@@ -564,6 +611,7 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
             if (end == std::string_view::npos ||
                 !simpleCellValue(content.substr(gt + 1, end - gt - 1), value, hasValue))
                 return fallback();
+            noteFormulaIn(content.substr(gt + 1, end - gt - 1), out.layout, int(row), int(column));
             finishCell();
             i = end + 4;
         }
@@ -571,8 +619,10 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
 
     for (;;) {
         const auto ev = xml.next();
-        if (ev == XmlScanner::End)
+        if (ev == XmlScanner::End) {
+            out.layout.complete = true;
             break;
+        }
         if (ev == XmlScanner::Text) {
             if (inValue || inText)
                 xml.appendText(value);
@@ -597,6 +647,7 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
                 column = 0;
                 if (row > rowLimit)
                     break;
+                out.layout.noteRow(int(row));
                 // A row of plain cells is taken in one step; anything unusual in it (inline
                 // strings, prefixes, extensions) and it is read element by element instead.
                 size_t used = 0;
@@ -620,6 +671,7 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
                 }
                 if (row > rowLimit)
                     break;
+                out.layout.noteCell(int(row), int(column));
                 inCell = true;
                 hasValue = false;
                 value.clear();
@@ -629,10 +681,15 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
                 // Most cells are a value, maybe after a formula: taken in one step.
                 std::string_view content;
                 if (xml.peekContent(content) && simpleCellValue(content, value, hasValue)) {
+                    noteFormulaIn(content, out.layout, int(row), int(column));
                     xml.skipPeeked();
                     inCell = false;
                     finishCell();
                 }
+            } else if (inCell && name == "f") {
+                bool hasRange = false;
+                xml.attribute("ref", &hasRange);
+                out.layout.noteFormula(int(row), int(column), xml.attribute("t"), xml.attribute("si"), hasRange);
             } else if (inCell && name == "v") {
                 inValue = true;
                 hasValue = true;
@@ -649,8 +706,10 @@ SheetCells XlsxWorkbook::readSheet(int n) const {
         // end of an element
         if (!inData)
             continue;
-        if (name == "sheetData")
+        if (name == "sheetData") {
+            out.layout.complete = true;
             break; // the rest of the sheet holds no values
+        }
         if (name == "v") {
             inValue = false;
         } else if (name == "t") {
@@ -705,6 +764,7 @@ void XlsxWorkbook::selectSheet(int n) {
                 throw WorkbookError(QStringLiteral("cell %1: shared string index %2 out of range")
                                         .arg(cellName(int(c.row), c.column))
                                         .arg(c.index));
+        m_layouts[n] = std::move(cells.layout);
         m_cells = std::move(cells);
         m_cursor = 0;
     } catch (const WorkbookError& e) {
@@ -869,7 +929,7 @@ void XlsxWorkbook::saveAs(const QString& path) {
     patch.macroEnabled = suffix == QLatin1String("xlsm");
     for (const auto& [number, edits] : m_edits)
         if (!edits.empty())
-            patch.sheets.push_back({number, m_sheets[size_t(number - 1)].part, &edits});
+            patch.sheets.push_back({number, m_sheets[size_t(number - 1)].part, &edits, &m_layouts.at(number)});
     if (suffix == QLatin1String("xlsx") || suffix == QLatin1String("xlsm")) {
         writeAtomically(path, u'.' + suffix,
                         [&](const QString& temp) { writePatchedPackage(m_zip, patch, temp, path); });

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <memory>
+#include <vector>
 
 // Anything that goes wrong with a workbook: the cause says what and where
 // ("sheet 2, cell B7: shared string index 912 out of range").
@@ -20,9 +21,16 @@ private:
 };
 
 struct WorkbookOpenOptions {
+    WorkbookOpenOptions() = default;
+    WorkbookOpenOptions(int rows) : rowLimit(rows) {} // NOLINT: {20} reads as "the top 20 rows"
+
     // 0: read whole sheets. Otherwise no more than this many rows of a sheet are read, so that a
     // glance at the top of a huge workbook costs no more than at a small one.
     int rowLimit = 0;
+    // Empty: every column. Otherwise a reader may keep the values of these columns only (1 = "A"):
+    // the others then read as empty and the used range counts the kept ones. A run that needs a
+    // few columns of a large sheet holds no more than those.
+    std::vector<int> columns;
 };
 
 // One open workbook, the stand-in for a hidden spreadsheet program: sheets by position, the

@@ -3,7 +3,10 @@
 #include "merge/common/workbook.h"
 #include "merge/excel/excelcommand.h"
 
+#include "office/celltext.h"
+
 #include <QHash>
+#include <QSet>
 
 #include <exception>
 #include <memory>
@@ -104,8 +107,9 @@ private:
 };
 
 std::unique_ptr<Workbook> openSheet(const WorkbookOpener& open, const QString& path, int sheet,
-                                    ExcelMergeOutcome missing, ExcelMergeSink& sink) {
-    std::unique_ptr<Workbook> book = open(path);
+                                    const WorkbookOpenOptions& options, ExcelMergeOutcome missing,
+                                    ExcelMergeSink& sink) {
+    std::unique_ptr<Workbook> book = open(path, options);
     if (!book)
         throw WorkbookError(QStringLiteral("%1 could not be opened").arg(path));
     if (book->sheetCount() < sheet)
@@ -137,33 +141,61 @@ void checkSettings(const ExcelMergeSettings& s) {
         throw WorkbookError(QStringLiteral("the output %1 is one of the input workbooks").arg(s.outputPath));
 }
 
+// The fill-ins of one key: each pair's values of the matching source rows, joined by "/". A join
+// stops growing once it is longer than a cell holds, and is cut there.
+QStringList joinMatches(const ExcelMergeSettings& s, const Workbook& source, const SourceRows& rows,
+                        const QString& key, bool& matched) {
+    const qsizetype pairCount = s.pairs.size();
+    QStringList accumulators(pairCount);
+    matched = false;
+    rows.forEachMatch(key, [&](int sourceRow) {
+        matched = true;
+        bool full = true;
+        for (qsizetype i = 0; i < pairCount; ++i) {
+            QString& acc = accumulators[i];
+            if (acc.size() > kCellTextLimit)
+                continue;
+            const QString value = trimBlanks(source.cellText(sourceRow, s.pairs[i].sourceColumn));
+            if (!acc.isEmpty())
+                acc += QLatin1Char('/');
+            acc += value.isEmpty() ? dash() : value;
+            full = full && acc.size() > kCellTextLimit;
+        }
+        return !s.uniqueIndexValue && !full;
+    });
+    for (QString& acc : accumulators)
+        acc = acc.isEmpty() ? dash() : fitToCell(acc);
+    return accumulators;
+}
+
 void mergeRows(const ExcelMergeSettings& s, const Workbook& source, const SourceRows& rows, Workbook& dest,
                ExcelMergeSink& sink, ExcelMergeResult& result) {
     const int lastRow = dest.usedRows();
     const qsizetype pairCount = s.pairs.size();
-    QStringList accumulators;
+    // A key met again gets the fill-ins of its first meeting, shared rather than joined and held
+    // anew: a key that many rows carry costs its joined text once.
+    QSet<QString> seen;
+    QHash<QString, std::pair<QStringList, bool>> repeated;
     for (int row = s.destStartLine; row <= lastRow; ++row) {
         const QString key = trimBlanks(dest.cellText(row, s.destIndexColumn));
         if (key.isEmpty())
             continue;
-        accumulators.fill(QString(), pairCount);
+        const QString form = matchForm(key, s.caseSensitive);
+        QStringList accumulators;
         bool matched = false;
-        rows.forEachMatch(key, [&](int sourceRow) {
-            matched = true;
-            for (qsizetype i = 0; i < pairCount; ++i) {
-                const QString value = trimBlanks(source.cellText(sourceRow, s.pairs[i].sourceColumn));
-                QString& acc = accumulators[i];
-                if (!acc.isEmpty())
-                    acc += QLatin1Char('/');
-                acc += value.isEmpty() ? dash() : value;
-            }
-            return !s.uniqueIndexValue;
-        });
-        for (qsizetype i = 0; i < pairCount; ++i) {
-            if (accumulators[i].isEmpty())
-                accumulators[i] = dash();
-            dest.setCellText(row, s.pairs[i].destColumn, accumulators[i]);
+        const auto again = repeated.constFind(form);
+        if (again != repeated.constEnd()) {
+            accumulators = again->first;
+            matched = again->second;
+        } else {
+            accumulators = joinMatches(s, source, rows, key, matched);
+            if (seen.contains(form))
+                repeated.insert(form, {accumulators, matched});
+            else
+                seen.insert(form);
         }
+        for (qsizetype i = 0; i < pairCount; ++i)
+            dest.setCellText(row, s.pairs[i].destColumn, accumulators[i]);
         ++result.records;
         if (!matched)
             ++result.failures;
@@ -181,7 +213,9 @@ void mergeRows(const ExcelMergeSettings& s, const Workbook& source, const Source
 
 ExcelMergeResult runExcelMerge(const ExcelMergeSettings& settings, ExcelMergeSink& sink,
                                SourceLookup lookup) {
-    return runExcelMerge(settings, sink, lookup, [](const QString& path) { return openWorkbook(path); });
+    return runExcelMerge(settings, sink, lookup, [](const QString& path, const WorkbookOpenOptions& options) {
+        return openWorkbook(path, options);
+    });
 }
 
 ExcelMergeResult runExcelMerge(const ExcelMergeSettings& settings, ExcelMergeSink& sink, SourceLookup lookup,
@@ -189,10 +223,18 @@ ExcelMergeResult runExcelMerge(const ExcelMergeSettings& settings, ExcelMergeSin
     ExcelMergeResult result;
     try {
         checkSettings(settings);
-        std::unique_ptr<Workbook> source = openSheet(open, settings.sourcePath, settings.sourceSheet,
+        // Of the source only its index and the pairs' columns are read; of the destination only its
+        // index: the fill-ins are written without reading what they replace.
+        WorkbookOpenOptions sourceOptions;
+        sourceOptions.columns.push_back(settings.sourceIndexColumn);
+        for (const FillInPair& pair : settings.pairs)
+            sourceOptions.columns.push_back(pair.sourceColumn);
+        WorkbookOpenOptions destOptions;
+        destOptions.columns.push_back(settings.destIndexColumn);
+        std::unique_ptr<Workbook> source = openSheet(open, settings.sourcePath, settings.sourceSheet, sourceOptions,
                                                      ExcelMergeOutcome::SourceSheetMissing, sink);
-        std::unique_ptr<Workbook> dest =
-            openSheet(open, settings.destPath, settings.destSheet, ExcelMergeOutcome::DestSheetMissing, sink);
+        std::unique_ptr<Workbook> dest = openSheet(open, settings.destPath, settings.destSheet, destOptions,
+                                                   ExcelMergeOutcome::DestSheetMissing, sink);
         sink.recordsBegin();
 
         const int sourceLast = source->usedRows();

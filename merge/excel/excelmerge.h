@@ -71,6 +71,8 @@ ExcelMergeResult runExcelMerge(const ExcelMergeSettings& settings, ExcelMergeSin
                                SourceLookup lookup = SourceLookup::Indexed);
 
 // The same run on workbooks opened by open instead of openWorkbook (tests hand in their own).
-using WorkbookOpener = std::function<std::unique_ptr<Workbook>(const QString& path)>;
+// options name the columns the run reads of that workbook.
+using WorkbookOpener =
+    std::function<std::unique_ptr<Workbook>(const QString& path, const WorkbookOpenOptions& options)>;
 ExcelMergeResult runExcelMerge(const ExcelMergeSettings& settings, ExcelMergeSink& sink, SourceLookup lookup,
                                const WorkbookOpener& open);

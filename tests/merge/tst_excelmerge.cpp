@@ -150,7 +150,7 @@ struct Run {
 
 void run(Run& r, const ExcelMergeSettings& settings, SourceLookup lookup) {
     r.result =
-        runExcelMerge(settings, r.sink, lookup, [&r](const QString& path) -> std::unique_ptr<Workbook> {
+        runExcelMerge(settings, r.sink, lookup, [&r](const QString& path, const WorkbookOpenOptions&) -> std::unique_ptr<Workbook> {
             if (path == r.shelf.failOpen)
                 throw WorkbookError(path + QStringLiteral(": not a workbook"));
             r.shelf.opened << path;
