@@ -1,9 +1,12 @@
 // Excel-to-Excel merge benchmark: both workbooks opened, merged with 4 pairs and saved, at several
-// sizes, against the same job done by a pandas + openpyxl script.
+// destination sizes against one source, next to the time of only reading both workbooks with the
+// same engine, and once against the same job done by a pandas + openpyxl script.
 //
-// bench_excelmerge [--rows 25000,50000,100000] [--baseline-rows N|0] [--dir DIR]
+// bench_excelmerge [--rows 25000,50000,100000,1000000] [--source-rows N] [--baseline-rows N|0]
+//                  [--dir DIR]
 //
 // Every measured job runs in a child process of its own, so that its peak memory is its own.
+#include "merge/common/workbook.h"
 #include "merge/excel/excelmerge.h"
 
 #include <QCoreApplication>
@@ -91,14 +94,31 @@ int singleRun(const QString& source, const QString& dest, const QString& output)
     return 0;
 }
 
-std::optional<std::pair<QString, QString>> workbooks(const QDir& dir, int rows) {
-    const QString source = dir.filePath(QStringLiteral("source-%1.xlsx").arg(rows));
+// The engine alone: both workbooks opened and their sheets read whole, as any reader of them must.
+int readRun(const QString& source, const QString& dest) {
+    try {
+        qint64 cells = 0;
+        for (const QString& path : {source, dest}) {
+            const std::unique_ptr<Workbook> book = openWorkbook(path);
+            book->selectSheet(1);
+            cells += qint64(book->usedRows()) * book->usedColumns();
+        }
+        std::printf("read %lld cells\n", static_cast<long long>(cells));
+        return 0;
+    } catch (const WorkbookError& e) {
+        std::fprintf(stderr, "read failed: %s\n", qPrintable(e.cause()));
+        return 1;
+    }
+}
+
+std::optional<std::pair<QString, QString>> workbooks(const QDir& dir, int sourceRows, int rows) {
+    const QString source = dir.filePath(QStringLiteral("source-%1.xlsx").arg(sourceRows));
     const QString dest = dir.filePath(QStringLiteral("dest-%1.xlsx").arg(rows));
     if (!QFile::exists(source) || !QFile::exists(dest)) {
-        std::printf("generating %d rows ...\n", rows);
+        std::printf("generating %d destination rows ...\n", rows);
         std::fflush(stdout);
         const Measure m = runChild({QString::fromLatin1(kPython), QStringLiteral(TW_BENCH_DIR "/generate.py"),
-                                    QString::number(rows), source, dest});
+                                    QString::number(sourceRows), QString::number(rows), source, dest});
         if (!m.ok)
             return std::nullopt;
     }
@@ -118,8 +138,11 @@ int main(int argc, char** argv) {
     QStringList args = app.arguments();
     if (args.size() == 5 && args[1] == QLatin1String("--single"))
         return singleRun(args[2], args[3], args[4]);
+    if (args.size() == 4 && args[1] == QLatin1String("--read"))
+        return readRun(args[2], args[3]);
 
-    QList<int> sizes = {25000, 50000, 100000};
+    QList<int> sizes = {25000, 50000, 100000, 1000000};
+    int sourceRows = 100000;
     int baselineRows = -1; // the largest size
     QDir dir(QDir::current().filePath(QStringLiteral("excelmerge-data")));
     for (int i = 1; i + 1 < args.size(); i += 2) {
@@ -127,23 +150,27 @@ int main(int argc, char** argv) {
             sizes.clear();
             for (const QString& n : args[i + 1].split(QLatin1Char(',')))
                 sizes << n.toInt();
+        } else if (args[i] == QLatin1String("--source-rows")) {
+            sourceRows = args[i + 1].toInt();
         } else if (args[i] == QLatin1String("--baseline-rows")) {
             baselineRows = args[i + 1].toInt();
         } else if (args[i] == QLatin1String("--dir")) {
             dir = QDir(args[i + 1]);
         } else {
             std::fprintf(stderr,
-                         "usage: bench_excelmerge [--rows N,N,...] [--baseline-rows N|0] [--dir DIR]\n");
+                         "usage: bench_excelmerge [--rows N,N,...] [--source-rows N] [--baseline-rows N|0] "
+                         "[--dir DIR]\n");
             return 2;
         }
     }
     if (baselineRows < 0)
-        baselineRows = sizes.isEmpty() ? 0 : sizes.last();
+        baselineRows = sizes.contains(sourceRows) ? sourceRows : 0;
     dir.mkpath(QStringLiteral("."));
 
     QList<std::pair<int, Measure>> merges;
+    std::printf("source    %7d rows, the destination sizes below\n", sourceRows);
     for (int rows : sizes) {
-        const auto books = workbooks(dir, rows);
+        const auto books = workbooks(dir, sourceRows, rows);
         if (!books) {
             std::fprintf(stderr, "cannot generate the workbooks of %d rows\n", rows);
             return 1;
@@ -156,6 +183,13 @@ int main(int argc, char** argv) {
             return 1;
         print("merge", rows, m);
         merges.append({rows, m});
+        const Measure read = runChild(
+            {QCoreApplication::applicationFilePath(), QStringLiteral("--read"), books->first, books->second});
+        if (!read.ok)
+            return 1;
+        print("read", rows, read);
+        std::printf("ratio     %7d rows  merge / read: wall %.2fx  cpu %.2fx\n", rows,
+                    m.wallSeconds / read.wallSeconds, m.cpuSeconds / read.cpuSeconds);
 
         if (rows == baselineRows) {
             const QString baselineOutput = dir.filePath(QStringLiteral("baseline-%1.xlsx").arg(rows));
@@ -167,8 +201,19 @@ int main(int argc, char** argv) {
                 return 1;
             }
             print("baseline", rows, b);
-            std::printf("ratio     %7d rows  wall %.1fx  cpu %.1fx faster than pandas + openpyxl\n", rows,
+            std::printf("baseline  %7d rows  wall %.1fx  cpu %.1fx faster than pandas + openpyxl\n", rows,
                         b.wallSeconds / m.wallSeconds, b.cpuSeconds / m.cpuSeconds);
+        }
+    }
+    if (!merges.isEmpty()) {
+        // The largest output read back by an independent reader.
+        const int rows = merges.last().first;
+        const Measure check = runChild({QString::fromLatin1(kPython), QStringLiteral(TW_BENCH_DIR "/check.py"),
+                                        dir.filePath(QStringLiteral("source-%1.xlsx").arg(sourceRows)),
+                                        dir.filePath(QStringLiteral("out-%1.xlsx").arg(rows))});
+        if (!check.ok) {
+            std::fprintf(stderr, "the output of %d rows does not read back as expected\n", rows);
+            return 1;
         }
     }
     if (merges.size() > 1) {

@@ -158,6 +158,26 @@ raw_package("gaps.xlsx",
             '<row r="2"><c r="B2" t="inlineStr"><is><t>b2</t></is></c></row>'
             '</sheetData></worksheet>')
 
+# Shapes the streamed patch meets: a prefixed sheet with no dimension, no sheet data at all, empty
+# sheet data, rows and cells without references, rows out of order.
+MAIN = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
+raw_package("prefixed.xlsx",
+            f'<x:worksheet xmlns:x="{MAIN}"><x:sheetPr/><x:sheetData><x:row r="2" spans="1:1">'
+            '<x:c r="A2" s="0"><x:v>1</x:v></x:c></x:row></x:sheetData>'
+            '<x:pageMargins left="0.7" right="0.7" top="0.75" bottom="0.75" header="0.3" footer="0.3"/>'
+            '</x:worksheet>')
+raw_package("nodata.xlsx",
+            '<worksheet NS><sheetViews><sheetView workbookViewId="0"/></sheetViews>'
+            '<pageMargins left="0.7" right="0.7" top="0.75" bottom="0.75" header="0.3" footer="0.3"/></worksheet>')
+raw_package("emptydata.xlsx", '<worksheet NS><dimension ref="A1"/><sheetData/></worksheet>')
+raw_package("implicit.xlsx",
+            '<worksheet NS><sheetData><row><c><v>1</v></c><c><v>2</v></c></row>'
+            '<row><c t="inlineStr"><is><t>3 &gt; 2</t></is></c><!-- a comment </row> --></row>'
+            '</sheetData></worksheet>')
+raw_package("unordered.xlsx",
+            '<worksheet NS><sheetData><row r="3"><c r="A3"><v>3</v></c></row>'
+            '<row r="1"><c r="A1"><v>1</v></c></row></sheetData></worksheet>')
+
 # Faults
 raw_package("badref.xlsx",
             '<worksheet NS><sheetData><row r="1"><c r="XFE1"><v>1</v></c></row></sheetData></worksheet>')

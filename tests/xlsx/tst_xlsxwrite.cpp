@@ -172,6 +172,77 @@ private slots:
         QCOMPARE(cells["C2"]["v"].toString(), QStringLiteral("c2"));
     }
 
+    // The sheet is patched as it streams past; every shape of it must come out whole, as an
+    // independent reader sees it. edits and cells (among others the sheet holds): "B2=text".
+    void streamedPatchKeepsEveryShape_data() {
+        QTest::addColumn<QString>("book");
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QStringList>("cells");
+        QTest::addColumn<int>("maxRow");
+        QTest::addColumn<int>("maxColumn");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("prefixed, no dimension, rows before and after")
+            << "prefixed.xlsx" << QStringList{"A2=a", "C2=c", "B1=b1", "D5=5"}
+            << QStringList{"B1=b1", "A2=a", "C2=c", "D5=5"} << 5 << 4 << QString();
+        QTest::newRow("no sheet data") << "nodata.xlsx" << QStringList{"B2=x"} << QStringList{"B2=x"} << 2 << 2
+                                       << QString();
+        QTest::newRow("empty sheet data") << "emptydata.xlsx" << QStringList{"A1=one", "A3=three"}
+                                          << QStringList{"A1=one", "A3=three"} << 3 << 1 << QString();
+        QTest::newRow("references left out")
+            << "implicit.xlsx" << QStringList{"B1=x", "C2=z", "A4=new"}
+            << QStringList{"A1=1", "B1=x", "A2=3 > 2", "C2=z", "A4=new"} << 4 << 3 << QString();
+        QTest::newRow("master and the next member overwritten")
+            << "raw.xlsx" << QStringList{"B1=one", "B2=two"}
+            << QStringList{"B1=one", "B2=two", "B3==A3&\"!\"&$A$1"} << 3 << 2 << QString();
+        QTest::newRow("rows out of order") << "unordered.xlsx" << QStringList{"A1=x"} << QStringList{} << 0 << 0
+                                           << "out of order";
+    }
+
+    void streamedPatchKeepsEveryShape() {
+        QFETCH(QString, book);
+        QFETCH(QStringList, edits);
+        QFETCH(QStringList, cells);
+        QFETCH(int, maxRow);
+        QFETCH(int, maxColumn);
+        QFETCH(QString, refusal);
+        const QString target = fixture(QStringLiteral("streamed-") + book);
+        QFile::remove(target);
+        auto opened = openXlsxWorkbook(fixture(book), {});
+        opened->selectSheet(1);
+        const auto split = [](const QString& edit) {
+            const qsizetype eq = edit.indexOf(u'=');
+            return std::pair{edit.left(eq), edit.mid(eq + 1)};
+        };
+        for (const QString& edit : edits) {
+            const auto [ref, text] = split(edit);
+            const int column = ref[0].unicode() - 'A' + 1;
+            opened->setCellText(ref.mid(1).toInt(), column, text);
+        }
+        if (!refusal.isEmpty()) {
+            try {
+                opened->saveAs(target);
+                QFAIL("the save went through");
+            } catch (const WorkbookError& e) {
+                QVERIFY2(e.cause().contains(refusal), qPrintable(e.cause()));
+            }
+            QVERIFY(!QFile::exists(target));
+            QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral(".streamed-*")}, QDir::Hidden | QDir::Files),
+                     QStringList());
+            return;
+        }
+        opened->saveAs(target);
+        const QJsonObject dump = runJson("dump_book.py", target);
+        QVERIFY(!dump.isEmpty());
+        const QJsonObject sheet = dump["cells"].toObject().begin()->toObject();
+        for (const QString& cell : cells) {
+            const auto [ref, text] = split(cell);
+            QCOMPARE(sheet[ref].toObject()[QStringLiteral("v")].toString(), text);
+        }
+        const QJsonObject fast = dump["readonly"].toObject().begin()->toObject();
+        QCOMPARE(fast["max_row"].toInt(), maxRow);
+        QCOMPARE(fast["max_column"].toInt(), maxColumn);
+    }
+
     void failedSaveLeavesNothing_data() {
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("cause");
