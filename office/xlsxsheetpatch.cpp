@@ -425,6 +425,11 @@ void SheetPatchStream::startTag(const Tag& tag) {
         if (tag.local != "worksheet")
             fail(QStringLiteral("not a worksheet"));
         m_prefix = std::string(tag.name.substr(0, tag.name.size() - tag.local.size()));
+        m_cellOpen = '<' + qualified("c");
+        m_valueOpen = "><" + qualified("v") + '>';
+        m_valueClose = "</" + qualified("v") + "></" + qualified("c") + '>';
+        m_inlineOpen = " t=\"inlineStr\"><" + qualified("is") + "><" + qualified("t") + " xml:space=\"preserve\">";
+        m_inlineClose = "</" + qualified("t") + "></" + qualified("is") + "></" + qualified("c") + '>';
         if (tag.selfClosing) {
             flushCopy();
             m_out += '<';
@@ -545,7 +550,7 @@ void SheetPatchStream::rootChild(const Tag& tag) {
         if (!(first && local == "sheetPr")) {
             m_dimensionDone = true;
             if (local == "dimension") {
-                std::vector<Attribute> attributes;
+                static thread_local std::vector<Attribute> attributes;
                 if (!parseAttributes(tag.attributes, attributes))
                     fail(QStringLiteral("a malformed dimension"));
                 std::string kept;
@@ -589,7 +594,7 @@ void SheetPatchStream::rootChild(const Tag& tag) {
 }
 
 void SheetPatchStream::rowStart(const Tag& tag) {
-    std::vector<Attribute> attributes;
+    static thread_local std::vector<Attribute> attributes;
     if (!parseAttributes(tag.attributes, attributes))
         fail(QStringLiteral("a malformed row"));
     int number = m_row + 1;
@@ -678,7 +683,7 @@ void SheetPatchStream::plainCell(const Tag& tag) {
 }
 
 void SheetPatchStream::cellStart(const Tag& tag) {
-    std::vector<Attribute> attributes;
+    static thread_local std::vector<Attribute> attributes;
     if (!parseAttributes(tag.attributes, attributes))
         fail(QStringLiteral("a malformed cell"));
     const Attribute* r = findAttribute(attributes, "r");
@@ -773,9 +778,7 @@ void SheetPatchStream::emitCells(int row, int beforeColumn) {
 
 void SheetPatchStream::emitCell(int row, int column, const QString& text, std::string_view keptAttributes) {
     flushCopy();
-    const std::string name = qualified("c");
-    m_out += '<';
-    m_out += name;
+    m_out += m_cellOpen;
     if (keptAttributes.empty()) {
         m_out += " r=\"";
         m_out += cellRef(row, column);
@@ -789,18 +792,32 @@ void SheetPatchStream::emitCell(int row, int column, const QString& text, std::s
     }
     // A number stays a number: it reads back as the same text, and sums still count it.
     if (isNumberText(text)) {
-        m_out += "><" + qualified("v") + '>';
-        m_out += text.toLatin1().constData();
-        m_out += "</" + qualified("v") + "></" + name + '>';
+        m_out += m_valueOpen;
+        for (QChar c : text)
+            m_out += char(c.unicode());
+        m_out += m_valueClose;
         return;
     }
-    m_out += " t=\"inlineStr\"><" + qualified("is") + "><" + qualified("t") + " xml:space=\"preserve\">";
-    appendEscaped(m_out, escapeOoxml(text));
-    m_out += "</" + qualified("t") + "></" + qualified("is") + "></" + name + '>';
+    m_out += m_inlineOpen;
+    const QByteArray utf8 = text.toUtf8();
+    // Most texts need no escape of either kind and go as they are.
+    bool plain = true;
+    for (char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && u != '\t' && u != '\n') || u == 0x7F || u == '_' || u == '&' || u == '<' || u == '>') {
+            plain = false;
+            break;
+        }
+    }
+    if (plain)
+        m_out.append(utf8.constData(), size_t(utf8.size()));
+    else
+        appendEscaped(m_out, escapeOoxml(text));
+    m_out += m_inlineClose;
 }
 
 void SheetPatchStream::emitHandoverFormula(const Tag& f, CellKey at) {
-    std::vector<Attribute> attributes;
+    static thread_local std::vector<Attribute> attributes;
     if (!parseAttributes(f.attributes, attributes))
         fail(QStringLiteral("a malformed formula"));
     const Handover& h = m_handovers.at(at);

@@ -102,6 +102,8 @@ private:
 
     std::vector<Frame> m_frames;
     std::string m_prefix;
+    // The pieces of a written cell, with the sheet's prefix.
+    std::string m_cellOpen, m_valueOpen, m_valueClose, m_inlineOpen, m_inlineClose;
     bool m_sawRoot = false;
     bool m_rootChildren = false; // a child of the root was met
     bool m_dimensionDone = false;

@@ -6,7 +6,6 @@
 #include "office/celltext.h"
 
 #include <QHash>
-#include <QSet>
 
 #include <exception>
 #include <memory>
@@ -34,15 +33,16 @@ QString matchForm(const QString& trimmed, bool caseSensitive) {
 class SourceRows {
 public:
     virtual ~SourceRows() = default;
-    // Calls visit(row) for every matching row in ascending order until it returns false.
-    template <typename Visit> void forEachMatch(const QString& key, Visit visit) const {
-        int row = first(key);
+    // The first matching row, 0 for none.
+    virtual int first(const QString& key) const = 0;
+    // Calls visit(row) for that row and every matching row after it in ascending order until it
+    // returns false.
+    template <typename Visit> void forEachFrom(int row, Visit visit) const {
         while (row != 0 && visit(row))
             row = next(row);
     }
 
 protected:
-    virtual int first(const QString& key) const = 0;
     virtual int next(int row) const = 0;
 };
 
@@ -53,7 +53,6 @@ public:
         : m_book(book), m_column(column), m_startLine(startLine), m_lastRow(lastRow),
           m_caseSensitive(caseSensitive) {}
 
-protected:
     int first(const QString& key) const override {
         m_key = matchForm(key, m_caseSensitive);
         return scanFrom(m_startLine);
@@ -96,7 +95,6 @@ public:
         }
     }
 
-protected:
     int first(const QString& key) const override { return m_heads.value(matchForm(key, m_caseSensitive), 0); }
     int next(int row) const override { return m_next[size_t(row)]; }
 
@@ -143,13 +141,10 @@ void checkSettings(const ExcelMergeSettings& s) {
 
 // The fill-ins of one key: each pair's values of the matching source rows, joined by "/". A join
 // stops growing once it is longer than a cell holds, and is cut there.
-QStringList joinMatches(const ExcelMergeSettings& s, const Workbook& source, const SourceRows& rows,
-                        const QString& key, bool& matched) {
+QStringList joinMatches(const ExcelMergeSettings& s, const Workbook& source, const SourceRows& rows, int first) {
     const qsizetype pairCount = s.pairs.size();
     QStringList accumulators(pairCount);
-    matched = false;
-    rows.forEachMatch(key, [&](int sourceRow) {
-        matched = true;
+    rows.forEachFrom(first, [&](int sourceRow) {
         bool full = true;
         for (qsizetype i = 0; i < pairCount; ++i) {
             QString& acc = accumulators[i];
@@ -173,26 +168,30 @@ void mergeRows(const ExcelMergeSettings& s, const Workbook& source, const Source
     const int lastRow = dest.usedRows();
     const qsizetype pairCount = s.pairs.size();
     // A key met again gets the fill-ins of its first meeting, shared rather than joined and held
-    // anew: a key that many rows carry costs its joined text once.
-    QSet<QString> seen;
-    QHash<QString, std::pair<QStringList, bool>> repeated;
+    // anew: a key that many rows carry costs its joined text once. Keys are told apart by the
+    // first source row they match.
+    std::vector<bool> seen;
+    QHash<int, QStringList> repeated;
+    const QStringList unmatched(pairCount, dash());
     for (int row = s.destStartLine; row <= lastRow; ++row) {
         const QString key = trimBlanks(dest.cellText(row, s.destIndexColumn));
         if (key.isEmpty())
             continue;
-        const QString form = matchForm(key, s.caseSensitive);
+        const int first = rows.first(key);
+        const bool matched = first != 0;
         QStringList accumulators;
-        bool matched = false;
-        const auto again = repeated.constFind(form);
-        if (again != repeated.constEnd()) {
-            accumulators = again->first;
-            matched = again->second;
+        if (!matched) {
+            accumulators = unmatched;
+        } else if (const auto again = repeated.constFind(first); again != repeated.constEnd()) {
+            accumulators = *again;
         } else {
-            accumulators = joinMatches(s, source, rows, key, matched);
-            if (seen.contains(form))
-                repeated.insert(form, {accumulators, matched});
+            accumulators = joinMatches(s, source, rows, first);
+            if (size_t(first) >= seen.size())
+                seen.resize(size_t(first) + 1);
+            if (seen[size_t(first)])
+                repeated.insert(first, accumulators);
             else
-                seen.insert(form);
+                seen[size_t(first)] = true;
         }
         for (qsizetype i = 0; i < pairCount; ++i)
             dest.setCellText(row, s.pairs[i].destColumn, accumulators[i]);
