@@ -9,7 +9,7 @@ run_pkgs=(fonts-dejavu-core fonts-noto-cjk qt6-translations-l10n)
 test_pkgs=(python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-docx python3-aiosmtpd
            openssl xvfb libreoffice-calc-nogui libreoffice-writer-nogui msmtp desktop-file-utils appstream)
 # Peers the benchmarks compare with.
-bench_pkgs=(python3-docxtpl)
+bench_pkgs=(python3-docxtpl python3-pandas)
 # Building the Debian package and checking it (scripts/package-check).
 package_pkgs=(dpkg-dev file lintian desktop-file-utils appstream)
 # The libFuzzer targets (scripts/fuzz): clang with its fuzzing runtime, and the seed generators.
