@@ -5,11 +5,13 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <functional>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class ZipArchive;
@@ -40,7 +42,63 @@ inline int keyRow(CellKey key) {
 inline int keyColumn(CellKey key) {
     return int(key & 0xFFFF);
 }
-using SheetEdits = std::map<CellKey, QString>;
+// The edits of one sheet, in key order when read. Kept as one array rather than a tree: a merge
+// writes millions of them, mostly in order already.
+class SheetEdits {
+public:
+    using Item = std::pair<CellKey, QString>;
+    using const_iterator = std::vector<Item>::const_iterator;
+
+    // A later text for the same cell replaces the earlier one.
+    void set(CellKey key, QString text) {
+        if (!m_items.empty() && key <= m_items.back().first) {
+            if (key == m_items.back().first) {
+                m_items.back().second = std::move(text);
+                return;
+            }
+            m_sorted = false;
+        }
+        m_items.emplace_back(key, std::move(text));
+    }
+    bool empty() const { return m_items.empty(); }
+    const_iterator begin() const {
+        sort();
+        return m_items.begin();
+    }
+    const_iterator end() const {
+        sort();
+        return m_items.end();
+    }
+    const_iterator find(CellKey key) const {
+        sort();
+        const auto it = std::lower_bound(m_items.begin(), m_items.end(), key,
+                                         [](const Item& item, CellKey k) { return item.first < k; });
+        return it != m_items.end() && it->first == key ? it : m_items.end();
+    }
+    size_t count(CellKey key) const { return find(key) != m_items.end() ? 1 : 0; }
+
+private:
+    void sort() const {
+        if (m_sorted)
+            return;
+        std::stable_sort(m_items.begin(), m_items.end(),
+                         [](const Item& a, const Item& b) { return a.first < b.first; });
+        // of a cell given several texts, the last one stays
+        std::vector<Item> unique;
+        unique.reserve(m_items.size());
+        for (Item& item : m_items) {
+            if (!unique.empty() && unique.back().first == item.first)
+                unique.back().second = std::move(item.second);
+            else
+                unique.push_back(std::move(item));
+        }
+        m_items.swap(unique);
+        m_sorted = true;
+    }
+
+    mutable std::vector<Item> m_items;
+    mutable bool m_sorted = true;
+};
 
 // What reading a sheet learns about its cells beyond their values, for a save that patches the
 // sheet as it streams past: the extent of every cell element, valued or not, and where the

@@ -901,7 +901,7 @@ void XlsxWorkbook::setCellText(int row, int column, const QString& text) {
                                 .arg(column));
     if (m_sheets[size_t(m_selected - 1)].chart)
         throw WorkbookError(QStringLiteral("sheet %1 is a chart sheet: it has no cells").arg(m_selected));
-    m_edits[m_selected][cellKey(row, column)] = fitToCell(text);
+    m_edits[m_selected].set(cellKey(row, column), fitToCell(text));
     if (text.isEmpty()) {
         m_rangeDirty = true;
     } else if (!m_rangeDirty) {

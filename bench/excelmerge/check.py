@@ -25,7 +25,7 @@ def main():
         key = text(row[0]).casefold()
         if not key:
             continue
-        values = [text(v) or "-" for v in row[1:5]]
+        values = [(text(row[i]) if i < len(row) else "") or "-" for i in range(1, 5)]
         joined.setdefault(key, []).append(values)
     book.close()
     book = openpyxl.load_workbook(output_path, read_only=True)
@@ -36,7 +36,7 @@ def main():
         key = text(row[0]).casefold()
         matches = joined.get(key)
         expected = ["/".join(m[i] for m in matches)[:32767] if matches else "-" for i in range(4)]
-        got = [text(v) for v in row[2:6]]
+        got = [text(row[i]) if i < len(row) else "" for i in range(2, 6)]
         if got != expected:
             print(f"row {number}: {got} != {expected}")
             return 1
