@@ -116,8 +116,7 @@ SheetPatchStream::SheetPatchStream(Source source, const SheetEdits& edits, const
         left = std::min(left, column);
         right = std::max(right, column);
     }
-    m_dimension = top ? (top == bottom && left == right ? cellRef(top, left) : rangeText(top, left, bottom, right))
-                      : std::string("A1");
+    m_dimension = top ? rangeText(top, left, bottom, right) : std::string("A1");
     planHandovers(layout);
     m_buf.resize(kChunk);
 }
