@@ -1,6 +1,6 @@
 #include "batch/arguments.h"
 
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "platform/blanks.h"
 
 int positiveNumber(const QString& flag, const QString& value) {

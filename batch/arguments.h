@@ -1,5 +1,5 @@
 #pragma once
-#include "merge/common/labelpair.h"
+#include "mail/labelpair.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,9 +1,9 @@
 // tallyweave-batch bulk: the bulk-mail run without a window, with the mail-server settings of the
 // settings store.
 #include "batch/commands.h"
-#include "mail/bulkrun.h"
+#include "merge/bulk/bulkrun.h"
 #include "mail/mailsettings.h"
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 #include <QFile>
 #include <QFileInfo>

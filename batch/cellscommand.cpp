@@ -1,6 +1,6 @@
 #include "batch/commands.h"
 
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 namespace {
 int usage(QTextStream& err, const QString& what) {

@@ -1,5 +1,5 @@
 #pragma once
-#include "mail/bulkrun.h"
+#include "mail/mailjob.h"
 
 #include <QByteArray>
 #include <QDateTime>

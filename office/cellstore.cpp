@@ -1,6 +1,6 @@
 #include "office/cellstore.h"
 
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,5 +1,5 @@
 #pragma once
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 #include <QList>
 #include <QStringList>

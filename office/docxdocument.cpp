@@ -1,6 +1,6 @@
 #include "office/docxdocument.h"
 
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "office/docxtext.h"
 #include "office/officeconvert.h"
 #include "office/xlsxparts.h"

@@ -1,6 +1,6 @@
 #include "office/officeconvert.h"
 
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 #include <QDir>
 #include <QFile>

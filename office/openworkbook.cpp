@@ -1,4 +1,4 @@
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "office/csvworkbook.h"
 #include "office/xlsworkbook.h"
 #include "office/xlsxworkbook.h"

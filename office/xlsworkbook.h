@@ -1,5 +1,5 @@
 #pragma once
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 // Larger .xls files are refused: the reader holds the whole file in memory.
 inline constexpr qint64 kXlsSizeLimit = qint64(256) << 20;

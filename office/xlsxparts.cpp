@@ -1,6 +1,6 @@
 #include "office/xlsxparts.h"
 
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "office/zipfile.h"
 
 #include <QUrl>

@@ -1,5 +1,5 @@
 // Saving .xlsx packages: a read package with its changed cells patched in, or a new one.
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "office/celltext.h"
 #include "office/xlsxparts.h"
 #include "office/xlsxsheetpatch.h"

@@ -1,6 +1,6 @@
 #include "office/xlsxsheetpatch.h"
 
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "office/celltext.h"
 #include "office/xmlscan.h"
 

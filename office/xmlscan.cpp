@@ -1,6 +1,6 @@
 #include "office/xmlscan.h"
 
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "office/zipfile.h"
 
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 #include <QFile>
 

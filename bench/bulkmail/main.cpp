@@ -4,7 +4,7 @@
 // connection's and the server's, not the encoder's.
 //
 // bench_bulkmail [--recipients N] [--attachment-mb M]
-#include "mail/bulkrun.h"
+#include "merge/bulk/bulkrun.h"
 #include "mail/composer.h"
 #include "mail/smtp.h"
 

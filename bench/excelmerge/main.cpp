@@ -6,7 +6,7 @@
 //                  [--dir DIR]
 //
 // Every measured job runs in a child process of its own, so that its peak memory is its own.
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "merge/excel/excelmerge.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "merge/common/formfillin.h"
 #include "app/services.h"
 #include "merge/common/previewbutton.h"
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -1,7 +1,7 @@
 #include "merge/common/formpreview.h"
 
 #include "app/services.h"
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 #include "app/languagefile.h"
 #include "merge/common/attachmentlist.h"
 #include "merge/common/previewbutton.h"
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #include "merge/excel/excelmerge.h"
 
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "merge/excel/excelcommand.h"
 
 #include "office/celltext.h"

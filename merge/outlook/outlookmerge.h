@@ -1,7 +1,7 @@
 #pragma once
-#include "mail/bulkrun.h"
-#include "merge/common/labelpair.h"
-#include "merge/common/workbook.h"
+#include "mail/mailjob.h"
+#include "mail/labelpair.h"
+#include "office/workbook.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
-#include "merge/common/labelpair.h"
-#include "merge/common/workbook.h"
+#include "mail/labelpair.h"
+#include "office/workbook.h"
 
 #include <QList>
 #include <QString>

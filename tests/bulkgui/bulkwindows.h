@@ -3,9 +3,9 @@
 // report, with the few moves a user makes in them.
 #include "app/runreport.h"
 #include "app/services.h"
-#include "mail/formbulk.h"
-#include "mail/formbulkprogress.h"
-#include "mail/formoptions.h"
+#include "merge/bulk/formbulk.h"
+#include "merge/bulk/formbulkprogress.h"
+#include "merge/common/formoptions.h"
 #include "merge/common/attachmentlist.h"
 #include "merge/common/mailjobfields.h"
 #include "merge/common/formpreview.h"

@@ -2,7 +2,7 @@
 // attachment list's order and visibility, the job read from the controls, the checks of the send
 // button in their order and the command's refusal of a missing workbook.
 #include "bulkwindows.h"
-#include "mail/bulkcommandflow.h"
+#include "merge/bulk/bulkcommandflow.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -3,7 +3,7 @@
 // words for a refused row, the counters, the run's endings and their messages, and Cancel taken
 // at the end of a tick, also while an exchange is under way.
 #include "bulkwindows.h"
-#include "mail/bulkcommandflow.h"
+#include "merge/bulk/bulkcommandflow.h"
 #include "merge/bookfixture.h"
 
 #include <QComboBox>

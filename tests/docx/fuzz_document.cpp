@@ -1,7 +1,7 @@
 // The document engine on arbitrary bytes: a template opened, labels replaced in a document of its
 // own and in two records joined into one, both saved; what the engine saves it must open again.
 #include "fuzz/fuzzsupport.h"
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "office/docxdocument.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

@@ -2,7 +2,7 @@
 // .odt), headers and footers, joined documents as python-docx reads them, saves that fail
 // without leaving anything behind, and templates that stay as they were.
 #include "docx/docxfixture.h"
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "office/docxdocument.h"
 #include "office/zipfile.h"
 

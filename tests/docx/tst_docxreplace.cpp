@@ -1,6 +1,6 @@
 // Label replacement in a document's paragraphs: which occurrences are found (letter case, runs,
 // marks between runs, barriers, containers), what the value turns into, and where it lands.
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "office/docxdocument.h"
 #include "office/zipfile.h"
 

@@ -1,7 +1,7 @@
 // Saves a workbook of generated rows as comma-separated text, so that a test can run the text
 // writer in a process of its own with faults injected into its writes.
 // usage: savecsv OUTPUT ROWS
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "office/csvworkbook.h"
 
 #include <QCoreApplication>

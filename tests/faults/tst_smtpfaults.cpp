@@ -1,7 +1,7 @@
 // Mail servers that break off or answer nonsense at each step of the exchange (tests/faults/
 // badsmtp.py): every row of a bulk run fails on its own with a comment that says what happened,
 // the run goes on to the next row, and nothing waits past the time-outs.
-#include "mail/bulkrun.h"
+#include "merge/bulk/bulkrun.h"
 #include "mail/mailfixture.h"
 #include "mail/mailsettings.h"
 #include "mail/smtp.h"

@@ -2,7 +2,7 @@
 // sheets, shared strings, styles), .xls (size check, compound document, records) or .csv reader,
 // every sheet selected and every cell of its used range read.
 #include "fuzz/fuzzsupport.h"
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

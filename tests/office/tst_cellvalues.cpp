@@ -1,7 +1,7 @@
 // Pins that a value reads as the same text whichever program wrote it and whichever format holds
 // it: numbers as a spreadsheet shows them (15 significant digits), elapsed times as durations,
 // booleans and error codes by name, also in .xls files.
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "office/officeconvert.h"
 #include "officetestutil.h"
 

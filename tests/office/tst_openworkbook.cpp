@@ -1,5 +1,5 @@
 // Pins the choice of reader: by content, never by name, and a clear cause for what is no workbook.
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "officetestutil.h"
 
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 #include "app/services.h"
 #include "merge/common/formpreview.h"
 #include "merge/common/previewbutton.h"
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "support/fakes.h"
 
 #include <QAbstractButton>

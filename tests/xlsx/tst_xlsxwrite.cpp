@@ -1,7 +1,7 @@
 // Pins what saving does: changed cells become texts that another program reads, everything else in
 // the package stays, shared formulas survive the loss of their master, and a failed save leaves
 // nothing behind.
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 #include "office/officeconvert.h"
 #include "office/xlsxworkbook.h"
 #include "office/zipfile.h"

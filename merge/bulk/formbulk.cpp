@@ -1,7 +1,7 @@
-#include "mail/formbulk.h"
+#include "merge/bulk/formbulk.h"
 
 #include "app/services.h"
-#include "mail/formoptions.h"
+#include "merge/common/formoptions.h"
 #include "mail/mailsettings.h"
 #include "merge/common/attachmentlist.h"
 #include "merge/common/mailjobfields.h"

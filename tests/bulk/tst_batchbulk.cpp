@@ -1,7 +1,7 @@
 // tallyweave-batch bulk as a script runs it: usage errors, refusals before sending, the report
 // lines of a run against a real server, SSL_CERT_FILE and the pause between messages.
 #include "mail/mailsettings.h"
-#include "mailfixture.h"
+#include "mail/mailfixture.h"
 
 #include <QElapsedTimer>
 #include <QProcessEnvironment>

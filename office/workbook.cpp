@@ -1,4 +1,4 @@
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 int columnNumber(const QString& letter)
 {

@@ -1,4 +1,4 @@
-#include "mail/formbulkprogress.h"
+#include "merge/bulk/formbulkprogress.h"
 
 #include "app/services.h"
 

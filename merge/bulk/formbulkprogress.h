@@ -1,5 +1,5 @@
 #pragma once
-#include "mail/bulkrun.h"
+#include "merge/bulk/bulkrun.h"
 #include "merge/common/runform.h"
 
 #include <functional>

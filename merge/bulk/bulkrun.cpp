@@ -1,9 +1,9 @@
-#include "mail/bulkrun.h"
+#include "merge/bulk/bulkrun.h"
 
 #include "mail/address.h"
 #include "mail/composer.h"
 #include "mail/smtp.h"
-#include "merge/common/workbook.h"
+#include "office/workbook.h"
 
 struct BulkRun::State {
     BulkJob job;

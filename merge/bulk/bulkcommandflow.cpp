@@ -1,8 +1,8 @@
-#include "mail/bulkcommandflow.h"
+#include "merge/bulk/bulkcommandflow.h"
 
 #include "app/services.h"
-#include "mail/formbulk.h"
-#include "mail/formbulkprogress.h"
+#include "merge/bulk/formbulk.h"
+#include "merge/bulk/formbulkprogress.h"
 #include "merge/common/pathcheck.h"
 
 void bulkMailsCommand(Services& services, TBulkForm& form, TBulkProgressForm& progress) {

@@ -1,8 +1,8 @@
 // The bulk run over a real workbook and a real SMTP server: which rows become recipients, their
 // values, one connection and one attempt per row, the attachment encoded once per run.
-#include "mail/bulkrun.h"
+#include "merge/bulk/bulkrun.h"
 #include "mail/smtp.h"
-#include "mailfixture.h"
+#include "mail/mailfixture.h"
 
 #include <QSet>
 #include <QThread>

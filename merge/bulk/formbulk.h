@@ -1,6 +1,6 @@
 #pragma once
 #include "app/windowbase.h"
-#include "mail/bulkrun.h"
+#include "merge/bulk/bulkrun.h"
 #include "merge/common/formfillin.h"
 
 #include <QDialog>

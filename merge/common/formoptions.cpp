@@ -1,4 +1,4 @@
-#include "mail/formoptions.h"
+#include "merge/common/formoptions.h"
 
 #include "app/services.h"
 

@@ -1,0 +1,49 @@
+#pragma once
+#include "mail/labelpair.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What a mailing is made of, whichever mode sends it: the server settings in force, the job as the
+// mail dialogs gather it, one recipient row and the outcome of one message.
+
+// The mail-server settings in force: the options dialog's fields, trimmed.
+struct MailServerSettings {
+    QString email;    // sender's address, also the envelope sender
+    QString host;     // SMTP server
+    int port = 25;    // 25 when the stored text is not a number
+    QString account;  // user name, also the sender's display name
+    QString password;
+    bool ssl = false; // port 465: TLS from the first byte; any other port: STARTTLS required
+};
+
+struct Attachment {
+    QString name; // file name without its folder
+    QString path; // full path; a file that is gone when a message is built is left out
+};
+
+// One bulk-mail job, as the bulk dialog gathers it.
+struct BulkJob {
+    QString workbookPath;
+    int sheet = 1;       // position in the workbook, 1-based
+    int emailColumn = 1; // 1 = "A"
+    int startLine = 1;
+    QList<LabelPair> pairs; // replaced case-sensitively in the body only
+    QString subject;
+    QString body; // lines joined by CR LF
+    QList<Attachment> attachments;
+};
+
+// One recipient row: its address and its values ("-" for an empty one), in pair order.
+struct Recipient {
+    int row = 0;
+    int lastRow = 0;
+    QString address;
+    QStringList values;
+};
+
+struct SendResult {
+    bool sent = false;
+    QString comment; // when not sent: the server's reply (code and words) or the transport's error
+};
