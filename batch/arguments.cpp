@@ -3,6 +3,32 @@
 #include "office/workbook.h"
 #include "platform/blanks.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+void readFlags(const QStringList& args, const FlagSet& flags,
+               const std::function<void(const QString& flag, const QString& value)>& take) {
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& flag = args[i];
+        if (flags.switches.contains(flag)) {
+            take(flag, QString());
+            continue;
+        }
+        if (!flags.operand.isEmpty() && !flag.startsWith(QLatin1String("--"))) {
+            take(QString(), flag);
+            continue;
+        }
+        if (!flags.valued.contains(flag))
+            throw UsageError{(flags.operand.isEmpty() ? QStringLiteral("unknown argument '%1'")
+                                                      : QStringLiteral("unknown option '%1'"))
+                                 .arg(flag)};
+        if (i + 1 >= args.size())
+            throw UsageError{QStringLiteral("%1 wants a value").arg(flag)};
+        take(flag, args[++i]);
+    }
+}
+
 int positiveNumber(const QString& flag, const QString& value) {
     bool ok = false;
     const int n = value.toInt(&ok);
@@ -30,20 +56,19 @@ LabelPair labelPair(const QString& flag, const QString& value) {
     return {column, label};
 }
 
-QString escapeField(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text) {
-        if (c == QLatin1Char('\\'))
-            out += QLatin1String("\\\\");
-        else if (c == QLatin1Char('\t'))
-            out += QLatin1String("\\t");
-        else if (c == QLatin1Char('\n'))
-            out += QLatin1String("\\n");
-        else if (c == QLatin1Char('\r'))
-            out += QLatin1String("\\r");
-        else
-            out += c;
+QString readUtf8File(const QString& path, QString* cause) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        *cause = QStringLiteral("the body file %1 cannot be read").arg(path);
+        return {};
     }
-    return out;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(file.readAll());
+    if (decoder.hasError()) {
+        *cause = QStringLiteral("the body file %1 is not UTF-8 text").arg(path);
+        return {};
+    }
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text;
 }

@@ -4,13 +4,30 @@
 #include <QString>
 #include <QStringList>
 
-// What the subcommands of tallyweave-batch share: the usage error, the readers of numbers and
-// column letters, and the form of a report field.
+#include <functional>
+
+// What the subcommands of tallyweave-batch share in reading their arguments: the usage error, the
+// one loop over flags, the readers of numbers, column letters and label pairs, and of a text file.
 
 // Bad usage: the subcommand prints the message and its usage, and exits 2.
 struct UsageError {
     QString message;
 };
+
+// The flags a subcommand knows: switches stand alone, valued flags take the next argument. A
+// subcommand that takes operands (a file name) names them; then whatever does not start with "--"
+// is an operand.
+struct FlagSet {
+    QStringList switches;
+    QStringList valued;
+    QString operand;
+};
+
+// Calls take(flag, value) for every flag of args in order (value empty for a switch), and
+// take("", operand) for an operand. An unknown flag (an unknown option, where operands are taken)
+// or a valued flag without its value throws UsageError before take sees it.
+void readFlags(const QStringList& args, const FlagSet& flags,
+               const std::function<void(const QString& flag, const QString& value)>& take);
 
 // value as a whole number of 1 or more; throws UsageError naming flag otherwise.
 int positiveNumber(const QString& flag, const QString& value);
@@ -23,6 +40,6 @@ int columnLetter(const QString& flag, const QString& value);
 // colon or the label is missing or the column is no letter.
 LabelPair labelPair(const QString& flag, const QString& value);
 
-// A field of a tab-separated line: tab, line feed, carriage return and backslash written as \t,
-// \n, \r and \\, so that every report line stays one line.
-QString escapeField(const QString& text);
+// A UTF-8 text file as the mail dialogs' body memo would hold it, without a byte-order mark.
+// Empty with cause set when the file cannot be read or is not UTF-8.
+QString readUtf8File(const QString& path, QString* cause);

@@ -1,13 +1,12 @@
 // tallyweave-batch bulk: the bulk-mail run without a window, with the mail-server settings of the
 // settings store.
 #include "batch/commands.h"
+#include "batch/printer.h"
 #include "merge/bulk/bulkrun.h"
 #include "mail/mailsettings.h"
 #include "office/workbook.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QThread>
 
 namespace {
@@ -25,15 +24,10 @@ BulkArguments parseArguments(const QStringList& args)
     BulkArguments parsed;
     BulkJob& job = parsed.job;
     bool subjectGiven = false;
-    static const QStringList valued = {"--source",  "--sheet",  "--email-column", "--start",      "--subject",
-                                       "--body-file", "--attach", "--pair",         "--interval-ms"};
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& flag = args[i];
-        if (!valued.contains(flag))
-            throw UsageError{QStringLiteral("unknown argument '%1'").arg(flag)};
-        if (i + 1 >= args.size())
-            throw UsageError{QStringLiteral("%1 wants a value").arg(flag)};
-        const QString value = args[++i];
+    static const FlagSet flags{{},
+                               {"--source", "--sheet", "--email-column", "--start", "--subject", "--body-file",
+                                "--attach", "--pair", "--interval-ms"}, {}};
+    readFlags(args, flags, [&](const QString& flag, const QString& value) {
         if (flag == QLatin1String("--source")) {
             job.workbookPath = value;
         } else if (flag == QLatin1String("--sheet")) {
@@ -64,7 +58,7 @@ BulkArguments parseArguments(const QStringList& args)
                                      .arg(value)};
             parsed.intervalMs = ms;
         }
-    }
+    });
     if (job.workbookPath.isEmpty() || !subjectGiven || parsed.bodyFile.isEmpty())
         throw UsageError{QStringLiteral("--source, --subject and --body-file are required")};
     return parsed;
@@ -73,20 +67,9 @@ BulkArguments parseArguments(const QStringList& args)
 // The body as the bulk dialog's memo gives it: UTF-8 text, each line followed by CR LF.
 QString readBody(const QString& path, QString* cause)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        *cause = QStringLiteral("the body file %1 cannot be read").arg(path);
+    QString text = readUtf8File(path, cause);
+    if (!cause->isEmpty())
         return {};
-    }
-    const QByteArray bytes = file.readAll();
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) {
-        *cause = QStringLiteral("the body file %1 is not UTF-8 text").arg(path);
-        return {};
-    }
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     if (text.isEmpty())
@@ -140,6 +123,7 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return 1;
     }
 
+    ReportPrinter printer(out);
     int records = 0;
     int failures = 0;
     int code = 0;
@@ -151,16 +135,13 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
             ++records;
             if (!result.sent)
                 ++failures;
-            out << (result.sent ? 0 : 1) << '\t' << escapeField(recipient->address);
-            for (const QString& value : recipient->values)
-                out << '\t' << escapeField(value);
-            out << '\t' << escapeField(result.comment) << '\n';
-            out.flush();
+            printer.line(result.sent ? 0 : 1,
+                         QStringList{recipient->address} + recipient->values + QStringList{result.comment});
         }
     } catch (const WorkbookError& error) {
         err << "tallyweave-batch bulk: " << error.cause() << '\n';
         code = 1;
     }
-    out << "records " << records << ", null values 0, failures " << failures << '\n';
+    printer.counters(records, 0, failures);
     return code;
 }

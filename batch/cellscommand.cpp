@@ -1,37 +1,27 @@
 #include "batch/commands.h"
 
+#include "batch/printer.h"
 #include "office/workbook.h"
-
-namespace {
-int usage(QTextStream& err, const QString& what) {
-    err << "tallyweave-batch cells: " << what << '\n' << kCellsUsage;
-    return 2;
-}
-} // namespace
 
 int runCellsCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
     QString file;
     int sheet = 1;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (arg == QLatin1String("--sheet")) {
-            if (++i >= args.size())
-                return usage(err, QStringLiteral("--sheet needs a number"));
-            bool ok = false;
-            sheet = args[i].toInt(&ok);
-            if (!ok || sheet < 1)
-                return usage(err,
-                             QStringLiteral("the sheet number must be 1 or more, not '%1'").arg(args[i]));
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            return usage(err, QStringLiteral("unknown option '%1'").arg(arg));
-        } else if (file.isEmpty() && !arg.isEmpty()) {
-            file = arg;
-        } else {
-            return usage(err, QStringLiteral("one file only, '%1' is one too many").arg(arg));
-        }
+    try {
+        static const FlagSet flags{{}, {"--sheet"}, "FILE"};
+        readFlags(args, flags, [&](const QString& flag, const QString& value) {
+            if (flag == QLatin1String("--sheet"))
+                sheet = positiveNumber(flag, value);
+            else if (file.isEmpty() && !value.isEmpty())
+                file = value;
+            else
+                throw UsageError{QStringLiteral("one file only, '%1' is one too many").arg(value)};
+        });
+        if (file.isEmpty())
+            throw UsageError{QStringLiteral("no file named")};
+    } catch (const UsageError& error) {
+        err << "tallyweave-batch cells: " << error.message << '\n' << kCellsUsage;
+        return 2;
     }
-    if (file.isEmpty())
-        return usage(err, QStringLiteral("no file named"));
 
     try {
         const std::unique_ptr<Workbook> book = openWorkbook(file);

@@ -1,11 +1,11 @@
 // tallyweave-batch excel: the Excel-to-Excel command's checks and run without a window.
 #include "merge/excel/excelcommand.h"
 #include "batch/commands.h"
+#include "batch/printer.h"
+#include "batch/stopsignals.h"
 #include "merge/excel/excelmerge.h"
 
-#include <csignal>
 #include <optional>
-#include <pthread.h>
 
 namespace {
 
@@ -17,31 +17,17 @@ struct ExcelArguments {
 ExcelArguments parseArguments(const QStringList& args) {
     ExcelArguments parsed;
     ExcelMergeSettings& s = parsed.settings;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& flag = args[i];
-        if (flag == QLatin1String("--unique")) {
+    static const FlagSet flags{{"--unique", "--case-sensitive", "--overwrite"},
+                               {"--source", "--source-sheet", "--source-index", "--source-start", "--dest",
+                                "--dest-sheet", "--dest-index", "--dest-start", "--pair", "--output"}, {}};
+    readFlags(args, flags, [&](const QString& flag, const QString& value) {
+        if (flag == QLatin1String("--unique"))
             s.uniqueIndexValue = true;
-            continue;
-        }
-        if (flag == QLatin1String("--case-sensitive")) {
+        else if (flag == QLatin1String("--case-sensitive"))
             s.caseSensitive = true;
-            continue;
-        }
-        if (flag == QLatin1String("--overwrite")) {
+        else if (flag == QLatin1String("--overwrite"))
             parsed.overwrite = true;
-            continue;
-        }
-        static const QStringList valued = {QStringLiteral("--source"),       QStringLiteral("--source-sheet"),
-                                           QStringLiteral("--source-index"), QStringLiteral("--source-start"),
-                                           QStringLiteral("--dest"),         QStringLiteral("--dest-sheet"),
-                                           QStringLiteral("--dest-index"),   QStringLiteral("--dest-start"),
-                                           QStringLiteral("--pair"),         QStringLiteral("--output")};
-        if (!valued.contains(flag))
-            throw UsageError{QStringLiteral("unknown argument '%1'").arg(flag)};
-        if (i + 1 >= args.size())
-            throw UsageError{QStringLiteral("%1 wants a value").arg(flag)};
-        const QString value = args[++i];
-        if (flag == QLatin1String("--source"))
+        else if (flag == QLatin1String("--source"))
             s.sourcePath = value;
         else if (flag == QLatin1String("--source-sheet"))
             s.sourceSheet = positiveNumber(flag, value);
@@ -65,7 +51,7 @@ ExcelArguments parseArguments(const QStringList& args) {
                 throw UsageError{QStringLiteral("--pair wants SRC:DST, not '%1'").arg(value)};
             s.pairs.append({columnLetter(flag, sides[0]), columnLetter(flag, sides[1])});
         }
-    }
+    });
     if (s.sourcePath.isEmpty() || s.destPath.isEmpty() || s.outputPath.isEmpty())
         throw UsageError{QStringLiteral("--source, --dest and --output are required")};
     if (s.pairs.isEmpty())
@@ -95,68 +81,6 @@ std::optional<QString> refusal(const ExcelMergeSettings& s, bool overwrite) {
     return std::nullopt;
 }
 
-// An interrupt (Ctrl+C) or a termination request ends the run at the next record, as Cancel does in
-// the window: the temporary result is dropped and an older output stays as it was.
-volatile std::sig_atomic_t g_stop = 0;
-
-extern "C" void requestStop(int) {
-    g_stop = 1;
-}
-
-class StopOnSignals {
-public:
-    StopOnSignals() {
-        g_stop = 0;
-        struct sigaction action {};
-        action.sa_handler = requestStop;
-        sigemptyset(&action.sa_mask);
-        // A signal the caller chose to ignore (a job started in the background) stays ignored.
-        sigaction(SIGINT, nullptr, &m_oldInt);
-        sigaction(SIGTERM, nullptr, &m_oldTerm);
-        if (m_oldInt.sa_handler != SIG_IGN)
-            sigaction(SIGINT, &action, nullptr);
-        if (m_oldTerm.sa_handler != SIG_IGN)
-            sigaction(SIGTERM, &action, nullptr);
-        // A signal that came while it was blocked is taken now, as a request to stop.
-        sigset_t stopSignals;
-        sigemptyset(&stopSignals);
-        sigaddset(&stopSignals, SIGINT);
-        sigaddset(&stopSignals, SIGTERM);
-        pthread_sigmask(SIG_UNBLOCK, &stopSignals, &m_oldMask);
-    }
-    ~StopOnSignals() {
-        pthread_sigmask(SIG_SETMASK, &m_oldMask, nullptr);
-        sigaction(SIGINT, &m_oldInt, nullptr);
-        sigaction(SIGTERM, &m_oldTerm, nullptr);
-    }
-    StopOnSignals(const StopOnSignals&) = delete;
-    StopOnSignals& operator=(const StopOnSignals&) = delete;
-
-private:
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
-    sigset_t m_oldMask{};
-};
-
-class PrintingSink : public ExcelMergeSink {
-public:
-    explicit PrintingSink(QTextStream& out) : m_out(out) {}
-
-    void recordsBegin() override { began = true; }
-    void recordDone(const QStringList& subItems, int image, int, int) override {
-        m_out << image;
-        for (const QString& field : subItems)
-            m_out << '\t' << escapeField(field);
-        m_out << '\n';
-    }
-    bool stopRequested() override { return g_stop != 0; }
-
-    bool began = false;
-
-private:
-    QTextStream& m_out;
-};
-
 } // namespace
 
 int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -174,14 +98,15 @@ int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return 1;
     }
 
-    PrintingSink sink(out);
+    ReportPrinter printer(out);
+    PrintingSink<ExcelMergeSink> sink(printer, stopSignalled);
     ExcelMergeResult result;
     {
         const StopOnSignals stopOnSignals;
         result = runExcelMerge(s, sink);
     }
     if (sink.began)
-        out << "records " << result.records << ", null values 0, failures " << result.failures << '\n';
+        printer.counters(result.records, 0, result.failures);
     switch (result.outcome) {
     case ExcelMergeOutcome::Finished:
         return 0;

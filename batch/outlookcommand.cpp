@@ -2,13 +2,12 @@
 #include "merge/outlook/outlookcommand.h"
 #include "batch/commands.h"
 #include "mail/mailsettings.h"
+#include "batch/printer.h"
 #include "merge/outlook/outlookmerge.h"
 #include "platform/blanks.h"
 #include "platform/settingsstore.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <optional>
 
@@ -23,26 +22,15 @@ OutlookArguments parseArguments(const QStringList& args) {
     OutlookArguments parsed;
     OutlookMergeSettings& s = parsed.settings;
     bool save = false, send = false, subjectGiven = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& flag = args[i];
+    static const FlagSet flags{{"--save", "--send"},
+                               {"--source", "--sheet", "--email-column", "--start", "--subject", "--body-file",
+                                "--attach", "--pair"}, {}};
+    readFlags(args, flags, [&](const QString& flag, const QString& value) {
         if (flag == QLatin1String("--save")) {
             save = true;
-            continue;
-        }
-        if (flag == QLatin1String("--send")) {
+        } else if (flag == QLatin1String("--send")) {
             send = true;
-            continue;
-        }
-        static const QStringList valued = {
-            QStringLiteral("--source"),  QStringLiteral("--sheet"),     QStringLiteral("--email-column"),
-            QStringLiteral("--start"),   QStringLiteral("--subject"),   QStringLiteral("--body-file"),
-            QStringLiteral("--attach"),  QStringLiteral("--pair")};
-        if (!valued.contains(flag))
-            throw UsageError{QStringLiteral("unknown argument '%1'").arg(flag)};
-        if (i + 1 >= args.size())
-            throw UsageError{QStringLiteral("%1 wants a value").arg(flag)};
-        const QString value = args[++i];
-        if (flag == QLatin1String("--source")) {
+        } else if (flag == QLatin1String("--source")) {
             s.workbookPath = value;
         } else if (flag == QLatin1String("--sheet")) {
             s.sheet = positiveNumber(flag, value);
@@ -60,7 +48,7 @@ OutlookArguments parseArguments(const QStringList& args) {
         } else {
             s.pairs.append(labelPair(flag, value));
         }
-    }
+    });
     if (save == send)
         throw UsageError{QStringLiteral("exactly one of --save and --send is required")};
     s.saveMode = save;
@@ -76,15 +64,10 @@ std::optional<QString> refusal(OutlookArguments& parsed) {
     OutlookMergeSettings& s = parsed.settings;
     if (checkOutlookCommand(s.workbookPath) != OutlookCommandCheck::Ok)
         return QStringLiteral("the workbook %1 does not exist").arg(s.workbookPath);
-    QFile body(parsed.bodyFile);
-    if (!QFileInfo(parsed.bodyFile).isFile() || !body.open(QIODevice::ReadOnly))
-        return QStringLiteral("the body file %1 cannot be read").arg(parsed.bodyFile);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    s.body = utf8.decode(body.readAll());
-    if (utf8.hasError())
-        return QStringLiteral("the body file %1 is not UTF-8 text").arg(parsed.bodyFile);
-    if (s.body.startsWith(QChar(0xFEFF)))
-        s.body.remove(0, 1);
+    QString cause;
+    s.body = readUtf8File(parsed.bodyFile, &cause);
+    if (!cause.isEmpty())
+        return cause;
     if (trimBlanks(s.body).isEmpty())
         return QStringLiteral("the body file %1 holds nothing but blanks").arg(parsed.bodyFile);
     for (const Attachment& attachment : std::as_const(s.attachments))
@@ -92,25 +75,6 @@ std::optional<QString> refusal(OutlookArguments& parsed) {
             return QStringLiteral("the attachment %1 does not exist").arg(attachment.path);
     return std::nullopt;
 }
-
-class PrintingSink : public OutlookMergeSink {
-public:
-    explicit PrintingSink(QTextStream& out) : m_out(out) {}
-
-    void recordsBegin() override { began = true; }
-    void recordDone(const QStringList& subItems, int image, int, int) override {
-        m_out << image;
-        for (const QString& field : subItems)
-            m_out << '\t' << escapeField(field);
-        m_out << '\n';
-    }
-    bool stopRequested() override { return false; }
-
-    bool began = false;
-
-private:
-    QTextStream& m_out;
-};
 
 } // namespace
 
@@ -130,11 +94,11 @@ int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& er
     OutlookMergeSettings& s = parsed.settings;
     s.fromAddress = loadMailServerFields(SettingsStore()).email;
 
-    PrintingSink sink(out);
+    ReportPrinter printer(out);
+    PrintingSink<OutlookMergeSink> sink(printer, nullptr);
     const OutlookMergeResult result = runOutlookMerge(s, sink);
     if (sink.began)
-        out << "records " << result.records << ", null values " << result.nullValues << ", failures "
-            << result.failures << '\n';
+        printer.counters(result.records, result.nullValues, result.failures);
     switch (result.outcome) {
     case OutlookMergeOutcome::Finished:
         return 0;

@@ -1,6 +1,7 @@
 // tallyweave-batch word: the Excel-to-Word command's checks and run without a window.
 #include "merge/word/wordcommand.h"
 #include "batch/commands.h"
+#include "batch/printer.h"
 #include "merge/word/wordmerge.h"
 
 #include <QFile>
@@ -18,26 +19,14 @@ WordArguments parseArguments(const QStringList& args) {
     WordArguments parsed;
     WordMergeSettings& s = parsed.settings;
     bool separatorGiven = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& flag = args[i];
+    static const FlagSet flags{{"--one-file", "--overwrite"},
+                               {"--source", "--sheet", "--start", "--template", "--separator", "--pair", "--output"}, {}};
+    readFlags(args, flags, [&](const QString& flag, const QString& value) {
         if (flag == QLatin1String("--one-file")) {
             s.oneFile = true;
-            continue;
-        }
-        if (flag == QLatin1String("--overwrite")) {
+        } else if (flag == QLatin1String("--overwrite")) {
             parsed.overwrite = true;
-            continue;
-        }
-        static const QStringList valued = {QStringLiteral("--source"),    QStringLiteral("--sheet"),
-                                           QStringLiteral("--start"),     QStringLiteral("--template"),
-                                           QStringLiteral("--separator"), QStringLiteral("--pair"),
-                                           QStringLiteral("--output")};
-        if (!valued.contains(flag))
-            throw UsageError{QStringLiteral("unknown argument '%1'").arg(flag)};
-        if (i + 1 >= args.size())
-            throw UsageError{QStringLiteral("%1 wants a value").arg(flag)};
-        const QString value = args[++i];
-        if (flag == QLatin1String("--source")) {
+        } else if (flag == QLatin1String("--source")) {
             s.sourcePath = value;
         } else if (flag == QLatin1String("--sheet")) {
             s.sheet = positiveNumber(flag, value);
@@ -58,7 +47,7 @@ WordArguments parseArguments(const QStringList& args) {
         } else {
             s.pairs.append(labelPair(flag, value));
         }
-    }
+    });
     if (s.sourcePath.isEmpty() || s.templatePath.isEmpty() || s.outputPath.isEmpty())
         throw UsageError{QStringLiteral("--source, --template and --output are required")};
     if (s.pairs.isEmpty())
@@ -90,25 +79,6 @@ std::optional<QString> refusal(const WordMergeSettings& s, bool overwrite) {
     return std::nullopt;
 }
 
-class PrintingSink : public WordMergeSink {
-public:
-    explicit PrintingSink(QTextStream& out) : m_out(out) {}
-
-    void recordsBegin() override { began = true; }
-    void recordDone(const QStringList& values, int image, int, int) override {
-        m_out << image;
-        for (const QString& field : values)
-            m_out << '\t' << escapeField(field);
-        m_out << '\n';
-    }
-    bool stopRequested() override { return false; }
-
-    bool began = false;
-
-private:
-    QTextStream& m_out;
-};
-
 } // namespace
 
 int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -127,11 +97,11 @@ int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
     }
 
     const bool replacing = QFile::exists(s.outputPath);
-    PrintingSink sink(out);
+    ReportPrinter printer(out);
+    PrintingSink<WordMergeSink> sink(printer, nullptr);
     const WordMergeResult result = runWordMerge(s, sink);
     if (sink.began)
-        out << "records " << result.records << ", null values " << result.nullValues << ", failures "
-            << result.failures << '\n';
+        printer.counters(result.records, result.nullValues, result.failures);
     switch (result.outcome) {
     case WordMergeOutcome::Finished:
         // A one-file run renamed its result over the old file; numbered files leave it beside them.

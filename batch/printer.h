@@ -1,0 +1,39 @@
+#pragma once
+#include <QStringList>
+#include <QTextStream>
+
+// How tallyweave-batch prints a run: one line per report line (the image index, then each field,
+// tab-separated), then the counters line. Every subcommand prints through this one sink.
+class ReportPrinter {
+public:
+    explicit ReportPrinter(QTextStream& out) : m_out(out) {}
+
+    // Written at once, so that a run stopped from outside has printed every line it finished.
+    void line(int image, const QStringList& fields);
+    void counters(int records, int nullValues, int failures);
+
+private:
+    QTextStream& m_out;
+};
+
+// A field of a tab-separated line: tab, line feed, carriage return and backslash written as \t,
+// \n, \r and \\, so that every report line stays one line.
+QString escapeField(const QString& text);
+
+// The engines' sinks (Excel, Word, mail client) have one shape: records begin, a record is done,
+// may the run go on. This one prints the lines and asks stop() whether to end.
+template <class Sink>
+class PrintingSink : public Sink {
+public:
+    PrintingSink(ReportPrinter& printer, bool (*stop)()) : m_printer(printer), m_stop(stop) {}
+
+    void recordsBegin() override { began = true; }
+    void recordDone(const QStringList& subItems, int image, int, int) override { m_printer.line(image, subItems); }
+    bool stopRequested() override { return m_stop && m_stop(); }
+
+    bool began = false;
+
+private:
+    ReportPrinter& m_printer;
+    bool (*m_stop)();
+};
