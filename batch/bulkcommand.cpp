@@ -2,10 +2,12 @@
 // settings store.
 #include "batch/commands.h"
 #include "batch/printer.h"
+#include "batch/stopsignals.h"
 #include "merge/bulk/bulkrun.h"
 #include "mail/mailsettings.h"
 #include "office/workbook.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QThread>
 
@@ -79,6 +81,18 @@ QString readBody(const QString& path, QString* cause)
     return text.split(QLatin1Char('\n')).join(QLatin1String("\r\n")) + QLatin1String("\r\n");
 }
 
+// Waits ms milliseconds; false as soon as a stop signal came.
+bool pauseUnlessStopped(int ms) {
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < ms) {
+        if (stopSignalled())
+            return false;
+        QThread::msleep(ulong(std::min<qint64>(50, ms - waited.elapsed())));
+    }
+    return !stopSignalled();
+}
+
 } // namespace
 
 int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
@@ -127,10 +141,15 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     int records = 0;
     int failures = 0;
     int code = 0;
+    const StopOnSignals stopOnSignals;
     try {
-        while (const std::optional<Recipient> recipient = run.nextRecipient()) {
-            if (records > 0 && parsed.intervalMs > 0)
-                QThread::msleep(ulong(parsed.intervalMs));
+        // A signal ends the run once the message in hand is through, also during the pause.
+        while (!stopSignalled()) {
+            const std::optional<Recipient> recipient = run.nextRecipient();
+            if (!recipient)
+                break;
+            if (records > 0 && !pauseUnlessStopped(parsed.intervalMs))
+                break;
             const SendResult result = run.send(*recipient);
             ++records;
             if (!result.sent)
@@ -143,5 +162,9 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         code = 1;
     }
     printer.counters(records, 0, failures);
+    if (code == 0 && stopSignalled()) {
+        err << "tallyweave-batch bulk: interrupted\n";
+        code = 1;
+    }
     return code;
 }

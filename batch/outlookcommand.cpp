@@ -3,6 +3,7 @@
 #include "batch/commands.h"
 #include "mail/mailsettings.h"
 #include "batch/printer.h"
+#include "batch/stopsignals.h"
 #include "merge/outlook/outlookmerge.h"
 #include "platform/blanks.h"
 #include "platform/settingsstore.h"
@@ -95,8 +96,12 @@ int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& er
     s.fromAddress = loadMailServerFields(SettingsStore()).email;
 
     ReportPrinter printer(out);
-    PrintingSink<OutlookMergeSink> sink(printer, nullptr);
-    const OutlookMergeResult result = runOutlookMerge(s, sink);
+    PrintingSink<OutlookMergeSink> sink(printer, stopSignalled);
+    OutlookMergeResult result;
+    {
+        const StopOnSignals stopOnSignals;
+        result = runOutlookMerge(s, sink);
+    }
     if (sink.began)
         printer.counters(result.records, result.nullValues, result.failures);
     switch (result.outcome) {
@@ -106,7 +111,7 @@ int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& er
         err << name << "the workbook has no sheet " << s.sheet << '\n';
         return 1;
     case OutlookMergeOutcome::Cancelled:
-        err << name << "cancelled\n";
+        err << name << "interrupted\n";
         return 1;
     case OutlookMergeOutcome::WorkbookFailed:
     case OutlookMergeOutcome::MailerUnavailable:

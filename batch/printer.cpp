@@ -25,6 +25,9 @@ QString escapeField(const QString& text) {
             out += QLatin1String("\\n");
         else if (c == QLatin1Char('\r'))
             out += QLatin1String("\\r");
+        else if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+            // Any other control character would drive the terminal the lines are read on.
+            out += QLatin1String("\\x") + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
         else
             out += c;
     }

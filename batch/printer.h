@@ -17,7 +17,8 @@ private:
 };
 
 // A field of a tab-separated line: tab, line feed, carriage return and backslash written as \t,
-// \n, \r and \\, so that every report line stays one line.
+// \n, \r and \\, so that every report line stays one line; every other control character (C0,
+// DEL, C1) as \xHH, so that a cell cannot drive the terminal.
 QString escapeField(const QString& text);
 
 // The engines' sinks (Excel, Word, mail client) have one shape: records begin, a record is done,

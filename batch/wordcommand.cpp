@@ -2,6 +2,7 @@
 #include "merge/word/wordcommand.h"
 #include "batch/commands.h"
 #include "batch/printer.h"
+#include "batch/stopsignals.h"
 #include "merge/word/wordmerge.h"
 
 #include <QFile>
@@ -98,8 +99,12 @@ int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
 
     const bool replacing = QFile::exists(s.outputPath);
     ReportPrinter printer(out);
-    PrintingSink<WordMergeSink> sink(printer, nullptr);
-    const WordMergeResult result = runWordMerge(s, sink);
+    PrintingSink<WordMergeSink> sink(printer, stopSignalled);
+    WordMergeResult result;
+    {
+        const StopOnSignals stopOnSignals;
+        result = runWordMerge(s, sink);
+    }
     if (sink.began)
         printer.counters(result.records, result.nullValues, result.failures);
     switch (result.outcome) {
@@ -114,7 +119,8 @@ int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         err << "tallyweave-batch word: the source workbook has no sheet " << s.sheet << '\n';
         return 1;
     case WordMergeOutcome::Cancelled:
-        err << "tallyweave-batch word: cancelled\n";
+        // Numbered documents saved before the signal stay; a joined document is not written.
+        err << "tallyweave-batch word: interrupted\n";
         return 1;
     case WordMergeOutcome::Failed:
         break;

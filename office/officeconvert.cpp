@@ -3,6 +3,7 @@
 #include "office/workbook.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -10,6 +11,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +27,21 @@ QString converterProgram() {
             return program;
     }
     return {};
+}
+
+// The converter runs in a session of its own, so that the Ctrl+C meant for a run reaches the run
+// alone: the run then converts the documents of the records it finished, waits for the converter
+// and stops, instead of losing them to a converter killed half-way.
+void keepConverterWithItsRun(QProcess& process) {
+    process.setChildProcessModifier([] { setsid(); });
+}
+
+// Ends the converter and the office process it started, which share its session and group.
+void endConverter(QProcess& process) {
+    if (const qint64 pid = process.processId(); pid > 0)
+        ::kill(-pid_t(pid), SIGKILL);
+    process.kill();
+    process.waitForFinished();
 }
 
 } // namespace
@@ -50,6 +69,7 @@ void convertWithOffice(const QString& fromPath, const QString& toPath) {
     const QString profile = QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString();
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    keepConverterWithItsRun(process);
     process.start(program,
                   {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
                    QStringLiteral("--norestore"), QStringLiteral("--nologo"), QStringLiteral("--convert-to"),
@@ -58,8 +78,7 @@ void convertWithOffice(const QString& fromPath, const QString& toPath) {
         throw WorkbookError(QStringLiteral("cannot save %1: %2 does not start (%3)")
                                 .arg(toPath, program, process.errorString()));
     if (!process.waitForFinished(kConvertMilliseconds)) {
-        process.kill();
-        process.waitForFinished();
+        endConverter(process);
         throw WorkbookError(
             QStringLiteral("cannot save %1: the office converter did not finish within %2 seconds")
                 .arg(toPath)
@@ -94,7 +113,10 @@ void convertWithOffice(const QString& fromPath, const QString& toPath) {
         throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(toPath, target.errorString()));
 }
 
-QString convertAllWithOffice(const QStringList& fromPaths, const QString& format, const QString& outDir) {
+QString convertAllWithOffice(const QStringList& fromPaths, const QString& format, const QString& outDir,
+                             const std::function<bool()>& stopRequested, bool* stopped) {
+    if (stopped)
+        *stopped = false;
     if (fromPaths.isEmpty())
         return {};
     const QString program = converterProgram();
@@ -111,15 +133,25 @@ QString convertAllWithOffice(const QStringList& fromPaths, const QString& format
         args << QFileInfo(path).absoluteFilePath();
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    keepConverterWithItsRun(process);
     process.start(program, args);
     if (!process.waitForStarted())
         return QStringLiteral("%1 does not start (%2)").arg(program, process.errorString());
     // The start as for one file, then a generous allowance per file.
     const int limit = kConvertMilliseconds + int(std::min<qsizetype>(fromPaths.size(), 100000)) * 2000;
-    if (!process.waitForFinished(limit)) {
-        process.kill();
-        process.waitForFinished();
-        return QStringLiteral("the office converter did not finish within %1 seconds").arg(limit / 1000);
+    QElapsedTimer waited;
+    waited.start();
+    while (!process.waitForFinished(stopRequested ? 100 : limit)) {
+        const bool stop = stopRequested && stopRequested();
+        if (stop || waited.elapsed() >= limit) {
+            endConverter(process);
+            if (stop) {
+                if (stopped)
+                    *stopped = true;
+                return QStringLiteral("the conversion was stopped");
+            }
+            return QStringLiteral("the office converter did not finish within %1 seconds").arg(limit / 1000);
+        }
     }
     const QString said = QString::fromLocal8Bit(process.readAll()).trimmed();
     for (const QString& path : fromPaths) {

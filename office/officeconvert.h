@@ -2,6 +2,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Saving in the legacy .xls format goes through LibreOffice's converter.
 bool officeConverterAvailable();
 // Converts the workbook at fromPath to the format named by the extension of toPath (".xls"),
@@ -13,4 +15,7 @@ void convertWithOffice(const QString& fromPath, const QString& toPath);
 // converter process: starting LibreOffice costs seconds, converting a letter a fraction of that.
 // The outputs are named after the inputs (outDir/base.format); inputs must differ in base name.
 // Returns the empty text on success, else the cause, naming the first file that did not come out.
-QString convertAllWithOffice(const QStringList& fromPaths, const QString& format, const QString& outDir);
+// stopRequested, when given, is asked while the converter works; when it answers true the
+// converter is ended at once, *stopped is set and nothing counts as converted.
+QString convertAllWithOffice(const QStringList& fromPaths, const QString& format, const QString& outDir,
+                             const std::function<bool()>& stopRequested = {}, bool* stopped = nullptr);

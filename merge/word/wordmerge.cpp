@@ -101,8 +101,9 @@ public:
         return staged;
     }
 
-    // Converts what was staged and moves it into place; returns the documents written.
-    QStringList finish() {
+    // Converts what was staged and moves it into place; returns the documents written. A stop asked
+    // for while the converter works ends it and the run, and nothing staged is moved into place.
+    QStringList finish(const std::function<bool()>& stopRequested = {}) {
         if (!m_stage)
             return {};
         QStringList inputs, written;
@@ -114,7 +115,10 @@ public:
         const QString format = QFileInfo(m_outputPath).suffix().toLower();
         const QString outDir = m_stage->filePath(QStringLiteral("converted"));
         QDir().mkpath(outDir);
-        const QString failure = convertAllWithOffice(inputs, format, outDir);
+        bool stopped = false;
+        const QString failure = convertAllWithOffice(inputs, format, outDir, stopRequested, &stopped);
+        if (stopped)
+            throw Stopped{WordMergeOutcome::Cancelled, WordMergeFailure::None, {}};
         if (!failure.isEmpty())
             fail(WordMergeFailure::Output, QStringLiteral("cannot write %1: %2").arg(native(m_outputPath), failure));
         for (const auto& [staged, target] : m_staged) {
@@ -225,7 +229,7 @@ void runRecords(const WordMergeSettings& s, WordMergeSink& sink, WordMergeResult
             if (!destination.staged())
                 result.written << s.outputPath;
         }
-        result.written << destination.finish();
+        result.written << destination.finish([&sink] { return sink.stopRequested(); });
     } catch (const WorkbookError& error) {
         fail(WordMergeFailure::Output, error.cause());
     }

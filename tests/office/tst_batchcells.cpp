@@ -16,6 +16,9 @@ private slots:
         writeBytes(m_temp.filePath(QStringLiteral("escape.csv")),
                    "\"a\tb\",\"line\nbreak\",back\\slash\r\nx,,\r\n");
         writeBytes(m_temp.filePath(QStringLiteral("damaged.csv")), "a,b\n\"open\n");
+        // An escape sequence, a bell, DEL and two C1 controls (NEL, CSI) inside the cells.
+        writeBytes(m_temp.filePath(QStringLiteral("controls.csv")),
+                   "esc\x1b[31mred,a\x07" "b,d\x7f" "e,n\xc2\x85x,c\xc2\x9bx\r\n");
     }
 
     void cells_data() {
@@ -26,6 +29,10 @@ private slots:
         QTest::newRow("tab, line break and backslash escaped")
             << QStringList{"cells", "escape.csv"} << 0
             << QByteArray("sheets 1, rows 2, columns 3\na\\tb\tline\\nbreak\tback\\\\slash\nx\t\t\n")
+            << QString();
+        QTest::newRow("every other control character as \\xHH")
+            << QStringList{"cells", "controls.csv"} << 0
+            << QByteArray("sheets 1, rows 1, columns 5\nesc\\x1B[31mred\ta\\x07b\td\\x7Fe\tn\\x85x\tc\\x9Bx\n")
             << QString();
         QTest::newRow("second sheet by position")
             << QStringList{"cells", "book.xls", "--sheet", "2"} << 0

@@ -1,0 +1,151 @@
+// SIGINT and SIGTERM stop the word, bulk and outlook subcommands as they stop excel: at the end of
+// the record in hand, with the counters printed, "interrupted" said, exit 1, and nothing of the run
+// (staging folder, converter) left behind.
+#include "mail/mailfixture.h"
+#include "mail/mailsettings.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using mailfixture::MailServer;
+
+class TestBatchStops : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void stopsAtTheNextRecord_data();
+    void stopsAtTheNextRecord();
+
+private:
+    QString at(const QString& name) const { return m_dir.filePath(name); }
+    // Processes whose command line names path: a converter still working in the run's folder.
+    static QStringList processesNaming(const QString& path);
+
+    QTemporaryDir m_dir;
+    MailServer m_server;
+    int m_rows = 0;
+};
+
+void TestBatchStops::initTestCase() {
+    QVERIFY(!qEnvironmentVariable("TALLYWEAVE_BATCH").isEmpty());
+    const QString certError = mailfixture::makeCertificates(m_dir.path());
+    QVERIFY2(certError.isEmpty(), qPrintable(certError));
+    const QString error = m_server.start(m_dir.path(), {"plain:plain"});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    saveMailServerFields(SettingsStore(), MailServerFields{"ann@example.org", "127.0.0.1",
+                                                           QString::number(m_server.port("plain")), "ann", "pw",
+                                                           false});
+    // 1,000 recipients: no run gets through them before the signal comes.
+    m_rows = 1000;
+    QByteArray book;
+    for (int row = 1; row <= m_rows; ++row)
+        book += "r" + QByteArray::number(row) + "@example.org,Name " + QByteArray::number(row) + "\n";
+    mailfixture::writeFile(at("book.csv"), book);
+    mailfixture::writeFile(at("body.txt"), "Dear <name>\n");
+    // A system mailer that takes its time over every message.
+    const QString mailer = mailfixture::writeFile(at("bin/sendmail"), "#!/bin/sh\ncat >/dev/null\nsleep 0.2\n");
+    QVERIFY(QFile::setPermissions(mailer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QProcess python;
+    python.start(QStringLiteral(TW_PYTHON),
+                 {QStringLiteral("-c"), QStringLiteral("import docx,sys\nd=docx.Document()\nd.add_paragraph('Dear "
+                                                       "<name>')\nd.save(sys.argv[1])"),
+                  at("letter.docx")});
+    QVERIFY(python.waitForFinished(60000) && python.exitCode() == 0);
+}
+
+void TestBatchStops::stopsAtTheNextRecord_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("outFolder"); // where nothing of the run may be left but documents
+    const QStringList mail{"--source", at("book.csv"), "--subject", "Hello", "--body-file", at("body.txt"),
+                           "--pair", "B:<name>"};
+    const QStringList bulk = QStringList{"bulk", "--interval-ms", "200"} + mail;
+    const QStringList outlook = QStringList{"outlook", "--send"} + mail;
+    const QStringList word{"word", "--source", at("book.csv"), "--template", at("letter.docx"),
+                           "--pair", "B:<name>", "--output", at("odt/letter.odt")};
+    QTest::newRow("bulk, SIGTERM") << bulk << int(SIGTERM) << QString();
+    QTest::newRow("bulk, SIGINT") << bulk << int(SIGINT) << QString();
+    QTest::newRow("outlook --send, SIGTERM") << outlook << int(SIGTERM) << QString();
+    QTest::newRow("outlook --send, SIGINT") << outlook << int(SIGINT) << QString();
+    QTest::newRow("word to .odt, SIGINT") << word << int(SIGINT) << at("odt");
+    QTest::newRow("word to .odt, SIGTERM") << word << int(SIGTERM) << at("odt");
+}
+
+void TestBatchStops::stopsAtTheNextRecord() {
+    QFETCH(QStringList, args);
+    QFETCH(int, signal);
+    QFETCH(QString, outFolder);
+    if (!outFolder.isEmpty()) {
+        QDir(outFolder).removeRecursively();
+        QVERIFY(QDir().mkpath(outFolder));
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PATH", at("bin") + ':' + env.value("PATH"));
+    QProcess batch;
+    batch.setProcessEnvironment(env);
+    batch.start(qEnvironmentVariable("TALLYWEAVE_BATCH"), args);
+    QVERIFY(batch.waitForStarted());
+    // The signal comes once the run has reported its first record.
+    QByteArray out;
+    QElapsedTimer waited;
+    waited.start();
+    while (!out.contains('\n') && waited.elapsed() < 60000) {
+        batch.waitForReadyRead(100);
+        out += batch.readAllStandardOutput();
+    }
+    QVERIFY2(out.contains('\n'), "the run reports a first record");
+    ::kill(pid_t(batch.processId()), signal);
+    QVERIFY2(batch.waitForFinished(120000), "the run ends after the signal");
+    out += batch.readAllStandardOutput();
+    const QString err = QString::fromUtf8(batch.readAllStandardError());
+
+    QCOMPARE(batch.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(batch.exitCode(), 1);
+    QVERIFY2(err.contains(QStringLiteral("tallyweave-batch %1: interrupted").arg(args.first())), qPrintable(err));
+    QStringList lines = QString::fromUtf8(out).split(u'\n', Qt::SkipEmptyParts);
+    const QRegularExpression counters(QStringLiteral("^records (\\d+), null values \\d+, failures (\\d+)$"));
+    const QRegularExpressionMatch match = counters.match(lines.value(lines.size() - 1));
+    QVERIFY2(match.hasMatch(), qPrintable(lines.join(u'\n')));
+    lines.removeLast();
+    const int records = match.captured(1).toInt();
+    QCOMPARE(records, int(lines.size()));
+    QVERIFY2(records >= 1 && records < m_rows, qPrintable(match.captured(0)));
+    QCOMPARE(match.captured(2).toInt(), 0);
+
+    if (!outFolder.isEmpty()) {
+        // Nothing staged or half-converted stays; no converter works on in the folder.
+        QStringList left;
+        QDirIterator it(outFolder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            const QString name = QFileInfo(it.next()).fileName();
+            if (!QRegularExpression(QStringLiteral("^letter\\d{4}\\.odt$")).match(name).hasMatch())
+                left << name;
+        }
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
+        QVERIFY2(processesNaming(outFolder).isEmpty(), qPrintable(processesNaming(outFolder).join(u'\n')));
+    }
+}
+
+QStringList TestBatchStops::processesNaming(const QString& path) {
+    QStringList found;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
+    for (const QString& pid : pids) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = cmdline.readAll().replace('\0', ' ');
+        if (text.contains(path.toUtf8()))
+            found << pid + ": " + QString::fromUtf8(text.left(200));
+    }
+    return found;
+}
+
+QTEST_GUILESS_MAIN(TestBatchStops)
+#include "tst_batchstops.moc"
