@@ -6,12 +6,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSysInfo>
 
 // GLib names a struct member "signals", which Qt defines as a keyword.
 #undef signals
 #include <gmime/gmime.h>
 
 #include <mutex>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -361,4 +365,19 @@ QByteArray composeBulkMessage(const BulkJob& job, const Recipient& recipient, co
     const MessageContent content{recipient.address, job.subject, replaceLabels(job.body, job.pairs, recipient.values),
                                  job.attachments};
     return composeMessage(content, options, cache);
+}
+
+QString localSenderAddress()
+{
+    QString login;
+    if (const passwd* user = getpwuid(getuid()); user && user->pw_name)
+        login = QString::fromLocal8Bit(user->pw_name);
+    if (login.isEmpty())
+        login = qEnvironmentVariable("USER");
+    if (login.isEmpty())
+        login = QStringLiteral("user");
+    QString host = QSysInfo::machineHostName();
+    if (host.isEmpty())
+        host = QStringLiteral("localhost");
+    return login + u'@' + host;
 }

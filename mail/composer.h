@@ -20,6 +20,10 @@ struct ComposeOptions {
     QString mailer = QStringLiteral("Tallyweave");
 };
 
+// The user's own address on this machine, login name at host name: the sender of a message that
+// goes into a mail program's folder when no e-mail address is set, so that it is a whole message.
+QString localSenderAddress();
+
 // What one message carries, after the labels were replaced.
 struct MessageContent {
     QString to;

@@ -77,6 +77,10 @@ void mergeRows(const OutlookMergeSettings& s, const Workbook& book, MailClient& 
     const int lastRow = book.usedRows();
     ComposeOptions options;
     options.fromAddress = s.fromAddress;
+    // A saved message is read by a mail program as it stands: it needs a sender. The system mailer
+    // puts in its own.
+    if (options.fromAddress.isEmpty() && s.saveMode)
+        options.fromAddress = localSenderAddress();
     AttachmentCache cache;
     QStringList values;
     for (int row = s.startLine; row <= lastRow; ++row) {

@@ -1,6 +1,7 @@
 // Pins the mail-client run: which rows become messages, what each message says once a mail reader
 // parses it back, the outbox left clean, one system-mailer call per message delivered through a
 // real SMTP server, and every failure ending the run with its cause.
+#include "mail/composer.h"
 #include "merge/outlook/outlookcommand.h"
 #include "merge/outlook/outlookmerge.h"
 #include "outlook/outlookfixture.h"
@@ -9,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -52,6 +54,7 @@ private slots:
     void init();
 
     void savedMessagesReadBack();
+    void savedMessageWithoutEmailSettingHasTheLocalSender();
     void rowsByAddressRule_data();
     void rowsByAddressRule();
     void labelsAndImages_data();
@@ -199,6 +202,23 @@ void TestOutlookMerge::savedMessagesReadBack() {
     }
     QCOMPARE(part(ann, 0, "text"), QStringLiteral("Hello Ann,\r\nsee you in Oslo.\r\n"));
     QCOMPARE(part(carl, 0, "text"), QStringLiteral("Hello Carl,\r\nsee you in -.\r\n"));
+}
+
+// A saved message is read by a mail program as it stands, so it needs a From even when no e-mail
+// address is set: the login name at the host name.
+void TestOutlookMerge::savedMessageWithoutEmailSettingHasTheLocalSender() {
+    OutlookMergeSettings s = settingsFor({{"ann@example.com", "Ann"}});
+    s.fromAddress.clear();
+    RecordingSink sink;
+    QCOMPARE(int(runOutlookMerge(s, sink).outcome), int(OutlookMergeOutcome::Finished));
+    const QStringList files = saved();
+    QCOMPARE(files.size(), 1);
+    const QJsonObject message = readSaved(files.first());
+    QCOMPARE(message.value("defects").toArray().size(), 0);
+    const QString from = message.value("from").toArray().at(0).toArray().at(1).toString();
+    QCOMPARE(from, localSenderAddress());
+    QVERIFY2(from.section(u'@', 1) == QSysInfo::machineHostName() && !from.section(u'@', 0, 0).isEmpty(),
+             qPrintable(from));
 }
 
 void TestOutlookMerge::rowsByAddressRule_data() {
