@@ -77,9 +77,11 @@ QString now()
 JournalError makeError(sqlite3* db, JournalError::Kind kind, const QString& path, const QString& what)
 {
     const int code = db ? sqlite3_errcode(db) : SQLITE_ERROR;
-    if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB)
+    const bool damaged = code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+    if (damaged)
         kind = JournalError::Kind::Corrupt;
-    QString cause = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), what);
+    QString cause = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
+                                                 damaged ? QStringLiteral("is damaged, or no database") : what);
     if (db && code != SQLITE_OK)
         cause += QStringLiteral(" (%1)").arg(QString::fromUtf8(sqlite3_errmsg(db)));
     return {kind, cause};
@@ -127,6 +129,8 @@ public:
         return m_ok;
     }
     bool ok() const { return m_ok; }
+    // Lets go of the row read, so that a transaction can end.
+    void finish() { sqlite3_reset(m_stmt); }
     qint64 number(int column) const { return sqlite3_column_int64(m_stmt, column); }
     QByteArray bytes(int column) const
     {
@@ -311,23 +315,38 @@ std::unique_ptr<SendJournal> SendJournal::open(const QString& path, JournalError
         if (problems != QStringList{QStringLiteral("ok")})
             return fail(Kind::Corrupt, QStringLiteral("is damaged: ") + problems.join(QStringLiteral("; ")));
     }
+    // Another program's database, or a journal of a later version, is left as it is found.
+    const auto readVersion = [db](qint64* tableCount) {
+        Statement version(db, "PRAGMA user_version");
+        Statement tables(db, "SELECT count(*) FROM sqlite_schema");
+        if (!version.next() || !tables.next())
+            return -1;
+        *tableCount = tables.number(0);
+        return int(version.number(0));
+    };
+    qint64 tableCount = 0;
+    int found = readVersion(&tableCount);
+    if (found < 0)
+        return fail(Kind::CannotOpen, QStringLiteral("cannot be read"));
+    if (found > Version)
+        return fail(Kind::CannotOpen, QStringLiteral("was written by a newer version of this program"));
+    if (found == 0 && tableCount > 0)
+        return fail(Kind::CannotOpen, QStringLiteral("is a database, but not a send journal"));
+
     // A commit is on the disk when it returns, also across a power failure.
     Statement wal(db, "PRAGMA journal_mode=WAL");
-    if (!wal.next() || !exec(db, "PRAGMA synchronous=FULL") || !exec(db, "PRAGMA foreign_keys=ON"))
+    const bool walSet = wal.next();
+    wal.finish();
+    if (!walSet || !exec(db, "PRAGMA synchronous=FULL") || !exec(db, "PRAGMA foreign_keys=ON"))
         return fail(Kind::CannotOpen, QStringLiteral("cannot be set up"));
 
     Transaction transaction(db);
     if (!transaction.open())
         return fail(Kind::CannotWrite, QStringLiteral("cannot be written"));
-    Statement version(db, "PRAGMA user_version");
-    Statement tables(db, "SELECT count(*) FROM sqlite_schema");
-    if (!version.next() || !tables.next())
+    // Another process may have set it up meanwhile.
+    found = readVersion(&tableCount);
+    if (found < 0 || found > Version)
         return fail(Kind::CannotOpen, QStringLiteral("cannot be read"));
-    const int found = int(version.number(0));
-    if (found > Version)
-        return fail(Kind::CannotOpen, QStringLiteral("was written by a newer version of this program"));
-    if (found == 0 && tables.number(0) > 0)
-        return fail(Kind::CannotOpen, QStringLiteral("is a database, but not a send journal"));
     for (int step = found; step < Version; ++step)
         if (!exec(db, Upgrades[step]))
             return fail(Kind::CannotWrite, QStringLiteral("cannot be set up"));
@@ -375,6 +394,7 @@ ChainSummary SendJournal::summary(const QString& mailing, JournalError* error) c
     if (ok) {
         summary.runs = int(runs.number(0));
         summary.lastRun = QDateTime::fromString(runs.text(1), Qt::ISODateWithMs);
+        runs.finish();
     }
     const QHash<RowKey, RowState> states = ok ? chainStates(m_db, mailing, &ok) : QHash<RowKey, RowState>();
     if (!ok) {
@@ -422,6 +442,7 @@ bool SendJournal::startRun(const QString& mailing, Chain chain, JournalError* er
     latest.bind(1, mailing);
     const bool found = transaction.open() && latest.next();
     const qint64 latestChain = found ? latest.number(0) : 0;
+    latest.finish();
     Statement insert(m_db, "INSERT INTO runs(mailing, chain, started) VALUES(?1, ?2, ?3)");
     insert.bind(1, mailing).bind(2, latestChain).bind(3, now());
     bool ok = latest.ok() && insert.run();
