@@ -82,6 +82,7 @@ private slots:
     void placeAndPrivacy();
     void keepsItsPromise_data();
     void keepsItsPromise();
+    void twoRunsAtOnce();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -461,6 +462,29 @@ void TestJournal::keepsItsPromise()
     QVERIFY(resumed.waitForFinished(120000));
     QCOMPARE(resumed.exitCode(), 0);
     QCOMPARE(SendJournal::open(path, &error)->summary(mailing).runs, summary.runs + 1);
+}
+
+void TestJournal::twoRunsAtOnce()
+{
+    // Two processes writing one journal wait for each other's commits instead of failing.
+    const QString path = m_dir->filePath(QStringLiteral("journal.sqlite"));
+    QProcess first, second;
+    for (QProcess* writer : {&first, &second})
+        writer->start(QStringLiteral(TW_BINARY_DIR "/tests/journalwriter"),
+                      {path, writer == &first ? QStringLiteral("first") : QStringLiteral("second"), QStringLiteral("150")});
+    for (QProcess* writer : {&first, &second}) {
+        QVERIFY(writer->waitForFinished(120000));
+        QVERIFY2(writer->exitCode() == 0, writer->readAllStandardError().constData());
+    }
+    JournalError error;
+    auto journal = SendJournal::open(path, &error);
+    QVERIFY2(journal, qPrintable(error.cause));
+    // Of 150 rows the writer skips every 13th, fails every 7th, leaves every 11th unknown.
+    for (const QString& mailing : {QStringLiteral("first"), QStringLiteral("second")}) {
+        const ChainSummary summary = journal->summary(mailing);
+        QCOMPARE((QList<int>{summary.sent, summary.failed, summary.unknown, summary.skipped}),
+                 (QList<int>{108, 20, 11, 11}));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestJournal)
