@@ -46,4 +46,7 @@ struct Recipient {
 struct SendResult {
     bool sent = false;
     QString comment; // when not sent: the server's reply (code and words) or the transport's error
+    // Not sent as far as this side knows, but the whole message was handed over and the final reply
+    // never came (a time-out or a hang-up): it may have been delivered, and is not to be sent again.
+    bool unknown = false;
 };

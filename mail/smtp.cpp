@@ -7,6 +7,9 @@
 #include <curl/curl.h>
 
 #include <memory>
+
+#include <sys/socket.h>
+#include <unistd.h>
 #include <mutex>
 
 namespace {
@@ -89,6 +92,10 @@ public:
 
     const QString& refusal() const { return m_refusal; }
 
+    // Bytes of the message written to the connection (dots doubled at the start of a line included).
+    void messageSent(size_t size) { m_messageBytes += qint64(size); }
+    qint64 messageBytes() const { return m_messageBytes; }
+
 private:
     static QString printable(const QByteArray& raw)
     {
@@ -136,6 +143,7 @@ private:
     QString m_offeredAuth;
     QString m_lastVerb;
     QString m_stray;
+    qint64 m_messageBytes = 0;
     bool m_inMessage = false;
     bool m_ignoreReply = false;
     bool m_inEhlo = false;
@@ -149,7 +157,36 @@ int watchExchange(CURL*, curl_infotype type, char* data, size_t size, void* user
         watch->received(data, size);
     else if (type == CURLINFO_HEADER_OUT)
         watch->commandSent(data, size);
+    else if (type == CURLINFO_DATA_OUT)
+        watch->messageSent(size);
     return 0;
+}
+
+// The connection's socket, while the transport holds it open.
+struct Socket {
+    curl_socket_t fd = CURL_SOCKET_BAD;
+
+    // A server that stopped answering is not asked to QUIT: the transport would wait a whole reply
+    // time-out more for its answer. Shut down, the connection fails at once and is closed.
+    void abandon() const
+    {
+        if (fd != CURL_SOCKET_BAD)
+            ::shutdown(fd, SHUT_RDWR);
+    }
+};
+
+int socketOpened(void* user, curl_socket_t fd, curlsocktype)
+{
+    static_cast<Socket*>(user)->fd = fd;
+    return CURL_SOCKOPT_OK;
+}
+
+int closeSocket(void* user, curl_socket_t fd)
+{
+    auto* socket = static_cast<Socket*>(user);
+    if (socket->fd == fd)
+        socket->fd = CURL_SOCKET_BAD;
+    return ::close(fd);
 }
 
 // An address that would break the SMTP command it goes into.
@@ -161,18 +198,30 @@ bool unsafeForCommand(const QString& address)
     return false;
 }
 
-QString withoutPassword(QString text, const QString& password)
+// Masks the password in every form the exchange gives it: as typed, in base64, and inside the
+// AUTH PLAIN and LOGIN lines (which a server may repeat in its reply), with or without padding.
+QString withoutPassword(QString text, const MailServerSettings& server)
 {
-    if (password.isEmpty())
+    if (server.password.isEmpty())
         return text;
-    text.replace(password, QStringLiteral("****"));
-    text.replace(QString::fromLatin1(Base64Encode(password.toUtf8())), QStringLiteral("****"));
+    const QByteArray account = server.account.toUtf8();
+    const QByteArray password = server.password.toUtf8();
+    const QByteArray forms[] = {Base64Encode('\0' + account + '\0' + password), Base64Encode(password),
+                                Base64Encode(account)};
+    const auto mask = QStringLiteral("****");
+    for (QByteArray form : forms) {
+        while (form.endsWith('='))
+            form.chop(1);
+        if (!form.isEmpty())
+            text.replace(QString::fromLatin1(form), mask);
+    }
+    text.replace(server.password, mask);
     return text;
 }
 
-SendResult failed(const QString& comment, const QString& password)
+SendResult failed(const QString& comment, const MailServerSettings& server)
 {
-    return SendResult{false, withoutPassword(comment, password)};
+    return SendResult{false, withoutPassword(comment, server)};
 }
 
 } // namespace
@@ -190,20 +239,22 @@ QString localHostName()
     return name.isEmpty() ? QStringLiteral("Tallyweave") : name;
 }
 
-SendResult sendMail(const MailServerSettings& server, const QString& recipient, const QByteArray& message,
-                    const SmtpOptions& options)
+namespace {
+
+SendResult exchange(const MailServerSettings& server, const QString& recipient, const QByteArray& message,
+                    const SmtpOptions& options, bool* handedOver)
 {
     initCurl();
     if (unsafeForCommand(server.email))
         return failed(QStringLiteral("the sender's address \"%1\" cannot be used").arg(server.email.simplified()),
-                      server.password);
+                      server);
     if (unsafeForCommand(recipient))
-        return failed(QStringLiteral("the address \"%1\" cannot be used").arg(recipient.simplified()), server.password);
+        return failed(QStringLiteral("the address \"%1\" cannot be used").arg(recipient.simplified()), server);
 
     std::unique_ptr<CURL, EasyCleanup> curl(curl_easy_init());
     std::unique_ptr<CURLU, UrlCleanup> url(curl_url());
     if (!curl || !url)
-        return failed(QStringLiteral("the mail transport cannot be started"), server.password);
+        return failed(QStringLiteral("the mail transport cannot be started"), server);
 
     const bool implicitTls = server.ssl && server.port == options.implicitTlsPort;
     // An IPv6 address goes into the URL in brackets.
@@ -219,7 +270,7 @@ SendResult sendMail(const MailServerSettings& server, const QString& recipient, 
         return failed(QStringLiteral("the server address \"%1\" port %2 cannot be used")
                           .arg(server.host.simplified())
                           .arg(server.port),
-                      server.password);
+                      server);
 
     CURL* c = curl.get();
     char errorText[CURL_ERROR_SIZE] = {};
@@ -231,6 +282,7 @@ SendResult sendMail(const MailServerSettings& server, const QString& recipient, 
     const QByteArray password = server.password.toUtf8();
     const QByteArray caFile = options.caFile.toLocal8Bit();
     Upload upload{message};
+    Socket socket;
 
     curl_easy_setopt(c, CURLOPT_CURLU, url.get());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
@@ -239,6 +291,10 @@ SendResult sendMail(const MailServerSettings& server, const QString& recipient, 
     curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, watchExchange);
     curl_easy_setopt(c, CURLOPT_DEBUGDATA, &watch);
+    curl_easy_setopt(c, CURLOPT_SOCKOPTFUNCTION, socketOpened);
+    curl_easy_setopt(c, CURLOPT_SOCKOPTDATA, &socket);
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, &socket);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, long(options.connectTimeoutSeconds));
     curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(options.replyTimeoutSeconds));
     if (server.ssl && !implicitTls)
@@ -262,22 +318,40 @@ SendResult sendMail(const MailServerSettings& server, const QString& recipient, 
     const CURLcode code = curl_easy_perform(c);
     if (code == CURLE_OK)
         return SendResult{true, QString()};
+    if (code == CURLE_OPERATION_TIMEDOUT)
+        socket.abandon();
     if (!watch.refusal().isEmpty())
-        return failed(watch.refusal(), server.password);
+        return failed(watch.refusal(), server);
+    // Everything up to the line that ends the message went out, and no reply came back.
+    *handedOver = watch.messageBytes() >= message.size() && watch.step() == QLatin1String("while the message was sent");
     // curl stops before AUTH when it knows none of the offered mechanisms, and says only
     // "Login denied".
     if (code == CURLE_LOGIN_DENIED && !watch.authSent())
         return failed(QStringLiteral("the server offers no AUTH mechanism this program can use (AUTH %1)")
                           .arg(watch.offeredAuth()),
-                      server.password);
+                      server);
     if (!watch.stray().isEmpty())
         return failed(QStringLiteral("the server's answer is not SMTP (%1): \"%2\"").arg(watch.step(), watch.stray()),
-                      server.password);
+                      server);
     // The transport says "response reading failed" with a stale errno when the server hangs up.
     if (code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING || code == CURLE_SEND_ERROR)
-        return failed(QStringLiteral("the server closed the connection (%1)").arg(watch.step()), server.password);
+        return failed(QStringLiteral("the server closed the connection (%1)").arg(watch.step()), server);
     const QString transport = QString::fromUtf8(errorText).trimmed();
     return failed(QStringLiteral("%1 (%2)").arg(transport.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : transport,
                                                 watch.step()),
-                  server.password);
+                  server);
+}
+
+} // namespace
+
+SendResult sendMail(const MailServerSettings& server, const QString& recipient, const QByteArray& message,
+                    const SmtpOptions& options)
+{
+    bool handedOver = false;
+    SendResult result = exchange(server, recipient, message, options, &handedOver);
+    if (handedOver && !result.sent) {
+        result.unknown = true;
+        result.comment += QStringLiteral("; the whole message was handed over, so it may have been delivered");
+    }
+    return result;
 }

@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [build|run|test|bench|package|fuzz]
 set -euo pipefail
 build_pkgs=(cmake make g++ pkg-config qt6-base-dev libzip-dev libpugixml-dev libfreexl-dev
-            libcurl4-openssl-dev libgmime-3.0-dev)
+            libcurl4-openssl-dev libgmime-3.0-dev libsqlite3-dev)
 # Fonts for the shipped languages, Chinese included, and Qt's own texts in those languages.
 run_pkgs=(fonts-dejavu-core fonts-noto-cjk qt6-translations-l10n)
 test_pkgs=(python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-docx python3-aiosmtpd

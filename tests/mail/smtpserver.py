@@ -14,6 +14,9 @@ Each LISTENER is NAME:KIND, KIND one of
   tls          TLS from the first byte (server.pem), AUTH offered
   sink         accepts and discards everything
   lagging      every reply comes 4 s late (no aiosmtpd)
+  echoplain    only AUTH PLAIN offered; every login is refused with a reply that repeats what the
+               client sent (no aiosmtpd)
+  echologin    the same with only AUTH LOGIN offered
 The good account is "ann" with the password "Open Sesame!"; any other gets 535.
 
 Once listening it prints "READY NAME=PORT ..." on one line. Every message received is written
@@ -26,6 +29,8 @@ Recipients whose local part starts with these words steer the server:
   refuse-data   accepted, then the message refused after DATA with a two-line 554
   slow          the reply to RCPT comes after 6.5 s
   drop          the connection is closed in the middle of DATA
+  hold          the message is received and kept, the reply to its end held back for 30 s
+  vanish        the message is received and kept, then the connection closed without a reply
 and a sender whose local part starts with refuse-mail is refused at MAIL with a two-line 553.
 """
 import asyncio
@@ -73,6 +78,14 @@ class Recorder:
             return "554-5.6.0 Message refused\r\n554 5.6.0 Content not accepted"
         if self.sink:
             return "250 OK"
+        reply = self.keep(server, session, envelope)
+        if any(local_part(a).startswith("hold") for a in envelope.rcpt_tos):
+            await asyncio.sleep(30)
+        elif any(local_part(a).startswith("vanish") for a in envelope.rcpt_tos):
+            server.transport.close()
+        return reply
+
+    def keep(self, server, session, envelope):
         names = [n for n in os.listdir(self.outdir) if n.endswith(".eml")]
         stem = os.path.join(self.outdir, "%04d" % (len(names) + 1))
         with open(stem + ".json.tmp", "w") as meta:
@@ -106,6 +119,49 @@ class TestSMTP(SMTP):
             self.transport.close()
             return
         return await super().smtp_DATA(arg)
+
+
+class Echo(asyncio.Protocol):
+    """Offers one AUTH mechanism and refuses every login, repeating what the client sent."""
+
+    def __init__(self, mechanism):
+        self.mechanism = mechanism
+
+    def connection_made(self, transport):
+        self.transport = transport
+        self.buffer = b""
+        self.got = []
+        self.expect = 0  # client lines still to come for the AUTH exchange
+        transport.write(b"220 mail.test ESMTP\r\n")
+
+    def data_received(self, data):
+        self.buffer += data
+        while b"\r\n" in self.buffer:
+            line, self.buffer = self.buffer.split(b"\r\n", 1)
+            words = line.split()
+            if self.expect:
+                self.got.append(line)
+                self.expect -= 1
+                if self.expect:
+                    self.transport.write(b"334 UGFzc3dvcmQ6\r\n")
+                else:
+                    self.transport.write(b"535 5.7.8 Refused: " + b" ".join(self.got) + b"\r\n")
+            elif line[:4].upper() == b"EHLO":
+                self.transport.write(b"250-mail.test\r\n250 AUTH " + self.mechanism + b"\r\n")
+            elif line[:4].upper() == b"AUTH":
+                self.got = words[2:]
+                self.expect = (2 if self.mechanism == b"LOGIN" else 1) - len(self.got)
+                if self.expect:
+                    self.transport.write(b"334 " + (b"VXNlcm5hbWU6" if self.mechanism == b"LOGIN" and not self.got
+                                                    else b"UGFzc3dvcmQ6" if self.mechanism == b"LOGIN" else b"")
+                                         + b"\r\n")
+                else:
+                    self.transport.write(b"535 5.7.8 Refused: " + b" ".join(self.got) + b"\r\n")
+            elif line[:4].upper() == b"QUIT":
+                self.transport.write(b"221 bye\r\n")
+                self.transport.close()
+            else:
+                self.transport.write(b"503 5.5.1 Log in first\r\n")
 
 
 class Lagging(asyncio.Protocol):
@@ -160,8 +216,9 @@ async def main():
     ready = []
     for listener in sys.argv[3:]:
         name, kind = listener.split(":", 1)
-        if kind == "lagging":
-            server = await loop.create_server(Lagging, "127.0.0.1", 0)
+        if kind in ("lagging", "echoplain", "echologin"):
+            factory = Lagging if kind == "lagging" else (lambda m=kind[4:].upper().encode(): Echo(m))
+            server = await loop.create_server(factory, "127.0.0.1", 0)
             ready.append("%s=%d" % (name, server.sockets[0].getsockname()[1]))
             continue
         kwargs = dict(hostname="mail.test", authenticator=authenticator_for(outdir, name),

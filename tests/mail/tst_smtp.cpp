@@ -46,6 +46,10 @@ private slots:
     void slowSetUpEndsAtTheConnectTimeOut();
     void connectionDroppedInDataFails();
     void closedPortFailsWithTransportError();
+    void endOfMessageWithoutReply_data();
+    void endOfMessageWithoutReply();
+    void echoedCredentialsAreMasked_data();
+    void echoedCredentialsAreMasked();
 
 private:
     QTemporaryDir m_certs;
@@ -60,7 +64,8 @@ void TestSmtp::initTestCase()
     QVERIFY2(certError.isEmpty(), qPrintable(certError));
     const QString error = m_server.start(m_certs.path(),
                                          {"plain:plain", "auth:auth", "authlogin:authlogin", "clearauth:clearauth", "foreignauth:foreignauth",
-                                          "starttls:starttls", "wronghost:wronghost", "untrusted:untrusted", "tls:tls", "lagging:lagging"});
+                                          "starttls:starttls", "wronghost:wronghost", "untrusted:untrusted", "tls:tls", "lagging:lagging",
+                                          "echoplain:echoplain", "echologin:echologin"});
     QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
@@ -253,6 +258,69 @@ void TestSmtp::closedPortFailsWithTransportError()
     const SendResult result = sendMail(settings, "bob@example.org", message("bob@example.org"), SmtpOptions{});
     QVERIFY(!result.sent);
     QVERIFY2(result.comment.contains(QLatin1String("connect"), Qt::CaseInsensitive), qPrintable(result.comment));
+}
+
+void TestSmtp::endOfMessageWithoutReply_data()
+{
+    QTest::addColumn<QString>("recipient");
+    QTest::addColumn<int>("padding");
+    QTest::addColumn<bool>("unknown"); // the whole message was handed over
+    QTest::addColumn<int>("atLeastMs");
+    QTest::addColumn<int>("atMostMs");
+    QTest::newRow("a reply held back ends at the 5 s reply limit") << "hold@example.org" << 0 << true << 4500 << 7500;
+    QTest::newRow("a hang-up after the end of the message") << "vanish@example.org" << 0 << true << 0 << 3000;
+    QTest::newRow("a hang-up in the middle of the message") << "drop@example.org" << 8 * 1024 * 1024 << false << 0
+                                                            << 7500;
+    QTest::newRow("a refusal of the message") << "refuse-data@example.org" << 0 << false << 0 << 3000;
+}
+
+void TestSmtp::endOfMessageWithoutReply()
+{
+    QFETCH(QString, recipient);
+    QFETCH(int, padding);
+    QFETCH(bool, unknown);
+    QFETCH(int, atLeastMs);
+    QFETCH(int, atMostMs);
+    m_server.clear();
+    const MailServerSettings settings{"ann@example.org", "127.0.0.1", m_server.port("plain"), "", "", false};
+    QElapsedTimer clock;
+    clock.start();
+    const SendResult result = sendMail(settings, recipient, message(recipient, padding), SmtpOptions{});
+    const qint64 took = clock.elapsed();
+    QVERIFY(!result.sent);
+    QCOMPARE(result.unknown, unknown);
+    QCOMPARE(result.comment.contains(QLatin1String("may have been delivered")), unknown);
+    QVERIFY2(took >= atLeastMs && took <= atMostMs, qPrintable(QString::number(took)));
+    // What "unknown" stands for: the server has the message, its answer never came.
+    QCOMPARE(m_server.received().size(), unknown ? 1 : 0);
+}
+
+void TestSmtp::echoedCredentialsAreMasked_data()
+{
+    QTest::addColumn<QString>("listener");
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("a PLAIN login repeated by the server") << "echoplain" << "ann" << GoodPassword;
+    QTest::newRow("a LOGIN exchange repeated by the server") << "echologin" << "ann" << GoodPassword;
+    QTest::newRow("a PLAIN login with a password of non-ASCII letters")
+        << "echoplain" << QStringLiteral("ann@example.org") << QStringLiteral("Sésame ouvre-toi");
+}
+
+void TestSmtp::echoedCredentialsAreMasked()
+{
+    QFETCH(QString, listener);
+    QFETCH(QString, account);
+    QFETCH(QString, password);
+    const MailServerSettings settings{"ann@example.org", "127.0.0.1", m_server.port(listener), account, password, false};
+    const SendResult result = sendMail(settings, "bob@example.org", message("bob@example.org"), SmtpOptions{});
+    QVERIFY(!result.sent);
+    QVERIFY2(result.comment.startsWith(QLatin1String("535 5.7.8 Refused: ")), qPrintable(result.comment));
+    // The server's words stay, every form of the credentials goes.
+    const QByteArray plainBlob = ('\0' + account.toUtf8() + '\0' + password.toUtf8()).toBase64();
+    for (const QByteArray& secret : {password.toUtf8(), password.toUtf8().toBase64(), plainBlob,
+                                     plainBlob.left(plainBlob.indexOf('=')), account.toUtf8().toBase64()})
+        QVERIFY2(!result.comment.toUtf8().contains(secret), qPrintable(result.comment + " holds " + secret));
+    QVERIFY2(result.comment.contains(QLatin1String("****")), qPrintable(result.comment));
 }
 
 QTEST_GUILESS_MAIN(TestSmtp)
