@@ -3,6 +3,7 @@
 #include "office/celltext.h"
 #include "office/xlsxparts.h"
 #include "office/xlsxsheetpatch.h"
+#include "office/xlsxsheetpatchxml.h"
 #include "office/xlsxworkbook.h"
 #include "office/zipfile.h"
 
@@ -371,21 +372,7 @@ namespace {
 std::string xmlEscaped(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        default:
-            out += c;
-        }
-    }
+    appendEscaped(out, text);
     return out;
 }
 

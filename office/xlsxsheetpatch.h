@@ -54,6 +54,7 @@ private:
         std::string ref;
     };
 
+    // The shared formulas whose master is overwritten (xlsxformulahandover.cpp).
     void planHandovers(const SheetLayout& layout);
     bool step();
     bool fill();
