@@ -1,6 +1,7 @@
 // tallyweave-batch bulk: the bulk-mail run without a window, with the mail-server settings of the
 // settings store.
 #include "batch/commands.h"
+#include "batch/journalflags.h"
 #include "batch/printer.h"
 #include "batch/stopsignals.h"
 #include "merge/bulk/bulkrun.h"
@@ -19,6 +20,7 @@ struct BulkArguments {
     BulkJob job;
     QString bodyFile;
     int intervalMs = 1000;
+    JournalFlags journal;
 };
 
 BulkArguments parseArguments(const QStringList& args)
@@ -26,11 +28,14 @@ BulkArguments parseArguments(const QStringList& args)
     BulkArguments parsed;
     BulkJob& job = parsed.job;
     bool subjectGiven = false;
-    static const FlagSet flags{{},
-                               {"--source", "--sheet", "--email-column", "--start", "--subject", "--body-file",
-                                "--attach", "--pair", "--interval-ms"}, {}};
+    static const FlagSet flags{JournalFlags::switches,
+                               QStringList{"--source", "--sheet", "--email-column", "--start", "--subject",
+                                           "--body-file", "--attach", "--pair", "--interval-ms"}
+                                   + JournalFlags::valued,
+                               {}};
     readFlags(args, flags, [&](const QString& flag, const QString& value) {
-        if (flag == QLatin1String("--source")) {
+        if (parsed.journal.take(flag, value)) {
+        } else if (flag == QLatin1String("--source")) {
             job.workbookPath = value;
         } else if (flag == QLatin1String("--sheet")) {
             job.sheet = positiveNumber(flag, value);
@@ -63,6 +68,7 @@ BulkArguments parseArguments(const QStringList& args)
     });
     if (job.workbookPath.isEmpty() || !subjectGiven || parsed.bodyFile.isEmpty())
         throw UsageError{QStringLiteral("--source, --subject and --body-file are required")};
+    parsed.journal.check();
     return parsed;
 }
 
@@ -125,7 +131,8 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return 1;
     }
 
-    BulkRun run(job, serverSettings(fields));
+    const MailServerSettings server = serverSettings(fields);
+    BulkRun run(job, server);
     switch (run.open(&cause)) {
     case BulkRun::Opened::Ok:
         break;
@@ -137,10 +144,23 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return 1;
     }
 
+    std::unique_ptr<MailingJournal> journal;
+    try {
+        journal = startJournaledRun(parsed.journal, bulkMailing(job, server), run.recipientRows(), &cause);
+    } catch (const WorkbookError& error) {
+        cause = error.cause();
+    }
+    if (!journal) {
+        err << "tallyweave-batch bulk: " << cause << '\n';
+        return 1;
+    }
+    run.setJournal(journal.get());
+
     ReportPrinter printer(out);
     int records = 0;
     int failures = 0;
     int code = 0;
+    bool sentOne = false;
     const StopOnSignals stopOnSignals;
     try {
         // A signal ends the run once the message in hand is through, also during the pause.
@@ -148,14 +168,32 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
             const std::optional<Recipient> recipient = run.nextRecipient();
             if (!recipient)
                 break;
-            if (records > 0 && !pauseUnlessStopped(parsed.intervalMs))
+            // Rows an earlier run of the chain sent to are left out; one whose delivery is unknown
+            // says so.
+            if (const std::optional<RowState> done = run.doneState(*recipient)) {
+                if (*done == RowState::Unknown) {
+                    ++records;
+                    ++failures;
+                    printer.line(1, QStringList{recipient->address} + recipient->values
+                                        + QStringList{unknownDeliveryComment()});
+                }
+                continue;
+            }
+            if (sentOne && !pauseUnlessStopped(parsed.intervalMs))
                 break;
             const SendResult result = run.send(*recipient);
+            sentOne = true;
             ++records;
             if (!result.sent)
                 ++failures;
             printer.line(result.sent ? 0 : 1,
                          QStringList{recipient->address} + recipient->values + QStringList{result.comment});
+            if (!run.journalFailure().isEmpty()) {
+                err << "tallyweave-batch bulk: the send journal cannot be written, so the run ends: "
+                    << run.journalFailure() << '\n';
+                code = 1;
+                break;
+            }
         }
     } catch (const WorkbookError& error) {
         err << "tallyweave-batch bulk: " << error.cause() << '\n';

@@ -20,10 +20,11 @@ inline constexpr const char* kWordUsage =
 inline constexpr const char* kBulkUsage =
     "usage: tallyweave-batch bulk --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
     "                             --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
-    "                             [--interval-ms MS]\n";
+    "                             [--interval-ms MS] [--journal FILE] [--resume | --restart]\n";
 inline constexpr const char* kOutlookUsage =
     "usage: tallyweave-batch outlook (--save | --send) --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
-    "                                --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n";
+    "                                --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
+    "                                [--journal FILE] [--resume | --restart]\n";
 // clang-format on
 
 int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err);

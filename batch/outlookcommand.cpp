@@ -2,6 +2,7 @@
 #include "merge/outlook/outlookcommand.h"
 #include "batch/commands.h"
 #include "mail/mailsettings.h"
+#include "batch/journalflags.h"
 #include "batch/printer.h"
 #include "batch/stopsignals.h"
 #include "merge/outlook/outlookmerge.h"
@@ -17,17 +18,21 @@ namespace {
 struct OutlookArguments {
     OutlookMergeSettings settings;
     QString bodyFile;
+    JournalFlags journal;
 };
 
 OutlookArguments parseArguments(const QStringList& args) {
     OutlookArguments parsed;
     OutlookMergeSettings& s = parsed.settings;
     bool save = false, send = false, subjectGiven = false;
-    static const FlagSet flags{{"--save", "--send"},
-                               {"--source", "--sheet", "--email-column", "--start", "--subject", "--body-file",
-                                "--attach", "--pair"}, {}};
+    static const FlagSet flags{QStringList{"--save", "--send"} + JournalFlags::switches,
+                               QStringList{"--source", "--sheet", "--email-column", "--start", "--subject",
+                                           "--body-file", "--attach", "--pair"}
+                                   + JournalFlags::valued,
+                               {}};
     readFlags(args, flags, [&](const QString& flag, const QString& value) {
-        if (flag == QLatin1String("--save")) {
+        if (parsed.journal.take(flag, value)) {
+        } else if (flag == QLatin1String("--save")) {
             save = true;
         } else if (flag == QLatin1String("--send")) {
             send = true;
@@ -52,6 +57,7 @@ OutlookArguments parseArguments(const QStringList& args) {
     });
     if (save == send)
         throw UsageError{QStringLiteral("exactly one of --save and --send is required")};
+    parsed.journal.check();
     s.saveMode = save;
     if (s.workbookPath.isEmpty() || !subjectGiven || parsed.bodyFile.isEmpty())
         throw UsageError{QStringLiteral("--source, --subject and --body-file are required")};
@@ -94,6 +100,19 @@ int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& er
     }
     OutlookMergeSettings& s = parsed.settings;
     s.fromAddress = loadMailServerFields(SettingsStore()).email;
+    s.journaled = true;
+    s.journalPath = parsed.journal.path;
+    s.unknownComment = unknownDeliveryComment();
+    // A mailing that ran before goes on only as the flags say.
+    QString refusedEarlier;
+    s.chooseEarlier = [&](const MailingJournal& journal) -> std::optional<MailingJournal::Choice> {
+        if (parsed.journal.restart)
+            return MailingJournal::Choice::Restart;
+        if (parsed.journal.resume)
+            return MailingJournal::Choice::Resume;
+        refusedEarlier = earlierRunRefusal(journal.summary());
+        return std::nullopt;
+    };
 
     ReportPrinter printer(out);
     PrintingSink<OutlookMergeSink> sink(printer, stopSignalled);
@@ -111,7 +130,10 @@ int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& er
         err << name << "the workbook has no sheet " << s.sheet << '\n';
         return 1;
     case OutlookMergeOutcome::Cancelled:
-        err << name << "interrupted\n";
+        err << name << (refusedEarlier.isEmpty() ? QStringLiteral("interrupted") : refusedEarlier) << '\n';
+        return 1;
+    case OutlookMergeOutcome::JournalFailed:
+        err << name << "the send journal cannot be used: " << result.cause << '\n';
         return 1;
     case OutlookMergeOutcome::WorkbookFailed:
     case OutlookMergeOutcome::MailerUnavailable:

@@ -20,7 +20,7 @@ function(tw_add_test)
   math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${TW_TEST_TIMEOUT_FACTOR}")
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/config;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run;TALLYWEAVE_BATCH=$<TARGET_FILE:tallyweave-batch>")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/config;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/state;TALLYWEAVE_BATCH=$<TARGET_FILE:tallyweave-batch>")
   file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-home/${T_NAME}/config ${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run)
   # Qt insists that a runtime folder be private to its owner.
   file(CHMOD ${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)

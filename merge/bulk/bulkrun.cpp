@@ -3,6 +3,7 @@
 #include "mail/address.h"
 #include "mail/composer.h"
 #include "mail/smtp.h"
+#include "merge/common/mailingjournal.h"
 #include "office/workbook.h"
 
 struct BulkRun::State {
@@ -13,6 +14,8 @@ struct BulkRun::State {
     int currentRow = 0;
     int lastRow = 0;
     AttachmentCache attachments;
+    MailingJournal* journal = nullptr;
+    QString journalFailure;
 };
 
 BulkRun::BulkRun(BulkJob job, MailServerSettings server) : m_state(std::make_unique<State>())
@@ -63,8 +66,15 @@ std::optional<Recipient> BulkRun::nextRecipient()
     while (s.currentRow < s.lastRow) {
         const int row = ++s.currentRow;
         const QString address = trimBlanks(s.workbook->cellText(row, s.job.emailColumn));
-        if (!isUsableAddress(address))
+        if (!isUsableAddress(address)) {
+            // An empty cell is no recipient at all; a text that is no usable address is a row left out.
+            if (s.journal && !address.isEmpty()) {
+                QString cause;
+                s.journal->record({row, address}, RowState::Skipped,
+                                  QStringLiteral("the address \"%1\" cannot be used").arg(address), &cause);
+            }
             continue;
+        }
         Recipient recipient;
         recipient.row = row;
         recipient.lastRow = s.lastRow;
@@ -83,14 +93,58 @@ bool BulkRun::rowsLeft() const
     return m_state->workbook && m_state->currentRow < m_state->lastRow;
 }
 
-SendResult BulkRun::send(const Recipient& recipient)
+QList<RowKey> BulkRun::recipientRows() const
 {
     const State& s = *m_state;
+    QList<RowKey> rows;
+    if (!s.workbook)
+        return rows;
+    for (int row = std::max(1, s.job.startLine); row <= s.lastRow; ++row) {
+        const QString address = trimBlanks(s.workbook->cellText(row, s.job.emailColumn));
+        if (isUsableAddress(address))
+            rows.append({row, address});
+    }
+    return rows;
+}
+
+void BulkRun::setJournal(MailingJournal* journal)
+{
+    m_state->journal = journal;
+}
+
+std::optional<RowState> BulkRun::doneState(const Recipient& recipient) const
+{
+    if (!m_state->journal)
+        return std::nullopt;
+    return m_state->journal->done({recipient.row, recipient.address});
+}
+
+QString BulkRun::journalFailure() const
+{
+    return m_state->journalFailure;
+}
+
+SendResult BulkRun::send(const Recipient& recipient)
+{
+    State& s = *m_state;
     QByteArray message;
     try {
-        message = composeBulkMessage(s.job, recipient, s.server, m_state->attachments);
+        message = composeBulkMessage(s.job, recipient, s.server, s.attachments);
     } catch (const ComposeError& error) {
-        return SendResult{false, error.cause()};
+        SendResult failed{false, error.cause()};
+        if (s.journal)
+            s.journal->record({recipient.row, recipient.address}, RowState::Failed, failed.comment,
+                              &s.journalFailure);
+        return failed;
     }
-    return sendMail(s.server, recipient.address, message, s.smtp);
+    const RowKey key{recipient.row, recipient.address};
+    // Nothing goes out that the journal does not know of first.
+    if (s.journal && !s.journal->record(key, RowState::Sending, QString(), &s.journalFailure))
+        return SendResult{false, QStringLiteral("the send journal cannot be written: ") + s.journalFailure};
+    const SendResult result = sendMail(s.server, recipient.address, message, s.smtp);
+    if (s.journal) {
+        const RowState state = result.sent ? RowState::Sent : result.unknown ? RowState::Unknown : RowState::Failed;
+        s.journal->record(key, state, result.comment, &s.journalFailure);
+    }
+    return result;
 }

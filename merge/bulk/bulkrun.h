@@ -1,4 +1,5 @@
 #pragma once
+#include "mail/journal.h"
 #include "mail/mailjob.h"
 
 #include <QList>
@@ -9,6 +10,7 @@
 #include <optional>
 
 struct SmtpOptions; // mail/smtp.h
+class MailingJournal; // merge/common/mailingjournal.h
 
 // The sending run, one recipient at a time, without windows: the run dialog calls open() on its
 // first tick, then nextRecipient() and send() once per tick; the batch command calls them in a
@@ -26,6 +28,18 @@ public:
     std::optional<Recipient> nextRecipient();
     // True while a row after the current one is left to look at.
     bool rowsLeft() const;
+    // Every row from the start line on that would get a message, without moving on. After open().
+    QList<RowKey> recipientRows() const;
+
+    // Journals every message of the run: Sending before its connection is opened, then Sent, Failed
+    // or Unknown; a row passed over for its address is journaled Skipped. Rows the journal holds as
+    // done are for the caller to leave out (doneState()). Not owned; null journals nothing.
+    void setJournal(MailingJournal* journal);
+    // The state of the recipient's row in the journal's chain when it is done; nothing otherwise.
+    std::optional<RowState> doneState(const Recipient& recipient) const;
+    // Set once the journal could not be written: the run must end, since it could no longer tell
+    // what was sent. Says why.
+    QString journalFailure() const;
     // Composes the recipient's message and sends it over a connection of its own. Blocks for at
     // most the time-outs; safe to call off the user-interface thread.
     SendResult send(const Recipient& recipient);

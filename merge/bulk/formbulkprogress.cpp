@@ -29,16 +29,18 @@ QList<RunReport::Column> TBulkProgressForm::reportColumns() const {
 }
 
 void TBulkProgressForm::prepareRun() {
-    BulkJob job = m_jobSource ? m_jobSource() : BulkJob{};
-    m_pairCount = int(job.pairs.size());
-    m_run =
-        std::make_unique<BulkRun>(std::move(job), m_serverSource ? m_serverSource() : MailServerSettings{});
+    m_job = m_jobSource ? m_jobSource() : BulkJob{};
+    m_server = m_serverSource ? m_serverSource() : MailServerSettings{};
+    m_pairCount = int(m_job.pairs.size());
+    m_run = std::make_unique<BulkRun>(m_job, m_server);
+    m_journal.reset();
     m_opened = false;
 }
 
 void TBulkProgressForm::runClosed() {
     // Closes the workbook; the next showing starts a run of its own.
     m_run.reset();
+    m_journal.reset();
     m_opened = false;
 }
 
@@ -52,8 +54,7 @@ bool TBulkProgressForm::openWorkbook() {
     switch (m_run->open(&cause)) {
     case BulkRun::Opened::Ok:
         m_opened = true;
-        showRecordsStatus();
-        return true;
+        return startJournal();
     case BulkRun::Opened::SheetMissing:
         endWith(QStringLiteral("String07"));
         return false;
@@ -62,6 +63,27 @@ bool TBulkProgressForm::openWorkbook() {
     }
     endWith(QStringLiteral("String06"), cause);
     return false;
+}
+
+bool TBulkProgressForm::startJournal() {
+    QString cause;
+    m_journal = MailingJournal::open(QString(), bulkMailing(m_job, m_server), m_run->recipientRows(), &cause);
+    if (!m_journal) {
+        endWith(QStringLiteral("String14"), cause);
+        return false;
+    }
+    const std::optional<MailingJournal::Choice> choice = askAboutEarlierRun(*m_journal);
+    if (!choice) {
+        finish();
+        return false;
+    }
+    if (!m_journal->start(*choice, &cause)) {
+        endWith(QStringLiteral("String14"), cause);
+        return false;
+    }
+    m_run->setJournal(m_journal.get());
+    showRecordsStatus();
+    return true;
 }
 
 SendResult TBulkProgressForm::sendWaiting(const Recipient& recipient) {
@@ -95,6 +117,19 @@ void TBulkProgressForm::Timer1Timer() {
         if (!m_opened && !openWorkbook())
             return;
         recipient = m_run->nextRecipient();
+        // Rows an earlier run of the chain got through are left out; one whose delivery is
+        // unknown gets a line that says so.
+        while (recipient && m_run->doneState(*recipient)) {
+            if (*m_run->doneState(*recipient) == RowState::Unknown) {
+                QStringList subItems{recipient->address};
+                subItems << recipient->values;
+                while (subItems.size() < 1 + m_pairCount)
+                    subItems << QString();
+                subItems << m_services.text(section(), QStringLiteral("String13"));
+                addLine(subItems, ImageFailure);
+            }
+            recipient = m_run->nextRecipient();
+        }
     } catch (const std::exception& e) {
         endWith(QStringLiteral("String06"), QString::fromUtf8(e.what()));
         return;
@@ -120,6 +155,10 @@ void TBulkProgressForm::Timer1Timer() {
     } else {
         setLineSubItem(line, commentColumn, result.comment);
         setLineImage(line, ImageFailure);
+    }
+    if (!m_run->journalFailure().isEmpty()) {
+        endWith(QStringLiteral("String14"), m_run->journalFailure());
+        return;
     }
 
     if (stopFlag())

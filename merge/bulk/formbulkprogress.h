@@ -47,6 +47,7 @@ protected:
     void done(int result) override;
 
 private:
+    bool startJournal();
     bool openWorkbook();
     SendResult sendWaiting(const Recipient& recipient);
     void endWith(const QString& key, const QString& detail = {});
@@ -55,6 +56,9 @@ private:
     ServerSource m_serverSource;
     int m_pairCount = 0;
     std::unique_ptr<BulkRun> m_run;
+    std::unique_ptr<MailingJournal> m_journal;
+    BulkJob m_job;
+    MailServerSettings m_server;
     bool m_opened = false;
     bool m_sending = false;
 };

@@ -1,5 +1,7 @@
 #include "merge/common/runform.h"
 
+#include <QLocale>
+
 #include "app/services.h"
 
 #include <QCloseEvent>
@@ -165,4 +167,27 @@ void TRunForm::done(int result) {
     Timer1->stop();
     QDialog::done(result);
     runClosed();
+}
+
+std::optional<MailingJournal::Choice> TRunForm::askAboutEarlierRun(const MailingJournal& journal) const {
+    const ChainSummary& done = journal.summary();
+    QString counts = m_services.text(section(), QStringLiteral("String11"));
+    const QString lastRun = QLocale().toString(done.lastRun.toLocalTime(), QLocale::ShortFormat);
+    for (const auto& [marker, value] : {std::pair{QStringLiteral("[sent]"), QString::number(done.sent)},
+                                        std::pair{QStringLiteral("[failed]"), QString::number(done.failed)},
+                                        std::pair{QStringLiteral("[unknown]"), QString::number(done.unknown)},
+                                        std::pair{QStringLiteral("[time]"), lastRun}})
+        counts.replace(marker, value);
+    switch (journal.earlier()) {
+    case MailingJournal::Earlier::None:
+        return MailingJournal::Choice::Resume;
+    case MailingJournal::Earlier::RowsLeft:
+        return m_services.ask(section(), QStringLiteral("String10"), counts) ? MailingJournal::Choice::Resume
+                                                                              : MailingJournal::Choice::Restart;
+    case MailingJournal::Earlier::AllDone:
+        break;
+    }
+    if (m_services.ask(section(), QStringLiteral("String12"), counts))
+        return MailingJournal::Choice::Restart;
+    return std::nullopt;
 }

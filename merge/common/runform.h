@@ -1,4 +1,7 @@
 #pragma once
+#include "merge/common/mailingjournal.h"
+
+#include <optional>
 #include "app/runreport.h"
 #include "app/windowbase.h"
 
@@ -53,6 +56,10 @@ public slots:
     virtual void Timer1Timer() = 0;
 
 protected:
+    // The question before a mailing that ran before, in the run dialog's own section (String10 to
+    // String12): Yes resumes the chain, No restarts it when rows are left; when every row is done,
+    // Yes restarts and No sends nothing (no choice).
+    std::optional<MailingJournal::Choice> askAboutEarlierRun(const MailingJournal& journal) const;
     // The mode's language section ("ExcelProgressForm") and its two status texts.
     virtual QString section() const = 0;
     virtual QString showStatusKey() const = 0;

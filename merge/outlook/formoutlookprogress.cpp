@@ -15,6 +15,9 @@ OutlookMergeSettings TOutlookProgressForm::settings() const {
     OutlookMergeSettings s = m_settings ? m_settings() : OutlookMergeSettings{};
     s.saveMode = m_saveMode;
     s.fromAddress = m_sender ? m_sender() : QString();
+    s.journaled = true;
+    s.unknownComment = m_services.text(section(), QStringLiteral("String13"));
+    s.chooseEarlier = [this](const MailingJournal& journal) { return askAboutEarlierRun(journal); };
     return s;
 }
 
@@ -66,6 +69,9 @@ void TOutlookProgressForm::Timer1Timer() {
         break;
     case OutlookMergeOutcome::SheetMissing:
         m_services.notice(section(), QStringLiteral("String06"));
+        break;
+    case OutlookMergeOutcome::JournalFailed:
+        m_services.notice(section(), QStringLiteral("String14"), result.cause);
         break;
     case OutlookMergeOutcome::MailerUnavailable:
     case OutlookMergeOutcome::Failed:

@@ -14,6 +14,7 @@ namespace {
 
 struct Stopped {
     OutlookMergeOutcome outcome;
+    QString cause = {};
 };
 
 // Where the messages go: the outbox folder or the system mailer.
@@ -72,8 +73,46 @@ void checkAttachments(const QList<Attachment>& attachments) {
             throw ComposeError(QStringLiteral("the attachment %1 no longer exists").arg(attachment.path));
 }
 
+QList<RowKey> recipientRows(const OutlookMergeSettings& s, const Workbook& book) {
+    QList<RowKey> rows;
+    const int lastRow = book.usedRows();
+    for (int row = s.startLine; row <= lastRow; ++row) {
+        const QString address = trimBlanks(book.cellText(row, s.emailColumn));
+        if (isUsableAddress(address))
+            rows.append({row, address});
+    }
+    return rows;
+}
+
+// The journal for a journaled run, started as chooseEarlier says; null for a run without one.
+std::unique_ptr<MailingJournal> startJournal(const OutlookMergeSettings& s, const Workbook& book) {
+    if (!s.journaled)
+        return nullptr;
+    QString cause;
+    std::unique_ptr<MailingJournal> journal =
+        MailingJournal::open(s.journalPath, outlookMailing(s), recipientRows(s, book), &cause);
+    if (!journal)
+        throw Stopped{OutlookMergeOutcome::JournalFailed, cause};
+    MailingJournal::Choice choice = MailingJournal::Choice::Resume;
+    if (journal->earlier() != MailingJournal::Earlier::None && s.chooseEarlier) {
+        const std::optional<MailingJournal::Choice> chosen = s.chooseEarlier(*journal);
+        if (!chosen)
+            throw Stopped{OutlookMergeOutcome::Cancelled};
+        choice = *chosen;
+    }
+    if (!journal->start(choice, &cause))
+        throw Stopped{OutlookMergeOutcome::JournalFailed, cause};
+    return journal;
+}
+
+void journal(MailingJournal* journal, const RowKey& row, RowState state, const QString& comment = {}) {
+    QString cause;
+    if (journal && !journal->record(row, state, comment, &cause))
+        throw Stopped{OutlookMergeOutcome::JournalFailed, cause};
+}
+
 void mergeRows(const OutlookMergeSettings& s, const Workbook& book, MailClient& client, OutlookMergeSink& sink,
-               OutlookMergeResult& result) {
+               MailingJournal* journaled, OutlookMergeResult& result) {
     const int lastRow = book.usedRows();
     ComposeOptions options;
     options.fromAddress = s.fromAddress;
@@ -85,8 +124,14 @@ void mergeRows(const OutlookMergeSettings& s, const Workbook& book, MailClient& 
     QStringList values;
     for (int row = s.startLine; row <= lastRow; ++row) {
         const QString address = trimBlanks(book.cellText(row, s.emailColumn));
-        if (!isUsableAddress(address))
+        if (!isUsableAddress(address)) {
+            if (journaled && !address.isEmpty())
+                journal(journaled, {row, address}, RowState::Skipped,
+                        QStringLiteral("the address \"%1\" cannot be used").arg(address));
             continue;
+        }
+        const RowKey key{row, address};
+        const std::optional<RowState> done = journaled ? journaled->done(key) : std::nullopt;
 
         values.clear();
         bool failure = true;
@@ -102,9 +147,30 @@ void mergeRows(const OutlookMergeSettings& s, const Workbook& book, MailClient& 
             }
         }
 
+        if (done) {
+            // Got through in an earlier run of the chain: left out. One whose delivery is unknown
+            // says so in a line of its own.
+            if (*done == RowState::Unknown) {
+                ++result.records;
+                ++result.failures;
+                sink.recordDone(QStringList{address} + values + QStringList{s.unknownComment}, 1, row, lastRow);
+                if (sink.stopRequested())
+                    throw Stopped{OutlookMergeOutcome::Cancelled};
+            }
+            continue;
+        }
+
         checkAttachments(s.attachments);
         const MessageContent content{address, s.subject, replaceLabels(s.body, s.pairs, values), s.attachments};
-        client.deliver(composeMessage(content, options, cache));
+        const QByteArray message = composeMessage(content, options, cache);
+        journal(journaled, key, RowState::Sending);
+        try {
+            client.deliver(message);
+        } catch (const LocalMailError& error) {
+            journal(journaled, key, RowState::Failed, error.cause());
+            throw;
+        }
+        journal(journaled, key, RowState::Sent);
 
         const int image = failure ? 1 : null ? 2 : 0;
         ++result.records;
@@ -142,14 +208,17 @@ OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, Outlook
             result.cause = error.cause();
             return result;
         }
+        // An earlier run of the mailing is settled before the first record.
+        const std::unique_ptr<MailingJournal> journal = startJournal(settings, *book);
         sink.recordsBegin();
         // A Cancel before the first record creates no message at all.
         if (sink.stopRequested())
             throw Stopped{OutlookMergeOutcome::Cancelled};
-        mergeRows(settings, *book, *client, sink, result);
+        mergeRows(settings, *book, *client, sink, journal.get(), result);
         result.outcome = OutlookMergeOutcome::Finished;
     } catch (const Stopped& stopped) {
         result.outcome = stopped.outcome;
+        result.cause = stopped.cause;
     } catch (const WorkbookError& error) {
         result.outcome = OutlookMergeOutcome::WorkbookFailed;
         result.cause = error.cause();
@@ -164,4 +233,18 @@ OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, Outlook
         result.cause = QString::fromLocal8Bit(error.what());
     }
     return result;
+}
+
+Mailing outlookMailing(const OutlookMergeSettings& s) {
+    Mailing mailing;
+    mailing.mode = s.saveMode ? MailingMode::Save : MailingMode::Send;
+    mailing.workbookPath = s.workbookPath;
+    mailing.sheet = s.sheet;
+    mailing.emailColumn = s.emailColumn;
+    mailing.startLine = s.startLine;
+    mailing.subject = s.subject;
+    mailing.body = s.body;
+    mailing.pairs = s.pairs;
+    mailing.attachments = s.attachments;
+    return mailing;
 }

@@ -1,11 +1,15 @@
 #pragma once
 #include "mail/mailjob.h"
+#include "merge/common/mailingjournal.h"
 #include "mail/labelpair.h"
 #include "office/workbook.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <optional>
 
 
 // The mail-client merge, without windows: one message for every worksheet row whose address cell
@@ -24,7 +28,21 @@ struct OutlookMergeSettings {
     QList<Attachment> attachments;
     bool saveMode = true;   // true: into the outbox; false: sent by the system mailer
     QString fromAddress;    // the From header; empty leaves the sender to the system mailer
+
+    // The send journal: every message is journaled before and after it is saved or sent, and rows
+    // that an earlier run of the mailing's chain got through are left out. Off (the default), the
+    // run journals nothing.
+    bool journaled = false;
+    QString journalPath; // empty: the default journal
+    // Asked once the workbook is open, when the mailing ran before: resume the chain, restart it,
+    // or nothing to send nothing. Without it, an earlier run means resume.
+    std::function<std::optional<MailingJournal::Choice>(const MailingJournal&)> chooseEarlier;
+    // The comment of the line a row whose delivery is unknown gets instead of a message.
+    QString unknownComment;
 };
+
+// The mailing the journal knows these settings by.
+Mailing outlookMailing(const OutlookMergeSettings& settings);
 
 class OutlookMergeSink {
 public:
@@ -45,6 +63,7 @@ enum class OutlookMergeOutcome {
     WorkbookFailed,    // the workbook could not be opened, or a cell not read: see cause
     SheetMissing,      // the workbook has fewer sheets than the chosen number
     MailerUnavailable, // the outbox cannot be created or written, or no system mailer: see cause
+    JournalFailed,     // the send journal cannot be opened or written: see cause
     Failed,            // a message could not be made, saved or sent: see cause
 };
 

@@ -1,5 +1,6 @@
 // tallyweave-batch bulk as a script runs it: usage errors, refusals before sending, the report
 // lines of a run against a real server, SSL_CERT_FILE and the pause between messages.
+#include "mail/journal.h"
 #include "mail/mailsettings.h"
 #include "mail/mailfixture.h"
 
@@ -51,6 +52,8 @@ private:
     }
     BatchResult batch(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
     {
+        // Each run here is a mailing of its own: none resumes an earlier one.
+        QFile::remove(SendJournal::defaultPath());
         QProcess process;
         process.setProcessEnvironment(env);
         process.start(qEnvironmentVariable("TALLYWEAVE_BATCH"), QStringList{"bulk"} + args);

@@ -53,6 +53,10 @@ const QStringList kFilledTexts = {
     QStringLiteral("ExcelProgressForm.String05"),
     QStringLiteral("WordProgressForm.String05"),
     QStringLiteral("AboutForm.Copyright"),
+    QStringLiteral("OutlookProgressForm.String10"),
+    QStringLiteral("OutlookProgressForm.String12"),
+    QStringLiteral("BulkProgressForm.String10"),
+    QStringLiteral("BulkProgressForm.String12"),
 };
 
 // The texts shown in a box with Yes and No.
@@ -60,6 +64,8 @@ const QStringList kQuestions = {
     QStringLiteral("ExcelProgressForm.String05"), QStringLiteral("ExcelProgressForm.String11"),
     QStringLiteral("WordProgressForm.String05"),  QStringLiteral("WordProgressForm.String11"),
     QStringLiteral("WordProgressForm.String12"),
+    QStringLiteral("OutlookProgressForm.String10"), QStringLiteral("OutlookProgressForm.String12"),
+    QStringLiteral("BulkProgressForm.String10"),    QStringLiteral("BulkProgressForm.String12"),
 };
 
 // The texts drawn into one 72 x 18 pixel header cell of the preview grid, 5 pixels in.

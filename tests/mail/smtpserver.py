@@ -32,6 +32,8 @@ Recipients whose local part starts with these words steer the server:
   hold          the message is received and kept, the reply to its end held back for 30 s
   vanish        the message is received and kept, then the connection closed without a reply
 and a sender whose local part starts with refuse-mail is refused at MAIL with a two-line 553.
+A recipient listed (one address a line) in OUTDIR/refuse.txt is refused at RCPT with a 450 while it
+is listed, so that a test can have a server refuse first and accept later.
 """
 import asyncio
 import json
@@ -68,6 +70,12 @@ class Recorder:
         part = local_part(address)
         if part.startswith("refuse-rcpt"):
             return "550-5.1.1 No such user here\r\n550 5.1.1 Try another mailbox"
+        try:
+            with open(os.path.join(self.outdir, "refuse.txt")) as listed:
+                if address in listed.read().split():
+                    return "450 4.2.1 Mailbox busy, try again later"
+        except FileNotFoundError:
+            pass
         if part.startswith("slow"):
             await asyncio.sleep(6.5)
         envelope.rcpt_tos.append(address)
