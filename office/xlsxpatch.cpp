@@ -391,7 +391,8 @@ std::string xmlEscaped(const std::string& text) {
 
 } // namespace
 
-void writeNewXlsx(const QString& path, const QList<QStringList>& rows, const QString& shownPath) {
+void writeNewXlsx(const QString& path, const QList<QStringList>& rows, const QString& shownPath,
+                  NumberTexts numbers) {
     const QString shown = shownPath.isEmpty() ? path : shownPath;
     const bool macroEnabled = QFileInfo(path).suffix().compare(QLatin1String("xlsm"), Qt::CaseInsensitive) == 0;
     // [Content_Types].xml goes first, as readers of packages expect.
@@ -448,7 +449,7 @@ void writeNewXlsx(const QString& path, const QList<QStringList>& rows, const QSt
             lastColumn = std::max(lastColumn, c + 1);
             const QString text = fitToCell(rows[r][c]);
             cells += "<c r=\"" + cellRef(r + 1, c + 1);
-            if (isNumberText(text))
+            if (numbers == NumberTexts::AsNumbers && isNumberText(text))
                 cells += "\"><v>" + text.toStdString() + "</v></c>";
             else
                 cells += "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">" +

@@ -1,0 +1,59 @@
+#include "merge/common/reportfile.h"
+
+#include "merge/common/pathcheck.h"
+#include "office/valueworkbook.h"
+
+#include <algorithm>
+
+QString reportImageWord(int image) {
+    switch (image) {
+    case 0:
+        return QStringLiteral("processed");
+    case 1:
+        return QStringLiteral("failure");
+    case 2:
+        return QStringLiteral("null value");
+    case 3:
+        return QStringLiteral("pending");
+    default:
+        return QString::number(image);
+    }
+}
+
+QStringList reportFileExtensions() {
+    return {QStringLiteral(".csv"), QStringLiteral(".xlsx")};
+}
+
+QString reportFileProblem(const QString& path) {
+    if (reportFileExtensions().contains(fileExtension(path), Qt::CaseInsensitive))
+        return {};
+    return QStringLiteral("cannot save the report as %1: the name must end in .csv or .xlsx").arg(path);
+}
+
+void saveReportFile(const QString& path, const QStringList& captions, const QList<ReportLine>& lines) {
+    const QString problem = reportFileProblem(path);
+    if (!problem.isEmpty())
+        throw WorkbookError(problem);
+    QList<QStringList> rows;
+    rows.reserve(lines.size() + 1);
+    rows << captions;
+    for (const ReportLine& line : lines) {
+        QStringList row;
+        row.reserve(std::max(captions.size(), line.subItems.size() + 1));
+        row << reportImageWord(line.image) << line.subItems;
+        while (row.size() < captions.size())
+            row << QString();
+        rows << row;
+    }
+    // The default CSV format is the one described above: UTF-8, byte order mark, comma, CR LF.
+    saveValues(path, rows, CsvFormat(), NumberTexts::AsTexts);
+}
+
+int ReportFile::addLine(int image, const QStringList& subItems) {
+    m_lines.append({image, subItems});
+    return int(m_lines.size()) - 1;
+}
+
+void ReportFile::save(const QString& path) const {
+    saveReportFile(path, m_captions, m_lines);
+}
