@@ -41,7 +41,7 @@ private:
 };
 
 // Saves rows of values under path in the format its extension names (.csv, .xlsx, .xlsm, .xls),
-// atomically. numbers tells what a workbook package makes of number texts; a .csv file holds the
-// texts as they are either way.
+// atomically. sheet tells how a workbook package lays out the values (number texts, column
+// widths); a .csv file holds the texts as they are either way.
 void saveValues(const QString& path, const QList<QStringList>& rows, const CsvFormat& csv,
-                NumberTexts numbers = NumberTexts::AsNumbers);
+                const NewSheetOptions& sheet = {});

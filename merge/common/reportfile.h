@@ -13,7 +13,8 @@
 // Two kinds, chosen by the name's extension without regard to case:
 // - .csv: UTF-8 with a byte order mark, comma-separated, RFC 4180 quoting (a field holding a
 //   comma, a quote or a line break is quoted, quotes doubled), CR LF after every row;
-// - .xlsx: one sheet, every field a text cell, empty fields left out.
+// - .xlsx: one sheet, every field a text cell, empty fields left out, the columns as wide as
+//   their texts (up to 60 characters).
 // The file is written atomically: a failed write leaves an earlier file at that name as it was.
 
 // One line of a report: its image index (0 processed, 1 failure, 2 null value, 3 pending) and the

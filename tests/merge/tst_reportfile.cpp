@@ -40,6 +40,8 @@ private slots:
     void readersGetTheReportBack_data();
     void readersGetTheReportBack();
     void csvBytesAreThoseOfTheFormat();
+    void workbookColumnsAreAsWideAsTheirTexts_data();
+    void workbookColumnsAreAsWideAsTheirTexts();
     void onlyCsvAndXlsxAreSaved_data();
     void onlyCsvAndXlsxAreSaved();
     void failedSaveNamesItsCauseAndKeepsTheOldFile_data();
@@ -107,6 +109,29 @@ void TestReportFile::csvBytesAreThoseOfTheFormat() {
                                          "failure,\"a,b\"\r\n"
                                          "processed,\"x\r\ny \"\"z\"\"\"\r\n"
                                          "null value,\r\n"));
+}
+
+void TestReportFile::workbookColumnsAreAsWideAsTheirTexts_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("width");
+    QTest::newRow("a short text is as wide as the caption") << "ok" << 9.0;
+    QTest::newRow("a longer text widens its column") << "someone@example.com" << 21.0;
+    QTest::newRow("wide characters count twice") << "张伟伟伟伟伟伟伟伟伟" << 22.0;
+    QTest::newRow("the longest line of several counts") << "short\na line of 23 chars here\nend" << 25.0;
+    QTest::newRow("a very long text stops at sixty") << QString(500, QLatin1Char('x')) << 60.0;
+}
+
+void TestReportFile::workbookColumnsAreAsWideAsTheirTexts() {
+    QFETCH(QString, text);
+    QFETCH(double, width);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("report.xlsx"));
+    saveReportFile(path, {QString(), QStringLiteral("Mail to")}, {{2, {text}}});
+    const ReadReport read = readReportFile(path);
+    QVERIFY(read.ok);
+    // The image column fits "null value", the second the wider of caption and text, plus two.
+    QCOMPARE(read.widths, (QList<double>{12.0, width}));
+    QCOMPARE(read.rows.last().last(), text);
 }
 
 void TestReportFile::onlyCsvAndXlsxAreSaved_data() {

@@ -14,6 +14,7 @@ struct ReadReport {
     // and CR LF after each row: quoting and line ends as RFC 4180 has them.
     bool canonical = false;
     bool onlyTexts = true; // every value read is a text (or empty): no cell became a number
+    QList<double> widths;  // of a workbook's columns, 0 where none is set
     QList<QStringList> rows;
 };
 
@@ -37,6 +38,10 @@ else:
     rows = [list(row) for row in sheet.iter_rows(values_only=True)]
     result['onlyTexts'] = all(v is None or isinstance(v, str) for row in rows for v in row)
     result['rows'] = [['' if v is None else str(v) for v in row] for row in rows]
+    from openpyxl.utils import get_column_letter
+    dims = sheet.column_dimensions
+    result['widths'] = [(dims[get_column_letter(c)].width if get_column_letter(c) in dims and dims[get_column_letter(c)].customWidth else 0)
+                        for c in range(1, sheet.max_column + 1)]
 print(json.dumps(result))
 )";
     QProcess python;
@@ -51,6 +56,8 @@ print(json.dumps(result))
     read.byteOrderMark = result.value(QLatin1String("bom")).toBool();
     read.canonical = result.value(QLatin1String("canonical")).toBool();
     read.onlyTexts = result.value(QLatin1String("onlyTexts")).toBool(true);
+    for (const QJsonValue& width : result.value(QLatin1String("widths")).toArray())
+        read.widths << width.toDouble();
     for (const QJsonValue& row : result.value(QLatin1String("rows")).toArray()) {
         QStringList texts;
         for (const QJsonValue& value : row.toArray())
