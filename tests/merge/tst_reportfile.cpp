@@ -28,6 +28,16 @@ QList<QStringList> expectedRows(const QStringList& captions, const QList<ReportL
     return rows;
 }
 
+// Saves a one-line report at path; the cause of the failure, empty when it was saved.
+QString causeOfSaving(const QString& path) {
+    try {
+        saveReportFile(path, kCaptions, {{0, {"1", "a@example.com", "sent"}}});
+    } catch (const WorkbookError& error) {
+        return error.cause();
+    }
+    return {};
+}
+
 QByteArray contentOf(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -152,12 +162,7 @@ void TestReportFile::onlyCsvAndXlsxAreSaved() {
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(QStringLiteral("folder.csv"));
     const QString path = dir.filePath(name);
-    QString cause;
-    try {
-        saveReportFile(path, kCaptions, {{0, {"1", "a@example.com", "sent"}}});
-    } catch (const WorkbookError& error) {
-        cause = error.cause();
-    }
+    const QString cause = causeOfSaving(path);
     QCOMPARE(cause.isEmpty(), saved);
     QCOMPARE(QFile::exists(path), saved);
     QCOMPARE(reportFileProblem(path).isEmpty(), saved);
@@ -185,12 +190,7 @@ void TestReportFile::failedSaveNamesItsCauseAndKeepsTheOldFile() {
     QDir(dir.path()).mkdir(QStringLiteral("taken.csv"));
     QDir(dir.path()).mkdir(QStringLiteral("taken.xlsx"));
     const QString path = dir.filePath(name);
-    QString cause;
-    try {
-        saveReportFile(path, kCaptions, {{0, {"1", "a@example.com", "sent"}}});
-    } catch (const WorkbookError& error) {
-        cause = error.cause();
-    }
+    const QString cause = causeOfSaving(path);
     QVERIFY2(cause.contains(path), qPrintable(cause));
     // Nothing left behind: no half-written file, no temporary file beside the folder.
     QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
