@@ -3,10 +3,14 @@
 #include "app/runreport.h"
 #include "app/startup.h"
 #include "app/toolbaricons.h"
+#include "merge/common/pathcheck.h"
+#include "merge/common/reportfile.h"
+#include "office/workbook.h"
 #include "platform/languageid.h"
 
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -56,8 +60,9 @@ struct MenuText {
     const char* objectName;
 };
 constexpr MenuText kMenuTexts[] = {
-    {"File", "MenuFile"},     {"Exit", "MExit"},      {"Edit", "MenuEdit"},        {"Clear", "MClear"},
-    {"Clear", "MPopupClear"}, {"Setup", "MenuSetup"}, {"Languages", "MLanguages"}, {"Help", "MenuHelp"},
+    {"File", "MenuFile"},     {"SaveReport", "MSaveReport"}, {"Exit", "MExit"},
+    {"Edit", "MenuEdit"},     {"Clear", "MClear"},           {"Clear", "MPopupClear"},
+    {"Setup", "MenuSetup"},   {"Languages", "MLanguages"},   {"Help", "MenuHelp"},
 };
 
 const CommandRow& rowOf(TMainForm::Command command) {
@@ -116,6 +121,9 @@ void TMainForm::buildMenus() {
     file->addSeparator();
     m_commands[int(Command::BulkMails)].menuItem =
         addItem(file, "MBulkMails", QStringLiteral("Bulk Mails"), &TMainForm::MBulkMailsClick);
+    file->addSeparator();
+    m_saveReport = addItem(file, "MSaveReport", QStringLiteral("Save report..."), &TMainForm::MSaveReportClick);
+    m_saveReport->setEnabled(false);
     file->addSeparator();
     addItem(file, "MExit", QStringLiteral("Exit"), &TMainForm::MExitClick);
 
@@ -206,6 +214,16 @@ void TMainForm::buildReport() {
         bar->addWidget(panels[i]);
     }
     m_report = new RunReport(list, panels[0], panels[1], panels[2], this);
+    // Lines reach the list in batches; the item follows when they are shown, and a click checks
+    // the lines themselves.
+    const RunReportModel* model = m_report->model();
+    connect(model, &QAbstractItemModel::modelReset, this, &TMainForm::updateSaveReport);
+    connect(model, &QAbstractItemModel::rowsInserted, this, &TMainForm::updateSaveReport);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &TMainForm::updateSaveReport);
+}
+
+void TMainForm::updateSaveReport() {
+    m_saveReport->setEnabled(m_report->lineCount() > 0);
 }
 
 void TMainForm::registerWindow(LocalizedWindow* window) {
@@ -403,6 +421,42 @@ void TMainForm::MAboutClick() {
 }
 void TMainForm::MReleaseClick() {
     run(Command::Release);
+}
+
+void TMainForm::MSaveReportClick() {
+    if (m_report->lineCount() == 0)
+        return;
+    const QString section = QStringLiteral("ListView");
+    QString type;
+    const QString chosen = m_services.files.saveFileName(
+        m_services.text(QStringLiteral("OpenDialog"), QStringLiteral("ReportFilter")), m_reportFolder, &type);
+    if (chosen.isEmpty())
+        return;
+    // A name without a report extension gets the chosen type's; one with it keeps its own.
+    QString appended = fileExtension(type.section(QLatin1Char(';'), 0, 0).trimmed()).toLower();
+    if (!reportFileExtensions().contains(appended))
+        appended = reportFileExtensions().constFirst();
+    const QString path = withAcceptedExtension(chosen, reportFileExtensions(), appended);
+    if (isExistingFile(path) && !m_services.ask(section, QStringLiteral("String02"), QFileInfo(path).fileName()))
+        return;
+
+    QList<ReportLine> lines;
+    lines.reserve(m_report->lineCount());
+    for (int i = 0; i < m_report->lineCount(); ++i)
+        lines.append({m_report->image(i), m_report->subItems(i)});
+    // A folder that is missing or not writable is named plainly; the writer's cause says the rest.
+    QString cause = outputFileProblem(path);
+    if (cause.isEmpty()) {
+        try {
+            saveReportFile(path, m_report->columnCaptions(), lines);
+            m_reportFolder = QFileInfo(path).absolutePath();
+            return;
+        } catch (const WorkbookError& error) {
+            cause = error.cause();
+        }
+    }
+    m_services.prompter.error(m_services.text(QStringLiteral("Common"), QStringLiteral("Error")),
+                              m_services.text(section, QStringLiteral("String01")), cause);
 }
 
 void TMainForm::MExitClick() {

@@ -81,6 +81,8 @@ public slots:
     void MExcelToWordClick();
     void MExcelToOutlookClick();
     void MBulkMailsClick();
+    // Saves the run report as .csv or .xlsx, as the file type chosen in the save dialog says.
+    void MSaveReportClick();
     void MExitClick();
     void MClearClick();
     void MServerOptionsClick();
@@ -110,6 +112,8 @@ private:
     void applyLanguageFile();
     void applyFont();
     void run(Command command);
+    // Save report... is there to be chosen only while the report has lines.
+    void updateSaveReport();
     QString languagesFolder() const;
 
     QString m_programDir;
@@ -123,6 +127,8 @@ private:
     QList<LocalizedWindow*> m_windows;
     CommandSlot m_commands[8];
     QMenu* m_languages = nullptr;
+    QAction* m_saveReport = nullptr;
+    QString m_reportFolder; // where the last report was saved
     bool m_destroyed = false;
     bool m_shownOnce = false;
 };

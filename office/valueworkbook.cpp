@@ -49,19 +49,20 @@ void ValueWorkbook::saveAs(const QString& path) {
     saveValues(path, store ? store->rows() : QList<QStringList>(), csvFormat());
 }
 
-void saveValues(const QString& path, const QList<QStringList>& rows, const CsvFormat& csv) {
+void saveValues(const QString& path, const QList<QStringList>& rows, const CsvFormat& csv,
+                const NewSheetOptions& sheet) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("csv")) {
         writeCsv(path, rows, csv);
     } else if (suffix == QLatin1String("xlsx") || suffix == QLatin1String("xlsm")) {
-        writeNewXlsx(path, rows);
+        writeNewXlsx(path, rows, {}, sheet);
     } else if (suffix == QLatin1String("xls")) {
         QTemporaryDir work;
         if (!work.isValid())
             throw WorkbookError(
                 QStringLiteral("cannot save %1: no temporary folder (%2)").arg(path, work.errorString()));
         const QString package = work.filePath(QStringLiteral("workbook.xlsx"));
-        writeNewXlsx(package, rows, path);
+        writeNewXlsx(package, rows, path, sheet);
         convertWithOffice(package, path);
     } else {
         throw WorkbookError(

@@ -2,6 +2,7 @@
 #include "office/workbook.h"
 #include "office/cellstore.h"
 #include "office/csvworkbook.h"
+#include "office/xlsxworkbook.h"
 
 #include <map>
 
@@ -39,5 +40,8 @@ private:
     std::map<int, CellStore> m_sheets;
 };
 
-// Saves rows of values under path in the format its extension names (.csv, .xlsx, .xlsm, .xls).
-void saveValues(const QString& path, const QList<QStringList>& rows, const CsvFormat& csv);
+// Saves rows of values under path in the format its extension names (.csv, .xlsx, .xlsm, .xls),
+// atomically. sheet tells how a workbook package lays out the values (number texts, column
+// widths); a .csv file holds the texts as they are either way.
+void saveValues(const QString& path, const QList<QStringList>& rows, const CsvFormat& csv,
+                const NewSheetOptions& sheet = {});

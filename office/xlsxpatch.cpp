@@ -378,7 +378,8 @@ std::string xmlEscaped(const std::string& text) {
 
 } // namespace
 
-void writeNewXlsx(const QString& path, const QList<QStringList>& rows, const QString& shownPath) {
+void writeNewXlsx(const QString& path, const QList<QStringList>& rows, const QString& shownPath,
+                  const NewSheetOptions& options) {
     const QString shown = shownPath.isEmpty() ? path : shownPath;
     const bool macroEnabled = QFileInfo(path).suffix().compare(QLatin1String("xlsm"), Qt::CaseInsensitive) == 0;
     // [Content_Types].xml goes first, as readers of packages expect.
@@ -435,7 +436,7 @@ void writeNewXlsx(const QString& path, const QList<QStringList>& rows, const QSt
             lastColumn = std::max(lastColumn, c + 1);
             const QString text = fitToCell(rows[r][c]);
             cells += "<c r=\"" + cellRef(r + 1, c + 1);
-            if (isNumberText(text))
+            if (options.numbers == NumberTexts::AsNumbers && isNumberText(text))
                 cells += "\"><v>" + text.toStdString() + "</v></c>";
             else
                 cells += "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">" +
@@ -447,11 +448,20 @@ void writeNewXlsx(const QString& path, const QList<QStringList>& rows, const QSt
         data += "<row r=\"" + std::to_string(r + 1) + "\">" + cells + "</row>";
     }
     const std::string dimension = lastRow ? "A1:" + cellName(lastRow, lastColumn).toStdString() : "A1";
+    std::string columns;
+    for (int c = 0; c < options.columnWidths.size() && c < maxColumns; ++c) {
+        const double width = options.columnWidths[c];
+        if (width > 0)
+            columns += "<col min=\"" + std::to_string(c + 1) + "\" max=\"" + std::to_string(c + 1) +
+                       "\" width=\"" + numberText(std::min(width, 255.0)).toStdString() + "\" customWidth=\"1\"/>";
+    }
+    if (!columns.empty())
+        columns = "<cols>" + columns + "</cols>";
     const std::string sheet =
         R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
         R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
         "<dimension ref=\"" +
-        dimension + "\"/><sheetData>" + data + "</sheetData></worksheet>";
+        dimension + "\"/>" + columns + "<sheetData>" + data + "</sheetData></worksheet>";
     parts.emplace_back(QStringLiteral("xl/worksheets/sheet1.xml"), QByteArray::fromStdString(sheet));
 
     writeAtomically(path, QStringLiteral(".xlsx"), [&](const QString& temp) {

@@ -39,10 +39,15 @@ QString DesktopFileDialogs::openFileName(const QString& filter)
     return QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(), QString(), qtFileFilter(filter));
 }
 
-QString DesktopFileDialogs::saveFileName(const QString& filter, const QString& startFolder)
+QString DesktopFileDialogs::saveFileName(const QString& filter, const QString& startFolder, QString* chosenType)
 {
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), startFolder,
-                                        qtFileFilter(filter), nullptr, QFileDialog::DontConfirmOverwrite);
+    QString selected;
+    const QString path = QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), startFolder,
+                                                      qtFileFilter(filter), &selected,
+                                                      QFileDialog::DontConfirmOverwrite);
+    if (chosenType)
+        *chosenType = pipePatternsOf(filter, selected);
+    return path;
 }
 
 void DesktopShell::open(const QString& target)

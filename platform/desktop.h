@@ -17,7 +17,8 @@ public:
 class DesktopFileDialogs : public FileDialogs {
 public:
     QString openFileName(const QString& filter) override;
-    QString saveFileName(const QString& filter, const QString& startFolder = {}) override;
+    QString saveFileName(const QString& filter, const QString& startFolder = {},
+                         QString* chosenType = nullptr) override;
 };
 
 class DesktopShell : public Shell {

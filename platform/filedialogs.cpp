@@ -36,3 +36,19 @@ QString filterWithPatterns(const QString& pipeFilter, const QStringList& pattern
     }
     return kept.join(QLatin1Char('|'));
 }
+
+QString pipePatternsOf(const QString& pipeFilter, const QString& qtEntry)
+{
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
+    QString first;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString patterns = parts[i + 1].trimmed();
+        if (patterns.isEmpty())
+            continue;
+        if (first.isEmpty())
+            first = patterns;
+        if (qtFileFilter(parts[i] + QLatin1Char('|') + parts[i + 1]) == qtEntry)
+            return patterns;
+    }
+    return first;
+}

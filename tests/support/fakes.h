@@ -82,14 +82,20 @@ public:
         openFilters.append(filter);
         return openAnswers.isEmpty() ? QString() : openAnswers.dequeue();
     }
-    QString saveFileName(const QString& filter, const QString& startFolder = {}) override {
+    // The type chosen: the next of saveTypes, else the filter's first, as a dialog opens with it.
+    QString saveFileName(const QString& filter, const QString& startFolder = {},
+                         QString* chosenType = nullptr) override {
         saveFilters.append(filter);
         saveFolders.append(startFolder);
+        const QString type = saveTypes.isEmpty() ? pipePatternsOf(filter, {}) : saveTypes.dequeue();
+        if (chosenType)
+            *chosenType = type;
         return saveAnswers.isEmpty() ? QString() : saveAnswers.dequeue();
     }
 
     QQueue<QString> openAnswers;
     QQueue<QString> saveAnswers;
+    QQueue<QString> saveTypes; // patterns, as "*.xlsx"
     QStringList openFilters;
     QStringList saveFilters;
     QStringList saveFolders;
