@@ -1,5 +1,6 @@
 #include "batch/arguments.h"
 
+#include "merge/common/reportfile.h"
 #include "office/workbook.h"
 #include "platform/blanks.h"
 
@@ -54,6 +55,12 @@ LabelPair labelPair(const QString& flag, const QString& value) {
         throw UsageError{
             QStringLiteral("%1 wants COL:LABEL with a label after the colon, not '%2'").arg(flag, value)};
     return {column, label};
+}
+
+QString reportPath(const QString& flag, const QString& value) {
+    if (const QString problem = reportFileProblem(value); !problem.isEmpty())
+        throw UsageError{flag + QStringLiteral(": ") + problem};
+    return value;
 }
 
 QString readUtf8File(const QString& path, QString* cause) {

@@ -40,6 +40,10 @@ int columnLetter(const QString& flag, const QString& value);
 // colon or the label is missing or the column is no letter.
 LabelPair labelPair(const QString& flag, const QString& value);
 
+// --report FILE: the path, when its extension names a kind the report is written as (.csv, .xlsx);
+// throws UsageError otherwise.
+QString reportPath(const QString& flag, const QString& value);
+
 // A UTF-8 text file as the mail dialogs' body memo would hold it, without a byte-order mark.
 // Empty with cause set when the file cannot be read or is not UTF-8.
 QString readUtf8File(const QString& path, QString* cause);

@@ -21,6 +21,7 @@ struct BulkArguments {
     QString bodyFile;
     int intervalMs = 1000;
     JournalFlags journal;
+    QString report;
 };
 
 BulkArguments parseArguments(const QStringList& args)
@@ -30,7 +31,7 @@ BulkArguments parseArguments(const QStringList& args)
     bool subjectGiven = false;
     static const FlagSet flags{JournalFlags::switches,
                                QStringList{"--source", "--sheet", "--email-column", "--start", "--subject",
-                                           "--body-file", "--attach", "--pair", "--interval-ms"}
+                                           "--body-file", "--attach", "--pair", "--interval-ms", "--report"}
                                    + JournalFlags::valued,
                                {}};
     readFlags(args, flags, [&](const QString& flag, const QString& value) {
@@ -51,6 +52,8 @@ BulkArguments parseArguments(const QStringList& args)
             subjectGiven = true;
         } else if (flag == QLatin1String("--body-file")) {
             parsed.bodyFile = value;
+        } else if (flag == QLatin1String("--report")) {
+            parsed.report = reportPath(flag, value);
         } else if (flag == QLatin1String("--attach")) {
             const QFileInfo info(value);
             job.attachments.append({info.fileName(), info.absoluteFilePath()});
@@ -157,6 +160,8 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     run.setJournal(journal.get());
 
     ReportPrinter printer(out);
+    if (!parsed.report.isEmpty())
+        printer.keepReport(parsed.report, mailCaptions(int(job.pairs.size()), true));
     int records = 0;
     int failures = 0;
     int code = 0;
@@ -200,6 +205,8 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         code = 1;
     }
     printer.counters(records, 0, failures);
+    if (!printer.saveReport(err, QStringLiteral("bulk")))
+        code = 1;
     if (code == 0 && stopSignalled()) {
         err << "tallyweave-batch bulk: interrupted\n";
         code = 1;

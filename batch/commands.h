@@ -12,19 +12,20 @@ inline constexpr const char* kCellsUsage = "usage: tallyweave-batch cells FILE [
 inline constexpr const char* kExcelUsage =
     "usage: tallyweave-batch excel --source FILE [--source-sheet N] [--source-index COL] [--source-start LINE]\n"
     "                              [--unique] --dest FILE [--dest-sheet N] [--dest-index COL] [--dest-start LINE]\n"
-    "                              [--case-sensitive] --pair SRC:DST [--pair SRC:DST ...] --output FILE [--overwrite]\n";
+    "                              [--case-sensitive] --pair SRC:DST [--pair SRC:DST ...] --output FILE [--overwrite]\n"
+    "                              [--report FILE]\n";
 inline constexpr const char* kWordUsage =
     "usage: tallyweave-batch word --source FILE [--sheet N] [--start LINE] --template FILE\n"
     "                             [--one-file [--separator paragraph|page]] --pair COL:LABEL [--pair COL:LABEL ...]\n"
-    "                             --output FILE [--overwrite]\n";
+    "                             --output FILE [--overwrite] [--report FILE]\n";
 inline constexpr const char* kBulkUsage =
     "usage: tallyweave-batch bulk --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
     "                             --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
-    "                             [--interval-ms MS] [--journal FILE] [--resume | --restart]\n";
+    "                             [--interval-ms MS] [--journal FILE] [--resume | --restart] [--report FILE]\n";
 inline constexpr const char* kOutlookUsage =
     "usage: tallyweave-batch outlook (--save | --send) --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
     "                                --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
-    "                                [--journal FILE] [--resume | --restart]\n";
+    "                                [--journal FILE] [--resume | --restart] [--report FILE]\n";
 // clang-format on
 
 int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err);

@@ -12,6 +12,7 @@ namespace {
 struct ExcelArguments {
     ExcelMergeSettings settings;
     bool overwrite = false;
+    QString report;
 };
 
 ExcelArguments parseArguments(const QStringList& args) {
@@ -19,7 +20,7 @@ ExcelArguments parseArguments(const QStringList& args) {
     ExcelMergeSettings& s = parsed.settings;
     static const FlagSet flags{{"--unique", "--case-sensitive", "--overwrite"},
                                {"--source", "--source-sheet", "--source-index", "--source-start", "--dest",
-                                "--dest-sheet", "--dest-index", "--dest-start", "--pair", "--output"}, {}};
+                                "--dest-sheet", "--dest-index", "--dest-start", "--pair", "--output", "--report"}, {}};
     readFlags(args, flags, [&](const QString& flag, const QString& value) {
         if (flag == QLatin1String("--unique"))
             s.uniqueIndexValue = true;
@@ -45,6 +46,8 @@ ExcelArguments parseArguments(const QStringList& args) {
             s.destStartLine = positiveNumber(flag, value);
         else if (flag == QLatin1String("--output"))
             s.outputPath = value;
+        else if (flag == QLatin1String("--report"))
+            parsed.report = reportPath(flag, value);
         else {
             const QStringList sides = value.split(QLatin1Char(':'));
             if (sides.size() != 2)
@@ -99,14 +102,23 @@ int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     }
 
     ReportPrinter printer(out);
+    if (!parsed.report.isEmpty()) {
+        QStringList captions{reportCaption(QStringLiteral("IndexColumn"))};
+        for (const FillInPair& pair : s.pairs)
+            captions << QString(QChar(u'A' + pair.destColumn - 1));
+        printer.keepReport(parsed.report, captions);
+    }
     PrintingSink<ExcelMergeSink> sink(printer, stopSignalled);
     ExcelMergeResult result;
     {
         const StopOnSignals stopOnSignals;
         result = runExcelMerge(s, sink);
     }
-    if (sink.began)
+    if (sink.began) {
         printer.counters(result.records, 0, result.failures);
+        if (!printer.saveReport(err, QStringLiteral("excel")))
+            return 1;
+    }
     switch (result.outcome) {
     case ExcelMergeOutcome::Finished:
         return 0;

@@ -19,6 +19,7 @@ struct OutlookArguments {
     OutlookMergeSettings settings;
     QString bodyFile;
     JournalFlags journal;
+    QString report;
 };
 
 OutlookArguments parseArguments(const QStringList& args) {
@@ -27,7 +28,7 @@ OutlookArguments parseArguments(const QStringList& args) {
     bool save = false, send = false, subjectGiven = false;
     static const FlagSet flags{QStringList{"--save", "--send"} + JournalFlags::switches,
                                QStringList{"--source", "--sheet", "--email-column", "--start", "--subject",
-                                           "--body-file", "--attach", "--pair"}
+                                           "--body-file", "--attach", "--pair", "--report"}
                                    + JournalFlags::valued,
                                {}};
     readFlags(args, flags, [&](const QString& flag, const QString& value) {
@@ -49,6 +50,8 @@ OutlookArguments parseArguments(const QStringList& args) {
             subjectGiven = true;
         } else if (flag == QLatin1String("--body-file")) {
             parsed.bodyFile = value;
+        } else if (flag == QLatin1String("--report")) {
+            parsed.report = reportPath(flag, value);
         } else if (flag == QLatin1String("--attach")) {
             s.attachments.append({QFileInfo(value).fileName(), value});
         } else {
@@ -115,14 +118,19 @@ int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& er
     };
 
     ReportPrinter printer(out);
+    if (!parsed.report.isEmpty())
+        printer.keepReport(parsed.report, mailCaptions(int(s.pairs.size()), false));
     PrintingSink<OutlookMergeSink> sink(printer, stopSignalled);
     OutlookMergeResult result;
     {
         const StopOnSignals stopOnSignals;
         result = runOutlookMerge(s, sink);
     }
-    if (sink.began)
+    if (sink.began) {
         printer.counters(result.records, result.nullValues, result.failures);
+        if (!printer.saveReport(err, QStringLiteral("outlook")))
+            return 1;
+    }
     switch (result.outcome) {
     case OutlookMergeOutcome::Finished:
         return 0;

@@ -1,6 +1,43 @@
 #include "batch/printer.h"
 
+#include "app/languagefile.h"
+#include "app/localization.h"
+#include "office/workbook.h"
+
+void ReportPrinter::keepReport(const QString& path, const QStringList& captions) {
+    m_reportPath = path;
+    m_report.emplace(QStringList{QString()} + captions);
+}
+
+bool ReportPrinter::saveReport(QTextStream& err, const QString& command) const {
+    if (!m_report)
+        return true;
+    try {
+        m_report->save(m_reportPath);
+        return true;
+    } catch (const WorkbookError& error) {
+        err << "tallyweave-batch " << command << ": the report cannot be written: " << error.cause() << '\n';
+        return false;
+    }
+}
+
+QString reportCaption(const QString& key) {
+    static const LanguageFile english(programDirectory() + QStringLiteral("/Languages/English.ini"));
+    return english.value(QStringLiteral("ListView"), key, key);
+}
+
+QStringList mailCaptions(int pairs, bool comment) {
+    QStringList captions{reportCaption(QStringLiteral("MailTo"))};
+    for (int n = 1; n <= pairs; ++n)
+        captions << reportCaption(QStringLiteral("Field")) + QString::number(n);
+    if (comment)
+        captions << reportCaption(QStringLiteral("Comment"));
+    return captions;
+}
+
 void ReportPrinter::line(int image, const QStringList& fields) {
+    if (m_report)
+        m_report->addLine(image, fields);
     m_out << image;
     for (const QString& field : fields)
         m_out << '\t' << escapeField(field);

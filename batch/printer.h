@@ -1,6 +1,10 @@
 #pragma once
+#include "merge/common/reportfile.h"
+
 #include <QStringList>
 #include <QTextStream>
+
+#include <optional>
 
 // How tallyweave-batch prints a run: one line per report line (the image index, then each field,
 // tab-separated), then the counters line. Every subcommand prints through this one sink.
@@ -8,13 +12,26 @@ class ReportPrinter {
 public:
     explicit ReportPrinter(QTextStream& out) : m_out(out) {}
 
+    // With --report FILE the lines are also kept, and written to path by saveReport() as the
+    // window's Save report... writes them. captions are the report's columns after the image's.
+    void keepReport(const QString& path, const QStringList& captions);
+
     // Written at once, so that a run stopped from outside has printed every line it finished.
     void line(int image, const QStringList& fields);
     void counters(int records, int nullValues, int failures);
+    // Writes the kept report, finished or interrupted run alike; false with the cause on err.
+    bool saveReport(QTextStream& err, const QString& command) const;
 
 private:
     QTextStream& m_out;
+    QString m_reportPath;
+    std::optional<ReportFile> m_report;
 };
+
+// The report's column captions as the window shows them in English ("Mail to", "Field 1", ...).
+QString reportCaption(const QString& key);
+// The mail modes' columns: the address, one per pair, and the comment when the mode has one.
+QStringList mailCaptions(int pairs, bool comment);
 
 // A field of a tab-separated line: tab, line feed, carriage return and backslash written as \t,
 // \n, \r and \\, so that every report line stays one line; every other control character (C0,

@@ -14,6 +14,7 @@ namespace {
 struct WordArguments {
     WordMergeSettings settings;
     bool overwrite = false;
+    QString report;
 };
 
 WordArguments parseArguments(const QStringList& args) {
@@ -21,7 +22,8 @@ WordArguments parseArguments(const QStringList& args) {
     WordMergeSettings& s = parsed.settings;
     bool separatorGiven = false;
     static const FlagSet flags{{"--one-file", "--overwrite"},
-                               {"--source", "--sheet", "--start", "--template", "--separator", "--pair", "--output"}, {}};
+                               {"--source", "--sheet", "--start", "--template", "--separator", "--pair", "--output", "--report"},
+                               {}};
     readFlags(args, flags, [&](const QString& flag, const QString& value) {
         if (flag == QLatin1String("--one-file")) {
             s.oneFile = true;
@@ -37,6 +39,8 @@ WordArguments parseArguments(const QStringList& args) {
             s.templatePath = value;
         } else if (flag == QLatin1String("--output")) {
             s.outputPath = value;
+        } else if (flag == QLatin1String("--report")) {
+            parsed.report = reportPath(flag, value);
         } else if (flag == QLatin1String("--separator")) {
             separatorGiven = true;
             if (value == QLatin1String("paragraph"))
@@ -99,14 +103,23 @@ int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
 
     const bool replacing = QFile::exists(s.outputPath);
     ReportPrinter printer(out);
+    if (!parsed.report.isEmpty()) {
+        QStringList captions;
+        for (qsizetype n = 1; n <= s.pairs.size(); ++n)
+            captions << reportCaption(QStringLiteral("Field")) + QString::number(n);
+        printer.keepReport(parsed.report, captions);
+    }
     PrintingSink<WordMergeSink> sink(printer, stopSignalled);
     WordMergeResult result;
     {
         const StopOnSignals stopOnSignals;
         result = runWordMerge(s, sink);
     }
-    if (sink.began)
+    if (sink.began) {
         printer.counters(result.records, result.nullValues, result.failures);
+        if (!printer.saveReport(err, QStringLiteral("word")))
+            return 1;
+    }
     switch (result.outcome) {
     case WordMergeOutcome::Finished:
         // A one-file run renamed its result over the old file; numbered files leave it beside them.

@@ -3,6 +3,7 @@
 // (staging folder, converter) left behind.
 #include "mail/mailfixture.h"
 #include "mail/mailsettings.h"
+#include "support/reportreader.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -88,11 +89,15 @@ void TestBatchStops::stopsAtTheNextRecord() {
         QDir(outFolder).removeRecursively();
         QVERIFY(QDir().mkpath(outFolder));
     }
+    // The report of an interrupted run is written as well: as a workbook for the documents, as
+    // text for the mails.
+    const QString report = at(args.first() == QLatin1String("word") ? "report.xlsx" : "report.csv");
+    QFile::remove(report);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("PATH", at("bin") + ':' + env.value("PATH"));
     QProcess batch;
     batch.setProcessEnvironment(env);
-    batch.start(qEnvironmentVariable("TALLYWEAVE_BATCH"), args);
+    batch.start(qEnvironmentVariable("TALLYWEAVE_BATCH"), args + QStringList{"--report", report});
     QVERIFY(batch.waitForStarted());
     // The signal comes once the run has reported its first record.
     QByteArray out;
@@ -120,6 +125,16 @@ void TestBatchStops::stopsAtTheNextRecord() {
     QCOMPARE(records, int(lines.size()));
     QVERIFY2(records >= 1 && records < m_rows, qPrintable(match.captured(0)));
     QCOMPARE(match.captured(2).toInt(), 0);
+
+    const ReadReport saved = readReportFile(report);
+    QVERIFY2(saved.ok, qPrintable(report));
+    QCOMPARE(saved.rows.size(), lines.size() + 1);
+    QCOMPARE(saved.rows.first().value(0), QString());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QStringList printed = lines[i].split(u'\t');
+        QCOMPARE(printed.takeFirst(), QStringLiteral("0"));
+        QCOMPARE(saved.rows[i + 1], QStringList{"processed"} + printed);
+    }
 
     if (!outFolder.isEmpty()) {
         // Nothing staged or half-converted stays; no converter works on in the folder.

@@ -159,12 +159,20 @@ void TestBatchJournal::killedRunsResumeWithoutASecondMessage() {
     const QString counters = resumed.lines.value(resumed.lines.size() - 1);
     QVERIFY2(counters.startsWith("records "), qPrintable(counters));
 
-    // Every recipient exactly once; the one the server held is unknown and was not sent again.
+    // No recipient gets a second message. A message the kill caught on its way is unknown: it may
+    // or may not have arrived, and the resumed run names it instead of sending it again; every
+    // other recipient got exactly one.
+    QStringList unknown;
+    for (const QString& line : resumed.lines)
+        if (line.startsWith("1\t") && line.contains("unknown"))
+            unknown << line.section(u'\t', 1, 1);
     const QMap<QString, int> received = receivedPerAddress();
-    for (const QString& address : m_addresses)
-        QVERIFY2(received.value(address) == 1,
-                 qPrintable(QStringLiteral("%1 received %2 messages").arg(address).arg(received.value(address))));
-    QCOMPARE(received.size(), m_addresses.size());
+    for (const QString& address : m_addresses) {
+        const int got = received.value(address);
+        QVERIFY2(got == 1 || (got == 0 && unknown.contains(address)),
+                 qPrintable(QStringLiteral("%1 received %2 messages").arg(address).arg(got)));
+    }
+    QVERIFY(received.size() <= m_addresses.size());
 
     // A run after the chain is through sends nothing; unknown rows are named again with image 1.
     m_server.clear();

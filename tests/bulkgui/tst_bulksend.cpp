@@ -3,6 +3,7 @@
 // words for a refused row, the counters, the run's endings and their messages, and Cancel taken
 // at the end of a tick, also while an exchange is under way.
 #include "bulkwindows.h"
+#include "mail/journal.h"
 #include "merge/bulk/bulkcommandflow.h"
 #include "merge/bookfixture.h"
 
@@ -140,6 +141,8 @@ private slots:
     void runEndings();
     void cancelBetweenTicksSendsExactlyOneMore();
     void theDialogStaysOpenAndResponsiveDuringAnExchange();
+    void aMailingRunBeforeIsAskedAbout_data();
+    void aMailingRunBeforeIsAskedAbout();
 
 private:
     QProcess m_server;
@@ -185,6 +188,8 @@ void TestBulkSend::initTestCase() {
     for (int i = 1; i <= 20; ++i)
         many << QStringList{QStringLiteral("p%1@example.org").arg(i), QStringLiteral("P%1").arg(i)};
     error = writeBook(book("twenty.xlsx"), {many});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    error = writeBook(book("two.xlsx"), {Rows{{"fay@example.org", "Fay"}, {"gus@example.org", "Gus"}}});
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QFile broken(book("broken.xlsx"));
     QVERIFY(broken.open(QIODevice::WriteOnly));
@@ -379,6 +384,54 @@ void TestBulkSend::theDialogStaysOpenAndResponsiveDuringAnExchange() {
     QVERIFY(h->prompter.calls.isEmpty());
     QVERIFY(!h->progress.isVisible());
     QCOMPARE(received(m_mailbox.path()).size(), 0);
+}
+
+// A second start of the same mailing asks before anything goes: with a row left (refused by the
+// server) Yes sends to it alone and No to everyone again; with every row through, No sends nothing
+// and Yes sends the whole mailing again.
+void TestBulkSend::aMailingRunBeforeIsAskedAbout_data() {
+    QTest::addColumn<QString>("workbook");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QStringList>("sentAgain");
+    QTest::addColumn<QList<int>>("images");
+    QTest::newRow("a row left, Yes: that row alone")
+        << "people.xlsx" << true << "BulkProgressForm.String10" << QStringList{} << QList<int>{ImageFailure};
+    QTest::newRow("a row left, No: every row again")
+        << "people.xlsx" << false << "BulkProgressForm.String10"
+        << QStringList{"ann@example.org", "dee@example.org"}
+        << QList<int>{ImageProcessed, ImageFailure, ImageProcessed};
+    QTest::newRow("every row through, No: nothing")
+        << "two.xlsx" << false << "BulkProgressForm.String12" << QStringList{} << QList<int>{};
+    QTest::newRow("every row through, Yes: the whole mailing again")
+        << "two.xlsx" << true << "BulkProgressForm.String12" << QStringList{"fay@example.org", "gus@example.org"}
+        << QList<int>{ImageProcessed, ImageProcessed};
+}
+
+void TestBulkSend::aMailingRunBeforeIsAskedAbout() {
+    QFETCH(QString, workbook);
+    QFETCH(bool, answer);
+    QFETCH(QString, question);
+    QFETCH(QStringList, sentAgain);
+    QFETCH(QList<int>, images);
+    QFile::remove(SendJournal::defaultPath());
+    h->progress.Timer1->setInterval(0);
+    h->runCommand(book(workbook), 1, 1, {"NAME=B"});
+    QVERIFY2(!h->messages().contains(question), "a first run asks nothing");
+    clearMailbox();
+
+    h = std::make_unique<Harness>();
+    h->setServer(m_port);
+    h->progress.Timer1->setInterval(0);
+    h->prompter.answers.enqueue(answer);
+    h->runCommand(book(workbook), 1, 1, {"NAME=B"});
+    QCOMPARE(h->prompter.calls.value(0).kind, FakePrompter::Kind::Question);
+    QCOMPARE(h->prompter.calls.value(0).text, question);
+    QStringList to;
+    for (const Received& one : received(m_mailbox.path()))
+        to << one.to;
+    QCOMPARE(to, sentAgain);
+    QCOMPARE(h->images(), images);
 }
 
 QTEST_MAIN(TestBulkSend)
