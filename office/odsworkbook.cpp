@@ -8,6 +8,7 @@
 #include "office/xmlscan.h"
 #include "office/zipfile.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <charconv>
@@ -492,6 +493,17 @@ bool isOdsPackage(const QString& path) {
         break;
     }
     return false;
+}
+
+bool isOdsFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.read(4) != QByteArray("PK\x03\x04", 4))
+        return false;
+    try {
+        return isOdsPackage(path);
+    } catch (const WorkbookError&) {
+        return false;
+    }
 }
 
 std::unique_ptr<Workbook> openOdsWorkbook(const QString& path, const WorkbookOpenOptions& options) {

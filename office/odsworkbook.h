@@ -9,3 +9,6 @@ std::unique_ptr<Workbook> openOdsWorkbook(const QString& path, const WorkbookOpe
 // True when the zip package at path is an OpenDocument spreadsheet. Throws WorkbookError for an
 // OpenDocument of another kind (a text document), which no reader takes.
 bool isOdsPackage(const QString& path);
+
+// As isOdsPackage, false for anything that cannot be read or is no zip package.
+bool isOdsFile(const QString& path);

@@ -1,5 +1,6 @@
 """Prints every sheet of an OpenDocument spreadsheet as odfpy reads it, as JSON: a list of sheets,
-each {"name", "cells": [[row, column, type, value], ...]} for the cells that hold a value.
+each {"name", "cells": [[row, column, type, value, style], ...]} for the cells that hold a
+value (style: the cell's style name, or "").
 
 Usage: dump_ods.py FILE
 Strings are their paragraphs joined by line breaks (spaces, tabs and breaks expanded, comments
@@ -71,8 +72,9 @@ for table in doc.spreadsheet.getElementsByType(__import__("odf.table", fromlist=
             count = int(cell.attributes.get((TABLENS, "number-columns-repeated"), 1))
             if cell.qname == (TABLENS, "table-cell"):
                 kind, value = cell_value(cell)
+                style = cell.attributes.get((TABLENS, "style-name"), "")
                 if value:
-                    found.extend([c + i, kind, value] for i in range(count))
+                    found.extend([c + i, kind, value, style] for i in range(count))
             c += count
         if found:
             for i in range(rows):

@@ -37,6 +37,7 @@ struct OdfpyCell {
     int column;
     QString type;
     QString value;
+    QString style;
 };
 struct OdfpySheet {
     QString name;
@@ -50,7 +51,7 @@ inline QList<OdfpySheet> readWithOdfpy(const QString& path) {
         s.name = sheet.toObject().value(QLatin1String("name")).toString();
         for (const QJsonValue& cell : sheet.toObject().value(QLatin1String("cells")).toArray()) {
             const QJsonArray c = cell.toArray();
-            s.cells.append({c[0].toInt(), c[1].toInt(), c[2].toString(), c[3].toString()});
+            s.cells.append({c[0].toInt(), c[1].toInt(), c[2].toString(), c[3].toString(), c[4].toString()});
         }
     }
     return sheets;
