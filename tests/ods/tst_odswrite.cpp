@@ -239,6 +239,77 @@ print(repr(values["B2"].value), repr(values["B13"].value), repr(repeats["B3"].va
         QCOMPARE(older.readAll(), QByteArray("older"));
     }
 
+    // The Excel-to-Excel run with a destination LibreOffice saved: the output is an .ods that
+    // LibreOffice and pandas read with the fill-ins in place and the rest of the book as it was.
+    void aMergeIntoALibreOfficeBook() {
+        if (!officeConverterAvailable())
+            QSKIP("LibreOffice is not installed");
+        static const char* script = R"(
+import sys, openpyxl
+from openpyxl.styles import Font
+folder = sys.argv[1]
+source = openpyxl.Workbook()
+for row in [("key", "amount", "note"), ("k1", 42, "hello"), ("k2", 2.5, "007"), ("k3", 1e15, "x")]:
+    source.active.append(row)
+source.save(folder + "/source.xlsx")
+dest = openpyxl.Workbook()
+sheet = dest.active
+sheet.title = "Orders"
+for row in [("key", "amount", "note"), ("k2", None, None), ("k9", None, None), ("k1", None, None)]:
+    sheet.append(row)
+sheet["A1"].font = Font(bold=True)
+dest.create_sheet("Notes")["A1"] = "kept"
+dest.save(folder + "/dest.xlsx")
+)";
+        const QString folder = m_temp.filePath(QStringLiteral("merge"));
+        QVERIFY(QDir().mkpath(folder));
+        runPython({QStringLiteral("-c"), QString::fromLatin1(script), folder});
+        QVERIFY(convertWithLibreOffice({folder + QStringLiteral("/dest.xlsx")}, QStringLiteral("ods"), folder,
+                                       m_temp.filePath(QStringLiteral("profile"))));
+        const QStringList common{QStringLiteral("excel"), QStringLiteral("--source"), folder + QStringLiteral("/source.xlsx"),
+                                 QStringLiteral("--source-start"), QStringLiteral("2"), QStringLiteral("--dest"),
+                                 folder + QStringLiteral("/dest.ods"), QStringLiteral("--dest-start"), QStringLiteral("2"),
+                                 QStringLiteral("--pair"), QStringLiteral("B:B"), QStringLiteral("--pair"),
+                                 QStringLiteral("C:C"), QStringLiteral("--output")};
+        QProcess batch;
+        // An .xlsx output of an .ods destination is refused before anything is read.
+        batch.start(qEnvironmentVariable("TALLYWEAVE_BATCH"), common + QStringList{folder + QStringLiteral("/out.xlsx")});
+        QVERIFY(batch.waitForFinished(120000));
+        QCOMPARE(batch.exitCode(), 1);
+        QVERIFY2(batch.readAllStandardError().contains("must be of the destination's type"), "the mismatch is named");
+        QVERIFY(!QFile::exists(folder + QStringLiteral("/out.xlsx")));
+        // Without an extension the output takes the destination's.
+        batch.start(qEnvironmentVariable("TALLYWEAVE_BATCH"), common + QStringList{folder + QStringLiteral("/out")});
+        QVERIFY(batch.waitForFinished(120000));
+        QVERIFY2(batch.exitCode() == 0, batch.readAllStandardError().constData());
+        const QString output = folder + QStringLiteral("/out.ods");
+        QVERIFY(QFile::exists(output));
+
+        static const char* pandasScript = R"(
+import sys, pandas
+sheets = pandas.read_excel(sys.argv[1], engine="odf", header=None, sheet_name=None)
+orders = sheets["Orders"]
+print(repr(orders.iat[1, 1]), repr(orders.iat[1, 2]), repr(orders.iat[3, 1]), repr(orders.iat[3, 2]),
+      repr(orders.iat[2, 1]), repr(sheets["Notes"].iat[0, 0]), sep="|")
+)";
+        QCOMPARE(runPython({QStringLiteral("-c"), QString::fromLatin1(pandasScript), output}).trimmed(),
+                 QByteArray("2.5|'007'|42|'hello'|'-'|'kept'"));
+
+        QVERIFY(convertWithLibreOffice({output}, QStringLiteral("xlsx"), folder + QStringLiteral("/lo"),
+                                       m_temp.filePath(QStringLiteral("profile"))));
+        static const char* openpyxlScript = R"(
+import sys, openpyxl
+book = openpyxl.load_workbook(sys.argv[1])
+orders = book["Orders"]
+print(repr(orders["B2"].value), repr(orders["C2"].value), repr(orders["B4"].value), repr(orders["C4"].value),
+      orders["A1"].font.b, repr(book["Notes"]["A1"].value), sep="|")
+)";
+        QCOMPARE(runPython({QStringLiteral("-c"), QString::fromLatin1(openpyxlScript),
+                            folder + QStringLiteral("/lo/out.xlsx")})
+                     .trimmed(),
+                 QByteArray("2.5|'007'|42|'hello'|True|'kept'"));
+    }
+
 private:
     QString hand(const char* name) const { return m_temp.filePath(QStringLiteral("hand/") + QLatin1String(name)); }
     QString saved() const { return m_temp.filePath(QStringLiteral("saved.ods")); }
