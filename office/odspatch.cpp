@@ -159,6 +159,45 @@ void appendParagraph(std::string& out, QStringView line, std::string_view text) 
     }
 }
 
+// The extents of the children of the element in xml, which the scanner has found well formed.
+std::vector<std::pair<size_t, size_t>> childElements(std::string_view xml) {
+    std::vector<std::pair<size_t, size_t>> children;
+    size_t i = localTagEnd(xml, 0);
+    size_t start = 0;
+    int depth = 0;
+    auto skipTo = [&](size_t from, std::string_view end) {
+        const size_t at = xml.find(end, from);
+        return at == std::string_view::npos ? xml.size() : at + end.size();
+    };
+    while (i < xml.size()) {
+        const size_t lt = xml.find('<', i);
+        if (lt == std::string_view::npos || lt + 1 >= xml.size())
+            break;
+        if (xml.substr(lt, 4) == "<!--") {
+            i = skipTo(lt, "-->");
+        } else if (xml.substr(lt, 9) == "<![CDATA[") {
+            i = skipTo(lt, "]]>");
+        } else if (xml[lt + 1] == '?') {
+            i = skipTo(lt, "?>");
+        } else {
+            const size_t gt = localTagEnd(xml, lt);
+            if (xml[lt + 1] == '/') {
+                if (depth == 0)
+                    break; // the element's own end
+                if (--depth == 0)
+                    children.emplace_back(start, gt);
+            } else if (xml[gt - 2] == '/') {
+                if (depth == 0)
+                    children.emplace_back(lt, gt);
+            } else if (depth++ == 0) {
+                start = lt;
+            }
+            i = gt;
+        }
+    }
+    return children;
+}
+
 const std::vector<std::string_view> valueAttributes = {"value-type", "value", "date-value", "time-value",
                                                         "boolean-value", "string-value", "currency", "formula"};
 
@@ -200,10 +239,6 @@ void ContentPatchStream::emitUpTo(qint64 offset) {
         return;
     m_out.append(rawAt(m_copied, offset));
     m_copied = offset;
-    if (m_copied - m_rawBase > (qint64(4) << 20)) {
-        m_raw.erase(0, size_t(m_copied - m_rawBase));
-        m_rawBase = m_copied;
-    }
 }
 
 void ContentPatchStream::learnPrefixes(std::string_view rootTag) {
@@ -271,36 +306,18 @@ void ContentPatchStream::appendNewCells(std::string& out, std::string_view prefi
 
 void ContentPatchStream::appendPatchedCells(std::string& out, std::string_view rowXml, std::string_view prefix,
                                             uint64_t row) {
-    // The row's cells, each with its extent in rowXml.
-    size_t pos = 0;
-    XmlScanner cells(
-        [&](char* buffer, qint64 size) {
-            const size_t n = std::min(size_t(size), rowXml.size() - pos);
-            std::memcpy(buffer, rowXml.data() + pos, n);
-            pos += n;
-            return qint64(n);
-        },
-        QStringLiteral("content.xml"));
     const auto end = m_target->edits.end();
     uint64_t column = 1;
-    int depth = 0;
-    size_t cellStart = 0;
-    for (;;) {
-        const XmlScanner::Event event = cells.next();
-        if (event == XmlScanner::End)
-            break;
-        if (event == XmlScanner::StartElement) {
-            if (++depth == 2)
-                cellStart = size_t(cells.offset());
-            continue;
-        }
-        if (event != XmlScanner::EndElement || depth-- != 2)
-            continue;
-        const size_t cellEnd = localTagEnd(rowXml, size_t(cells.offset()));
+    for (const auto& [cellStart, cellEnd] : childElements(rowXml)) {
         const std::string_view cellXml = rowXml.substr(cellStart, cellEnd - cellStart);
         const size_t tagLength = localTagEnd(cellXml, 0);
         const RawTag tag = parseTag(cellXml.substr(0, tagLength));
         const std::string_view rest = cellXml.substr(tagLength);
+        const std::string_view local = localPart(tag.name);
+        if (local != "table-cell" && local != "covered-table-cell") {
+            out += cellXml; // not a cell: it takes no column
+            continue;
+        }
         bool present = false;
         std::string_view repeatText;
         for (const RawAttribute& a : tag.attributes)
@@ -391,6 +408,19 @@ std::string ContentPatchStream::newRows(uint64_t fromRow) {
     return out;
 }
 
+void ContentPatchStream::rowEnded(qint64 end) {
+    if (m_captureRow) {
+        m_out += patchedRows(rawAt(m_rowStart, end), m_row, m_rowRepeat);
+        m_copied = end;
+        m_holdFrom = -1;
+        m_captureRow = false;
+        if (m_insertAt == end)
+            m_holdFrom = end;
+    }
+    m_rowDepth = -1;
+    m_row = std::min<uint64_t>(m_row + m_rowRepeat, uint64_t(1) << 62);
+}
+
 void ContentPatchStream::step() {
     XmlScanner& xml = *m_scanner;
     const XmlScanner::Event event = xml.next();
@@ -449,6 +479,21 @@ void ContentPatchStream::step() {
                     m_rowStart = at;
                     m_holdFrom = at;
                 }
+                // A row whose end is near is taken in one step: its cells need no scanning.
+                std::string_view content;
+                if (xml.peekContent(content)) {
+                    const qint64 startEnd = tagEnd(at);
+                    const std::string_view tag = rawAt(at, startEnd);
+                    const bool selfClosing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
+                    const size_t nameLength = tag.find_first_of(" \t\r\n/>", 1) - 1;
+                    const qint64 end = selfClosing ? startEnd : startEnd + qint64(content.size() + nameLength + 3);
+                    xml.skipPeeked();
+                    if (m_depth-- == m_tableDepth + 1) {
+                        m_insertAt = end;
+                        m_holdFrom = end;
+                    }
+                    rowEnded(end);
+                }
             } else if (name != "table-row-group" && name != "table-header-rows" && name != "table-rows") {
                 m_skipDepth = m_depth;
             }
@@ -460,18 +505,8 @@ void ContentPatchStream::step() {
             goto flush;
         if (closed == m_skipDepth)
             m_skipDepth = -1;
-        if (closed == m_rowDepth) {
-            const qint64 end = tagEnd(at);
-            if (m_captureRow) {
-                const std::string rows = patchedRows(rawAt(m_rowStart, end), m_row, m_rowRepeat);
-                m_out += rows;
-                m_copied = end;
-                m_holdFrom = -1;
-                m_captureRow = false;
-            }
-            m_rowDepth = -1;
-            m_row = std::min<uint64_t>(m_row + m_rowRepeat, uint64_t(1) << 62);
-        }
+        if (closed == m_rowDepth)
+            rowEnded(tagEnd(at));
         if (m_target && closed == m_tableDepth + 1 && name.substr(0, 6) == "table-") {
             m_insertAt = tagEnd(at);
             m_holdFrom = m_insertAt;
@@ -492,6 +527,11 @@ flush:
     const qint64 safe = m_holdFrom < 0 ? at : std::min(at, m_holdFrom);
     if (safe - m_copied > (qint64(256) << 10))
         emitUpTo(safe);
+    // What is written or replaced is no longer needed.
+    if (m_copied - m_rawBase > (qint64(1) << 20)) {
+        m_raw.erase(0, size_t(m_copied - m_rawBase));
+        m_rawBase = m_copied;
+    }
 }
 
 qint64 ContentPatchStream::read(char* buffer, qint64 size) {

@@ -33,6 +33,8 @@ public:
 
 private:
     void step();
+    // The row that started at m_rowStart ends just before end: patched when it was captured.
+    void rowEnded(qint64 end);
     void emitUpTo(qint64 offset);
     // Absolute offset just past the tag that starts at offset.
     qint64 tagEnd(qint64 offset) const;

@@ -42,4 +42,38 @@ inline void readSheet(const Workbook& book, int n)
 }
 
 
+// Opens path with rowLimit and reads each of its first 64 sheets with readSheet; sheets outside
+// the workbook must be refused. Null when the file is refused (with a cause, as it must).
+inline std::unique_ptr<Workbook> readWorkbook(const QString& path, int rowLimit)
+{
+    std::unique_ptr<Workbook> book;
+    try {
+        book = openWorkbook(path, WorkbookOpenOptions{rowLimit});
+    } catch (const WorkbookError& error) {
+        fuzz::check(!error.cause().isEmpty(), "an error without a cause");
+        return nullptr;
+    }
+    const int sheets = book->sheetCount();
+    fuzz::check(sheets >= 0, "negative sheet count");
+    for (int n = 1; n <= sheets && n <= 64; ++n) {
+        try {
+            book->selectSheet(n);
+        } catch (const WorkbookError& error) {
+            fuzz::check(!error.cause().isEmpty(), "an error without a cause");
+            continue;
+        }
+        readSheet(*book, n);
+        if (rowLimit > 0)
+            fuzz::check(book->usedRows() <= rowLimit, "more rows read than the limit");
+    }
+    for (const int outside : {0, sheets + 1}) {
+        try {
+            book->selectSheet(outside);
+            fuzz::fail("a sheet outside the workbook was selected", QString::number(outside));
+        } catch (const WorkbookError&) {
+        }
+    }
+    return book;
+}
+
 } // namespace fuzz

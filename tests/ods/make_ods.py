@@ -114,6 +114,10 @@ package("handmade.ods", content(values + repeats + hidden + empty, hidden_style)
 package("short.ods", content('<table:table table:name="Short">' + row(s("a"), s("b")) + row(f("1")) +
                               '</table:table>' + '<table:table table:name="Other">' + row(s("other")) + '</table:table>'))
 
+# An element in a row that is no cell takes no column.
+package("foreign.ods", content('<table:table table:name="F">' +
+        row('<table:foreign table:number-columns-repeated="3"/>', s("a"), s("b")) + '</table:table>'))
+
 # A template keeps its own type.
 package("template.ots", content('<table:table table:name="T">' + row(s("templ")) + '</table:table>'),
         mimetype="application/vnd.oasis.opendocument.spreadsheet-template")

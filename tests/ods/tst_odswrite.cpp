@@ -223,6 +223,20 @@ print(repr(values["B2"].value), repr(values["B13"].value), repr(repeats["B3"].va
         QCOMPARE(int(cells.size()), 6);
     }
 
+    // An element of a row that is no cell takes no column, when reading as when saving.
+    void anElementThatIsNoCellTakesNoColumn() {
+        const QString path = m_temp.filePath(QStringLiteral("foreign.ods"));
+        auto book = openWorkbook(hand("foreign.ods"));
+        book->selectSheet(1);
+        QCOMPARE(book->cellText(1, 2), QStringLiteral("b"));
+        book->setCellText(1, 1, QStringLiteral("42"));
+        book->saveAs(path);
+        auto saved = openWorkbook(path);
+        saved->selectSheet(1);
+        QCOMPARE(saved->cellText(1, 1), QStringLiteral("42"));
+        QCOMPARE(saved->cellText(1, 2), QStringLiteral("b"));
+    }
+
     // A save that fails leaves no file behind and an older output as it was.
     void aFailedSaveLeavesNothing() {
         const QString folder = m_temp.filePath(QStringLiteral("failed"));
