@@ -311,21 +311,25 @@ void ContentPatchStream::appendPatchedCells(std::string& out, std::string_view r
     for (const auto& [cellStart, cellEnd] : childElements(rowXml)) {
         const std::string_view cellXml = rowXml.substr(cellStart, cellEnd - cellStart);
         const size_t tagLength = localTagEnd(cellXml, 0);
-        const RawTag tag = parseTag(cellXml.substr(0, tagLength));
-        const std::string_view rest = cellXml.substr(tagLength);
-        const std::string_view local = localPart(tag.name);
+        const std::string_view rawTag = cellXml.substr(0, tagLength);
+        const std::string_view local = localPart(rawTag.substr(1, rawTag.find_first_of(" \t\r\n/>", 1) - 1));
         if (local != "table-cell" && local != "covered-table-cell") {
             out += cellXml; // not a cell: it takes no column
             continue;
         }
-        bool present = false;
+        // Most cells get no edit: their tag is taken apart only when one does.
         std::string_view repeatText;
-        for (const RawAttribute& a : tag.attributes)
-            if (localPart(a.name) == "number-columns-repeated") {
-                present = true;
-                repeatText = a.whole.substr(a.whole.find('=') + 2);
-                repeatText.remove_suffix(1);
-            }
+        bool present = false;
+        RawTag tag;
+        if (rawTag.find("number-columns-repeated") != std::string_view::npos) {
+            tag = parseTag(rawTag);
+            for (const RawAttribute& a : tag.attributes)
+                if (localPart(a.name) == "number-columns-repeated") {
+                    present = true;
+                    repeatText = a.whole.substr(a.whole.find('=') + 2);
+                    repeatText.remove_suffix(1);
+                }
+        }
         const uint64_t count = repeatCount(repeatText, present);
         if (count == 0)
             fail(QStringLiteral("\"%1\" is no count of repeated columns")
@@ -334,9 +338,12 @@ void ContentPatchStream::appendPatchedCells(std::string& out, std::string_view r
         uint64_t at = column;
         bool edited = false;
         std::string kept;
+        const std::string_view rest = cellXml.substr(tagLength);
         for (; m_next != end && uint64_t(keyRow(m_next->first)) == row &&
                uint64_t(keyColumn(m_next->first)) <= last;
              ++m_next) {
+            if (tag.name.empty())
+                tag = parseTag(rawTag);
             const uint64_t target = uint64_t(keyColumn(m_next->first));
             if (target > at)
                 (out += startTag(tag, "number-columns-repeated", target - at)) += rest;
