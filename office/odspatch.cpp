@@ -487,12 +487,15 @@ void ContentPatchStream::step() {
                     m_holdFrom = at;
                 }
                 // A row whose end is near is taken in one step: its cells need no scanning.
+                // (Not one that holds a table of its own, whose rows would end first.)
+                // The tag is copied: looking ahead reads more input, which may move what is held.
+                const qint64 startEnd = tagEnd(at);
+                const std::string tag(rawAt(at, startEnd));
+                const size_t nameLength = tag.find_first_of(" \t\r\n/>", 1) - 1;
+                const bool selfClosing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
                 std::string_view content;
-                if (xml.peekContent(content)) {
-                    const qint64 startEnd = tagEnd(at);
-                    const std::string_view tag = rawAt(at, startEnd);
-                    const bool selfClosing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
-                    const size_t nameLength = tag.find_first_of(" \t\r\n/>", 1) - 1;
+                if (xml.peekContent(content) &&
+                    content.find(std::string_view(tag).substr(0, nameLength + 1)) == std::string_view::npos) {
                     const qint64 end = selfClosing ? startEnd : startEnd + qint64(content.size() + nameLength + 3);
                     xml.skipPeeked();
                     if (m_depth-- == m_tableDepth + 1) {

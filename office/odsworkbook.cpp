@@ -380,14 +380,15 @@ int ContentReader::run(int wanted, bool countAll, CellStore& store, QString* wan
             }
             bool fromParagraphs = false;
             m_cellText = valueText(xml, fromParagraphs);
+            // Attributes first: looking ahead may move the text they are in.
+            bool hasFormula = false;
+            xml.attribute("formula", &hasFormula);
             std::string_view content;
             const bool peeked = xml.peekContent(content) && content.find("table-cell") == std::string_view::npos;
             if (!fromParagraphs) {
                 // A formula's boolean result is kept as the number 1 or 0 shown as TRUE or FALSE
                 // (booleans taken from a workbook package become such formulas).
-                bool found = false;
-                xml.attribute("formula", &found);
-                if (found && peeked && (m_cellText == "1" || m_cellText == "0")) {
+                if (hasFormula && peeked && (m_cellText == "1" || m_cellText == "0")) {
                     std::string shown;
                     if (plainParagraph(content, shown) && shown == (m_cellText == "1" ? "TRUE" : "FALSE"))
                         m_cellText = shown;
