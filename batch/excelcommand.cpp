@@ -74,6 +74,10 @@ std::optional<QString> refusal(const ExcelMergeSettings& s, bool overwrite) {
         return QStringLiteral("the destination workbook: ") + inputFileProblem(s.destPath);
     case ExcelCommandCheck::OutputIsInput:
         return QStringLiteral("the output %1 is the source or the destination workbook").arg(s.outputPath);
+    case ExcelCommandCheck::TypeMismatch:
+        return QStringLiteral("the output %1 must be of the destination's type (.ods for an OpenDocument "
+                              "spreadsheet, .xlsx, .xlsm or .xls for a workbook)")
+            .arg(s.outputPath);
     case ExcelCommandCheck::OutputNotWritable:
         return QStringLiteral("the output cannot be written: ") + outputFileProblem(s.outputPath);
     case ExcelCommandCheck::OutputExists:
@@ -95,7 +99,7 @@ int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return 2;
     }
     ExcelMergeSettings& s = parsed.settings;
-    s.outputPath = applyExtensionRule(s.outputPath);
+    s.outputPath = applyExtensionRule(s.outputPath, s.destPath);
     if (const std::optional<QString> cause = refusal(s, parsed.overwrite)) {
         err << "tallyweave-batch excel: " << *cause << '\n';
         return 1;

@@ -1,5 +1,6 @@
 #include "office/workbook.h"
 #include "office/csvworkbook.h"
+#include "office/odsworkbook.h"
 #include "office/xlsworkbook.h"
 #include "office/xlsxworkbook.h"
 
@@ -38,7 +39,7 @@ std::unique_ptr<Workbook> openWorkbook(const QString& path, const WorkbookOpenOp
 
     try {
         if (head.startsWith(kZip))
-            return openXlsxWorkbook(path, options);
+            return isOdsPackage(path) ? openOdsWorkbook(path, options) : openXlsxWorkbook(path, options);
         if (head.startsWith(kCompoundDocument))
             return openXlsWorkbook(path, options);
         if (looksLikeText(head, whole))
@@ -49,5 +50,5 @@ std::unique_ptr<Workbook> openWorkbook(const QString& path, const WorkbookOpenOp
             throw;
         throw WorkbookError(path + QLatin1String(": ") + error.cause());
     }
-    throw WorkbookError(QStringLiteral("%1 is not a workbook (.xlsx, .xlsm, .xls or .csv)").arg(path));
+    throw WorkbookError(QStringLiteral("%1 is not a workbook (.xlsx, .xlsm, .xls, .ods or .csv)").arg(path));
 }

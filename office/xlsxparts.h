@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "office/zipfile.h"
+
 #include <pugixml.hpp>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-class ZipArchive;
 
 namespace xlsx {
 
@@ -193,5 +194,43 @@ struct PackagePatch {
 // Causes name shownPath, the file the user chose, rather than the temporary path written.
 void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const QString& path,
                          const QString& shownPath);
+
+// Writing packages, shared by the workbook formats. shown: the file the caller chose, which
+// causes name, rather than the temporary one written.
+ZipPtr createZip(const QString& path, const QString& shown);
+void closeZip(ZipPtr& zip, const QString& shown);
+[[noreturn]] void throwZipError(zip_t* zip, const QString& shown);
+// Adds source as a new entry deflated at the fastest level; false, with source freed, on failure.
+bool addDeflated(zip_t* dst, const char* name, zip_source_t* source, zip_flags_t flags);
+void addEntries(zip_t* dst, const std::vector<std::pair<QString, QByteArray>>& entries);
+
+// A part that streams into a new package while it is written: libzip pulls the bytes as it
+// deflates them. Errors cannot pass through libzip: they are kept here (cause(), prefixed with
+// place) and thrown by the writer once libzip gives up.
+class StreamedPart {
+public:
+    using Reader = std::function<qint64(char*, qint64)>;
+    // Starts a pass over the part's bytes (libzip may make more than one); the reader it returns
+    // gives them, 0 at the end, and is dropped once done.
+    using Opener = std::function<Reader()>;
+
+    StreamedPart(Opener open, QString place);
+    ~StreamedPart();
+    StreamedPart(const StreamedPart&) = delete;
+    StreamedPart& operator=(const StreamedPart&) = delete;
+
+    zip_source_t* source(zip_t* dst);
+    const QString& cause() const { return m_cause; }
+
+private:
+    static zip_int64_t callback(void* self, void* data, zip_uint64_t length, zip_source_cmd_t command);
+    zip_int64_t handle(void* data, zip_uint64_t length, zip_source_cmd_t command);
+
+    Opener m_open;
+    QString m_place;
+    Reader m_reader;
+    zip_error_t m_error;
+    QString m_cause;
+};
 
 } // namespace xlsx

@@ -62,6 +62,8 @@ const char* const plainWorkbookType =
 const char* const macroWorkbookType = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
 const char* const macroProjectType = "application/vnd.ms-office.vbaProject";
 
+} // namespace
+
 // Deflating the written parts is most of a large save's work. The fastest level costs a few percent
 // in size against the default and takes a fraction of its time.
 constexpr zip_uint32_t writtenPartLevel = 1;
@@ -112,93 +114,88 @@ void closeZip(ZipPtr& zip, const QString& shown) {
     (void)zip.release(); // closed
 }
 
-// A sheet that streams into the new package while it is written: libzip pulls the patched bytes
-// as it deflates them, the original entry inflating in a second thread. Errors cannot pass through
-// libzip: they are kept here and thrown once it gives up.
-class StreamedSheet {
-public:
-    StreamedSheet(const ZipArchive& zip, const PackagePatch::Sheet& sheet) : m_zip(zip), m_sheet(sheet) {
-        zip_error_init(&m_error);
-    }
-    ~StreamedSheet() { zip_error_fini(&m_error); }
-    StreamedSheet(const StreamedSheet&) = delete;
-    StreamedSheet& operator=(const StreamedSheet&) = delete;
+StreamedPart::StreamedPart(Opener open, QString place) : m_open(std::move(open)), m_place(std::move(place)) {
+    zip_error_init(&m_error);
+}
 
-    zip_source_t* source(zip_t* dst) { return zip_source_function(dst, &StreamedSheet::callback, this); }
-    const QString& cause() const { return m_cause; }
+StreamedPart::~StreamedPart() {
+    zip_error_fini(&m_error);
+}
 
-private:
-    static zip_int64_t callback(void* self, void* data, zip_uint64_t length, zip_source_cmd_t command) {
-        return static_cast<StreamedSheet*>(self)->handle(data, length, command);
-    }
+zip_source_t* StreamedPart::source(zip_t* dst) {
+    return zip_source_function(dst, &StreamedPart::callback, this);
+}
 
-    zip_int64_t handle(void* data, zip_uint64_t length, zip_source_cmd_t command) {
-        try {
-            switch (command) {
-            case ZIP_SOURCE_OPEN:
-                m_patch.reset();
-                m_input.reset();
-                m_input = std::make_unique<ZipPrefetchStream>(m_zip, m_sheet.part);
-                m_patch = std::make_unique<SheetPatchStream>(
-                    [this](char* buffer, qint64 size) { return m_input->read(buffer, size); }, *m_sheet.edits,
-                    *m_sheet.layout, m_sheet.part);
-                return 0;
-            case ZIP_SOURCE_READ: {
-                const qint64 n = m_patch->read(static_cast<char*>(data), qint64(std::min<zip_uint64_t>(length, 1 << 20)));
-                if (n == 0) {
-                    // The original is read to its end: the archive is free for the entries after it.
-                    m_patch.reset();
-                    m_input.reset();
-                }
-                return n;
-            }
-            case ZIP_SOURCE_CLOSE:
-                m_patch.reset();
-                m_input.reset();
-                return 0;
-            case ZIP_SOURCE_STAT: {
-                auto* st = static_cast<zip_stat_t*>(data);
-                zip_stat_init(st);
-                st->mtime = std::time(nullptr);
-                st->valid |= ZIP_STAT_MTIME;
-                return sizeof(zip_stat_t);
-            }
-            case ZIP_SOURCE_ERROR:
-                return zip_error_to_data(&m_error, data, length);
-            case ZIP_SOURCE_FREE:
-                return 0;
-            case ZIP_SOURCE_SUPPORTS:
-                return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
-                                                      ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
-            default:
-                zip_error_set(&m_error, ZIP_ER_OPNOTSUPP, 0);
-                return -1;
-            }
-        } catch (const WorkbookError& e) {
-            m_cause = QStringLiteral("sheet %1, %2").arg(m_sheet.number).arg(e.cause());
-        } catch (const std::exception& e) {
-            m_cause = QStringLiteral("sheet %1, %2").arg(m_sheet.number).arg(QString::fromLocal8Bit(e.what()));
+zip_int64_t StreamedPart::callback(void* self, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    return static_cast<StreamedPart*>(self)->handle(data, length, command);
+}
+
+zip_int64_t StreamedPart::handle(void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    try {
+        switch (command) {
+        case ZIP_SOURCE_OPEN:
+            m_reader = nullptr;
+            m_reader = m_open();
+            return 0;
+        case ZIP_SOURCE_READ: {
+            const qint64 n = m_reader(static_cast<char*>(data), qint64(std::min<zip_uint64_t>(length, 1 << 20)));
+            if (n == 0)
+                m_reader = nullptr; // the original is read to its end: the archive is free for the entries after it
+            return n;
         }
-        m_patch.reset();
-        m_input.reset();
-        zip_error_set(&m_error, ZIP_ER_READ, 0);
-        return -1;
+        case ZIP_SOURCE_CLOSE:
+            m_reader = nullptr;
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* st = static_cast<zip_stat_t*>(data);
+            zip_stat_init(st);
+            st->mtime = std::time(nullptr);
+            st->valid |= ZIP_STAT_MTIME;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&m_error, data, length);
+        case ZIP_SOURCE_FREE:
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        default:
+            zip_error_set(&m_error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    } catch (const WorkbookError& e) {
+        m_cause = m_place + e.cause();
+    } catch (const std::exception& e) {
+        m_cause = m_place + QString::fromLocal8Bit(e.what());
     }
+    m_reader = nullptr;
+    zip_error_set(&m_error, ZIP_ER_READ, 0);
+    return -1;
+}
 
-    const ZipArchive& m_zip;
-    PackagePatch::Sheet m_sheet;
-    zip_error_t m_error;
-    QString m_cause;
-    std::unique_ptr<ZipPrefetchStream> m_input;
-    std::unique_ptr<SheetPatchStream> m_patch;
-};
+namespace {
+
+// A sheet patched as it streams into the new package, the original entry inflating in a second
+// thread.
+std::unique_ptr<StreamedPart> streamedSheet(const ZipArchive& zip, const PackagePatch::Sheet& sheet) {
+    return std::make_unique<StreamedPart>(
+        [&zip, sheet]() -> StreamedPart::Reader {
+            auto input = std::make_shared<ZipPrefetchStream>(zip, sheet.part);
+            auto patch = std::make_shared<SheetPatchStream>(
+                [input](char* buffer, qint64 size) { return input->read(buffer, size); }, *sheet.edits,
+                *sheet.layout, sheet.part);
+            return [input, patch](char* buffer, qint64 size) { return patch->read(buffer, size); };
+        },
+        QStringLiteral("sheet %1, ").arg(sheet.number));
+}
 
 } // namespace
 
 void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const QString& path,
                          const QString& shownPath) {
     std::map<QString, QByteArray> changed; // must outlive zip_close
-    std::map<qint64, std::unique_ptr<StreamedSheet>> streamed; // by entry, likewise
+    std::map<qint64, std::unique_ptr<StreamedPart>> streamed; // by entry, likewise
     std::set<QString> removed;
     bool formulaRemoved = false;
     for (const PackagePatch::Sheet& sheet : patch.sheets) {
@@ -216,7 +213,7 @@ void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const
                                     .arg(sheet.number)
                                     .arg(sheet.part));
         formulaRemoved = formulaRemoved || editsRemoveFormula(*sheet.layout, *sheet.edits);
-        streamed[index] = std::make_unique<StreamedSheet>(zip, sheet);
+        streamed[index] = streamedSheet(zip, sheet);
     }
 
     if (!patch.sheets.empty()) {

@@ -1,13 +1,37 @@
 #include "merge/excel/excelcommand.h"
+#include "office/odsworkbook.h"
 
-QString applyExtensionRule(const QString& path) {
-    return withAcceptedExtension(path,
-                                 {QStringLiteral(".xls"), QStringLiteral(".xlsx"), QStringLiteral(".xlsm")},
-                                 QStringLiteral(".xlsx"));
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+bool hasOdsName(const QString& path) {
+    return QFileInfo(path).fileName().endsWith(QLatin1String(".ods"), Qt::CaseInsensitive);
 }
 
-QStringList excelOutputPatterns() {
+} // namespace
+
+QString applyExtensionRule(const QString& path, const QString& destPath) {
+    return withAcceptedExtension(
+        path, {QStringLiteral(".xls"), QStringLiteral(".xlsx"), QStringLiteral(".xlsm"), QStringLiteral(".ods")},
+        isOdsDestination(destPath) ? QStringLiteral(".ods") : QStringLiteral(".xlsx"));
+}
+
+QStringList excelOutputPatterns(const QString& destPath) {
+    if (isOdsDestination(destPath))
+        return {QStringLiteral("*.ods")};
     return {QStringLiteral("*.xlsx"), QStringLiteral("*.xlsm"), QStringLiteral("*.xls")};
+}
+
+bool isOdsDestination(const QString& destPath) {
+    if (destPath.isEmpty())
+        return false;
+    // What a package holds tells; a file that is no package yet (or is missing) goes by its name.
+    QFile file(destPath);
+    if (isExistingFile(destPath) && file.open(QIODevice::ReadOnly) && file.read(4) == QByteArray("PK\x03\x04", 4))
+        return isOdsFile(destPath);
+    return hasOdsName(destPath);
 }
 
 ExcelCommandCheck checkExcelCommand(const QString& source, const QString& dest, const QString& output) {
@@ -17,6 +41,9 @@ ExcelCommandCheck checkExcelCommand(const QString& source, const QString& dest, 
         return ExcelCommandCheck::DestMissing;
     if (sameFile(output, dest) || sameFile(output, source))
         return ExcelCommandCheck::OutputIsInput;
+    // The output is the destination patched: it keeps the destination's kind of file.
+    if (isOdsDestination(dest) != hasOdsName(output))
+        return ExcelCommandCheck::TypeMismatch;
     if (!outputFileProblem(output).isEmpty())
         return ExcelCommandCheck::OutputNotWritable;
     if (isExistingFile(output))
@@ -38,6 +65,8 @@ QString excelCommandMessageKey(ExcelCommandCheck check) {
         return QStringLiteral("String10");
     case ExcelCommandCheck::OutputExists:
         return QStringLiteral("String05");
+    case ExcelCommandCheck::TypeMismatch:
+        return QStringLiteral("String12");
     }
     return {};
 }

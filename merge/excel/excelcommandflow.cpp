@@ -15,11 +15,11 @@ void excelToExcelCommand(Services& services, TExcelForm& form, TExcelProgressFor
     const QString startFolder =
         QFileInfo(lastOutput.isEmpty() ? settings.destPath : lastOutput).absolutePath();
     const QString filter = filterWithPatterns(
-        services.text(QStringLiteral("OpenDialog"), QStringLiteral("XlsFilter")), excelOutputPatterns());
+        services.text(QStringLiteral("OpenDialog"), QStringLiteral("XlsFilter")), excelOutputPatterns(settings.destPath));
     const QString chosen = services.files.saveFileName(filter, startFolder);
     if (chosen.isEmpty())
         return;
-    const QString output = applyExtensionRule(chosen);
+    const QString output = applyExtensionRule(chosen, settings.destPath);
 
     const ExcelCommandCheck check = checkExcelCommand(settings.sourcePath, settings.destPath, output);
     const QString section = QStringLiteral("ExcelProgressForm");

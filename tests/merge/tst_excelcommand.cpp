@@ -2,6 +2,8 @@
 // outputs that cannot be written, and the order of the refusals.
 #include "merge/excel/excelcommand.h"
 
+#include <zip.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -20,12 +22,25 @@ private slots:
     void sameFile();
     void refusals_data();
     void refusals();
+    void extensionRuleFollowsTheDestination_data();
+    void extensionRuleFollowsTheDestination();
 
 private:
     QString at(const QString& name) const { return m_dir->filePath(name); }
     void touch(const QString& name) const {
         QFile file(at(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+
+    // A minimal OpenDocument spreadsheet package at name.
+    void writeOds(const QString& name) const {
+        static const char type[] = "application/vnd.oasis.opendocument.spreadsheet";
+        static const char content[] = "<office:document-content/>";
+        zip_t* zip = zip_open(QFile::encodeName(at(name)).constData(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
+        QVERIFY(zip);
+        QVERIFY(zip_file_add(zip, "mimetype", zip_source_buffer(zip, type, sizeof type - 1, 0), 0) == 0);
+        QVERIFY(zip_file_add(zip, "content.xml", zip_source_buffer(zip, content, sizeof content - 1, 0), 0) == 1);
+        QCOMPARE(zip_close(zip), 0);
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -41,6 +56,8 @@ void TestExcelCommand::init() {
     touch(QStringLiteral("books/source.xlsx"));
     touch(QStringLiteral("books/dest.xlsx"));
     touch(QStringLiteral("plain"));
+    writeOds(QStringLiteral("books/dest.ods"));
+    writeOds(QStringLiteral("books/calc.xlsx")); // an OpenDocument spreadsheet by its content
     QVERIFY(QFile::link(at(QStringLiteral("books")), at(QStringLiteral("link"))));
     QVERIFY(QFile::link(at(QStringLiteral("books/dest.xlsx")), at(QStringLiteral("books/alias.xlsx"))));
     QCOMPARE(::link(QFile::encodeName(at(QStringLiteral("books/dest.xlsx"))).constData(),
@@ -190,6 +207,31 @@ void TestExcelCommand::refusals_data() {
         << "books/dest.xlsx"
         << "locked/old.xlsx" << ExcelCommandCheck::OutputNotWritable << "String10"
         << "cannot be written";
+    QTest::newRow("an .ods destination with a workbook output")
+        << "books/source.xlsx"
+        << "books/dest.ods"
+        << "out.xlsx" << ExcelCommandCheck::TypeMismatch << "String12"
+        << "";
+    QTest::newRow("a workbook destination with an .ods output")
+        << "books/source.xlsx"
+        << "books/dest.xlsx"
+        << "out.ods" << ExcelCommandCheck::TypeMismatch << "String12"
+        << "";
+    QTest::newRow("the destination's content counts, not its name")
+        << "books/source.xlsx"
+        << "books/calc.xlsx"
+        << "out.xlsx" << ExcelCommandCheck::TypeMismatch << "String12"
+        << "";
+    QTest::newRow("an .ods destination with an .ods output")
+        << "books/source.xlsx"
+        << "books/dest.ods"
+        << "out.ODS" << ExcelCommandCheck::Ok << ""
+        << "";
+    QTest::newRow("a mismatch comes before an existing output")
+        << "books/source.xlsx"
+        << "books/dest.ods"
+        << "old.xlsx" << ExcelCommandCheck::TypeMismatch << "String12"
+        << "";
     QTest::newRow("missing input comes before an unwritable output")
         << "books/none.xlsx"
         << "books/dest.xlsx"
@@ -220,6 +262,32 @@ void TestExcelCommand::refusals() {
     QCOMPARE(excelCommandMessageKey(found), key);
     const QString problem = outputFileProblem(at(output));
     QVERIFY2(cause.isEmpty() ? problem.isEmpty() : problem.contains(cause), qPrintable(problem));
+}
+
+void TestExcelCommand::extensionRuleFollowsTheDestination_data() {
+    QTest::addColumn<QString>("dest");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("patterns");
+    const QStringList workbooks{QStringLiteral("*.xlsx"), QStringLiteral("*.xlsm"), QStringLiteral("*.xls")};
+    const QStringList ods{QStringLiteral("*.ods")};
+    QTest::newRow("an .ods destination gives .ods") << "books/dest.ods" << "out" << "out.ods" << ods;
+    QTest::newRow(".ods in capitals stays") << "books/dest.ods" << "out.ODS" << "out.ODS" << ods;
+    QTest::newRow("a workbook name stays, to be refused") << "books/dest.ods" << "out.xlsx" << "out.xlsx" << ods;
+    QTest::newRow("by the destination's content") << "books/calc.xlsx" << "out" << "out.ods" << ods;
+    QTest::newRow("a workbook destination gives .xlsx") << "books/dest.xlsx" << "out" << "out.xlsx" << workbooks;
+    QTest::newRow("a missing destination goes by its name") << "books/new.ods" << "out" << "out.ods" << ods;
+    QTest::newRow(".ods stays with a workbook destination, to be refused")
+        << "books/dest.xlsx" << "out.ods" << "out.ods" << workbooks;
+}
+
+void TestExcelCommand::extensionRuleFollowsTheDestination() {
+    QFETCH(QString, dest);
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, patterns);
+    QCOMPARE(applyExtensionRule(at(path), at(dest)), at(expected));
+    QCOMPARE(excelOutputPatterns(at(dest)), patterns);
 }
 
 QTEST_GUILESS_MAIN(TestExcelCommand)

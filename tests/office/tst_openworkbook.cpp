@@ -64,7 +64,7 @@ private slots:
         for (char& c : noise)
             c = char((state = state * 1664525u + 1013904223u) >> 24);
         QTest::newRow("random bytes")
-            << noise << QStringLiteral("is not a workbook (.xlsx, .xlsm, .xls or .csv)");
+            << noise << QStringLiteral("is not a workbook (.xlsx, .xlsm, .xls, .ods or .csv)");
         QTest::newRow("text with NUL bytes")
             << QByteArray("a,b\n\0\0\0c,d\n", 11) << QStringLiteral("is not a workbook");
         // Text in UTF-16 or Windows-1252 is read; binary bytes that merely could be are not.
