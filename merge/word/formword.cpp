@@ -3,6 +3,7 @@
 #include "merge/common/previewbutton.h"
 #include "office/workbook.h"
 
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -68,8 +69,10 @@ TWordForm::TWordForm(Services& services, QWidget* parent) : QDialog(parent), m_s
     sourceGrid->setColumnStretch(1, 1);
     sourceGrid->setColumnStretch(3, 1);
 
-    // Template file and what becomes of the records. The separator pair sits on a panel of its
-    // own, so that it forms a radio group apart from the output-mode pair.
+    // Template file and what becomes of the records. Each radio pair is a button group of its own:
+    // Qt's automatic exclusivity would take every radio button under the group box, the separator
+    // panel's included, as one group, so that a click on the checked output mode could uncheck it
+    // while a separator stays checked.
     m_templateGroup = named<QGroupBox>(this, "GroupBox2");
     m_template = named<QLineEdit>(m_templateGroup, "Edit3");
     m_browseTemplate = toolButton(m_templateGroup, "SpeedButton2", QStyle::SP_DirOpenIcon);
@@ -80,6 +83,11 @@ TWordForm::TWordForm(Services& services, QWidget* parent) : QDialog(parent), m_s
     m_lineBreak = named<QRadioButton>(m_separatorPanel, "RadioButton3");
     m_lineBreak->setChecked(true);
     m_formFeed = named<QRadioButton>(m_separatorPanel, "RadioButton4");
+    for (auto [first, second] : {std::pair{m_multipleFiles, m_oneFile}, std::pair{m_lineBreak, m_formFeed}}) {
+        auto* pair = new QButtonGroup(this);
+        pair->addButton(first);
+        pair->addButton(second);
+    }
     auto* panelLayout = new QVBoxLayout(m_separatorPanel);
     panelLayout->setContentsMargins(20, 0, 0, 0);
     panelLayout->addWidget(m_lineBreak);

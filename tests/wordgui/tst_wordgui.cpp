@@ -140,6 +140,8 @@ private slots:
     void okFollowsPathsAndList();
     void deleteFollowsTheSelectionAndTheLastPairDisablesOk();
     void separatorsFollowTheOutputModeAndKeepTheirChoice();
+    void radioPairsStayApart_data();
+    void radioPairsStayApart();
     void okIsRefusedWhileAnOfficeProgramRuns_data();
     void okIsRefusedWhileAnOfficeProgramRuns();
     void browseFillsThePathWithTheFieldsFilter();
@@ -269,6 +271,45 @@ void TestWordGui::separatorsFollowTheOutputModeAndKeepTheirChoice() {
     QVERIFY(h->radio("RadioButton4")->isEnabled() && h->radio("RadioButton4")->isChecked());
     QCOMPARE(h->form.settings().oneFile, true);
     QCOMPARE(h->form.settings().separator, RecordSeparator::PageBreak);
+    h->form.hide();
+}
+
+// Clicks on RadioButton1..4 in order (a digit each); then which output mode and which separator
+// are checked. A click on a checked button of either pair must leave both pairs as they were.
+void TestWordGui::radioPairsStayApart_data() {
+    QTest::addColumn<QString>("clicks");
+    QTest::addColumn<bool>("oneFile");
+    QTest::addColumn<bool>("pageBreak");
+
+    QTest::newRow("one file, page breaks, then one file again") << "242" << true << true;
+    QTest::newRow("one file, line breaks, then one file again") << "232" << true << false;
+    QTest::newRow("page breaks clicked twice") << "244" << true << true;
+    QTest::newRow("one file clicked three times") << "2222" << true << false;
+    QTest::newRow("multiple files clicked while chosen") << "2411" << false << true;
+    QTest::newRow("back to one file keeps page breaks") << "24122" << true << true;
+}
+
+void TestWordGui::radioPairsStayApart() {
+    QFETCH(QString, clicks);
+    QFETCH(bool, oneFile);
+    QFETCH(bool, pageBreak);
+
+    h->form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h->form));
+    for (const QChar click : clicks) {
+        const QByteArray name = "RadioButton" + QByteArray(1, click.toLatin1());
+        QRadioButton* radio = h->radio(name.constData());
+        // On the round indicator: a radio button takes clicks on its indicator and caption only.
+        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(radio->height() / 2, radio->height() / 2));
+    }
+    QCOMPARE(h->radio("RadioButton1")->isChecked(), !oneFile);
+    QCOMPARE(h->radio("RadioButton2")->isChecked(), oneFile);
+    QCOMPARE(h->radio("RadioButton3")->isChecked(), !pageBreak);
+    QCOMPARE(h->radio("RadioButton4")->isChecked(), pageBreak);
+    QCOMPARE(h->radio("RadioButton4")->isEnabled(), oneFile);
+    const WordMergeSettings settings = h->form.settings();
+    QCOMPARE(settings.oneFile, oneFile);
+    QCOMPARE(settings.separator, pageBreak ? RecordSeparator::PageBreak : RecordSeparator::Paragraph);
     h->form.hide();
 }
 
