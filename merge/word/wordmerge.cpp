@@ -73,9 +73,10 @@ void refuseInput(const WordMergeSettings& s, const QString& output) {
         fail(WordMergeFailure::Settings, QStringLiteral("the output %1 is the source workbook").arg(native(output)));
 }
 
-// Where the documents of a run go. A .docx is saved in place; a .doc or .odt is first saved as a
-// .docx in a folder beside the output and converted with the others in one converter process
-// when the run ends, then moved into place.
+// Where the documents of a run go. A .docx is saved in place; a .doc, .odt or .pdf is first saved
+// as a .docx in a private folder beside the output and converted with the others in one converter
+// process when the run ends, then moved into place. The folder goes with the run, also when it is
+// cancelled or fails.
 class Destination {
 public:
     explicit Destination(const QString& outputPath) : m_outputPath(outputPath) {
@@ -267,6 +268,8 @@ QString numberedOutputPath(const QString& outputPath, int n) {
 }
 
 QString withWordExtension(const QString& chosen) {
-    return withAcceptedExtension(chosen, {QStringLiteral(".doc"), QStringLiteral(".docx"), QStringLiteral(".odt")},
-                                 QStringLiteral(".docx"));
+    return withAcceptedExtension(
+        chosen,
+        {QStringLiteral(".doc"), QStringLiteral(".docx"), QStringLiteral(".odt"), QStringLiteral(".pdf")},
+        QStringLiteral(".docx"));
 }

@@ -52,7 +52,7 @@ enum class WordMergeFailure {
     Settings,         // a setting out of range, or an output that would overwrite an input
     Workbook,         // the source workbook cannot be opened or read
     Template,         // the template cannot be read, or is no document
-    ConverterMissing, // a .doc or .odt template or output and LibreOffice is not installed
+    ConverterMissing, // a .doc or .odt template, or a .doc, .odt or .pdf output, and no LibreOffice
     Output,           // a document cannot be written (folder refused, disk full, converter failed)
 };
 
@@ -71,6 +71,6 @@ WordMergeResult runWordMerge(const WordMergeSettings& settings, WordMergeSink& s
 // The numbered file of record n (1-based): output base + n with at least four digits + extension.
 QString numberedOutputPath(const QString& outputPath, int n);
 
-// The output path of a chosen name: unchanged when its extension is ".docx", ".doc" or ".odt"
+// The output path of a chosen name: unchanged when its extension is ".docx", ".doc", ".odt" or ".pdf"
 // (any case), else the name with ".docx" appended.
 QString withWordExtension(const QString& chosen);

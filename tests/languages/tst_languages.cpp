@@ -269,15 +269,16 @@ void TestLanguages::filtersBecomeUsableQtFilters_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QStringList>("firstEntryShows");
+    QTest::addColumn<QStringList>("anEntryShows"); // offered, though not among the first entry's
     const QStringList workbooks = {QStringLiteral("Book.xlsx"), QStringLiteral("book.xlsm"),
                                    QStringLiteral("old book.xls"), QStringLiteral("list.CSV")};
     const QStringList documents = {QStringLiteral("Letter.docx")};
     for (const QString& path : languageFilePaths()) {
         const QString name = QFileInfo(path).fileName();
         QTest::addRow("%s workbooks", qPrintable(name))
-            << path << QStringLiteral("OpenDialog.XlsFilter") << workbooks;
+            << path << QStringLiteral("OpenDialog.XlsFilter") << workbooks << QStringList();
         QTest::addRow("%s documents", qPrintable(name))
-            << path << QStringLiteral("OpenDialog.DocFilter") << documents;
+            << path << QStringLiteral("OpenDialog.DocFilter") << documents << QStringList{"letters.pdf"};
     }
 }
 
@@ -285,6 +286,7 @@ void TestLanguages::filtersBecomeUsableQtFilters() {
     QFETCH(QString, path);
     QFETCH(QString, key);
     QFETCH(QStringList, firstEntryShows);
+    QFETCH(QStringList, anEntryShows);
     const QString filter = textOf(LanguageFile(path), key);
 
     const QStringList parts = filter.split(QLatin1Char('|'));
@@ -305,6 +307,11 @@ void TestLanguages::filtersBecomeUsableQtFilters() {
     const QStringList patterns = qtPatterns(entries.first());
     for (const QString& fileName : firstEntryShows)
         QVERIFY2(anyPatternMatches(patterns, fileName), qPrintable(entries.first() + " hides " + fileName));
+    for (const QString& fileName : anEntryShows)
+        QVERIFY2(
+            std::any_of(entries.begin(), entries.end() - 1,
+                        [&](const QString& entry) { return anyPatternMatches(qtPatterns(entry), fileName); }),
+            qPrintable("no entry but the last shows " + fileName));
     QVERIFY2(anyPatternMatches(qtPatterns(entries.last()), QStringLiteral("anything.else")),
              qPrintable("the last entry should show every file: " + entries.last()));
 }

@@ -68,6 +68,8 @@ private slots:
     void templatesFromOtherWriters();
     void convertedOutputs_data();
     void convertedOutputs();
+    void pdfOutputs_data();
+    void pdfOutputs();
     void withoutLibreOffice_data();
     void withoutLibreOffice();
     void thousandRecordsOpenInLibreOffice();
@@ -215,6 +217,8 @@ void TestWordMerge::outputExtension_data() {
     QTest::newRow(".docx in capitals is kept") << "/o/LETTER.DOCX" << "/o/LETTER.DOCX";
     QTest::newRow(".doc is kept") << "/o/letter.doc" << "/o/letter.doc";
     QTest::newRow(".odt is kept") << "/o/letter.Odt" << "/o/letter.Odt";
+    QTest::newRow(".pdf in any case is kept") << "/o/letter.pDf"
+                                              << "/o/letter.pDf";
     QTest::newRow("a third extension gains .docx behind it") << "/o/letter.txt" << "/o/letter.txt.docx";
 }
 
@@ -439,6 +443,67 @@ void TestWordMerge::convertedOutputs() {
     QVERIFY(office.value(expected.last()).contains(QStringLiteral("Dear Cy,")));
 }
 
+// PDF documents from the same run as .docx ones, checked by poppler: the pages, each record's
+// values, and fonts embedded so that the letters look the same on every machine.
+void TestWordMerge::pdfOutputs_data() {
+    QTest::addColumn<bool>("oneFile");
+    QTest::addColumn<RecordSeparator>("separator");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QList<int>>("pages"); // per document written
+    QTest::newRow("numbered PDFs, a page each")
+        << false << RecordSeparator::Paragraph << "out.pdf" << QList<int>{1, 1, 1, 1};
+    QTest::newRow("one PDF in capitals with a page per record")
+        << true << RecordSeparator::PageBreak << "Out.PDF" << QList<int>{4};
+    QTest::newRow("one PDF with records sharing a page")
+        << true << RecordSeparator::Paragraph << "out.pdf" << QList<int>{1};
+}
+
+void TestWordMerge::pdfOutputs() {
+    QFETCH(bool, oneFile);
+    QFETCH(RecordSeparator, separator);
+    QFETCH(QString, output);
+    QFETCH(QList<int>, pages);
+    WordMergeSettings s = settings(oneFile, output);
+    s.templatePath = fixture(QStringLiteral("plain.docx"));
+    s.separator = separator;
+    RecordingSink sink;
+    const WordMergeResult result = runWordMerge(s, sink);
+    QCOMPARE(result.outcome, WordMergeOutcome::Finished);
+    QStringList expected;
+    for (int n = 1; n <= 4; ++n)
+        expected << (oneFile ? s.outputPath : numberedOutputPath(s.outputPath, n));
+    expected.removeDuplicates();
+    QCOMPARE(result.written, expected);
+    QStringList names;
+    for (const QString& path : expected)
+        names << QFileInfo(path).fileName();
+    QCOMPARE(filesIn(m_dir->path()), names + QStringList({"python.docx", "records.xlsx"}));
+
+    const QList<QStringList> values = {{"Ann", "Roma"}, {"Bob", "-"}, {"-", "-"}, {"Cy", "42"}};
+    QString all;
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        const PdfReading pdf = readPdf(expected[i]);
+        QVERIFY2(pdf.error.isEmpty(), qPrintable(pdf.error));
+        QCOMPARE(pdf.pages, pages[i]);
+        QVERIFY2(!pdf.fontsEmbedded.isEmpty() && !pdf.fontsEmbedded.contains(false),
+                 qPrintable(expected[i] + QStringLiteral(": a font is not embedded")));
+        if (!oneFile)
+            QVERIFY2(pdf.text.contains(QStringLiteral("Dear %1,").arg(values[i][0])), qPrintable(pdf.text));
+        all += pdf.text;
+    }
+    // Every record's values, in order; with page breaks each record's letter opens its own page.
+    qsizetype from = 0;
+    for (int i = 0; i < 4; ++i) {
+        const qsizetype at =
+            all.indexOf(QStringLiteral("Dear %1, town %2.").arg(values[i][0], values[i][1]), from);
+        QVERIFY2(at >= from,
+                 qPrintable(QStringLiteral("record %1 missing after %2:\n%3").arg(i + 1).arg(from).arg(all)));
+        from = at + 1;
+    }
+    if (oneFile && separator == RecordSeparator::PageBreak)
+        QCOMPARE(all.split(u'\f', Qt::SkipEmptyParts).size(), 4);
+}
+
 void TestWordMerge::withoutLibreOffice_data() {
     QTest::addColumn<QString>("templateName");
     QTest::addColumn<QString>("output");
@@ -446,6 +511,10 @@ void TestWordMerge::withoutLibreOffice_data() {
     QTest::newRow("an .odt template") << "writer.odt" << "out.docx" << true;
     QTest::newRow("a .doc output, one file") << "python.docx" << "out.doc" << true;
     QTest::newRow("an .odt output, numbered files") << "python.docx" << "out.odt" << false;
+    QTest::newRow("a .pdf output, numbered files") << "python.docx"
+                                                   << "out.pdf" << false;
+    QTest::newRow("a .PDF output, one file") << "python.docx"
+                                             << "out.PDF" << true;
 }
 
 void TestWordMerge::withoutLibreOffice() {
