@@ -21,7 +21,9 @@ WordArguments parseArguments(const QStringList& args) {
     WordMergeSettings& s = parsed.settings;
     bool separatorGiven = false;
     static const FlagSet flags{{"--one-file", "--overwrite"},
-                               {"--source", "--sheet", "--start", "--template", "--separator", "--pair", "--output"}, {}};
+                               {"--source", "--sheet", "--start", "--template", "--separator", "--pair",
+                                "--output", "--name-column"},
+                               {}};
     readFlags(args, flags, [&](const QString& flag, const QString& value) {
         if (flag == QLatin1String("--one-file")) {
             s.oneFile = true;
@@ -35,6 +37,8 @@ WordArguments parseArguments(const QStringList& args) {
             s.startLine = positiveNumber(flag, value);
         } else if (flag == QLatin1String("--template")) {
             s.templatePath = value;
+        } else if (flag == QLatin1String("--name-column")) {
+            s.nameColumn = columnLetter(flag, value);
         } else if (flag == QLatin1String("--output")) {
             s.outputPath = value;
         } else if (flag == QLatin1String("--separator")) {
@@ -55,6 +59,9 @@ WordArguments parseArguments(const QStringList& args) {
         throw UsageError{QStringLiteral("at least one --pair is required")};
     if (separatorGiven && !s.oneFile)
         throw UsageError{QStringLiteral("--separator applies to --one-file only")};
+    if (s.nameColumn > 0 && s.oneFile)
+        throw UsageError{
+            QStringLiteral("--name-column names the documents of multiple files, not --one-file")};
     return parsed;
 }
 

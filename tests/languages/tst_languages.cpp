@@ -64,13 +64,13 @@ const QStringList kQuestions = {
 
 // The texts drawn into one 72 x 18 pixel header cell of the preview grid, 5 pixels in.
 const QStringList kHeaderCellTexts = {
-    QStringLiteral("ExcelForm.IndexColumn2"),   QStringLiteral("ExcelForm.StartLine2"),
-    QStringLiteral("ExcelAddForm.From2"),       QStringLiteral("ExcelAddForm.To2"),
-    QStringLiteral("WordForm.StartLine2"),      QStringLiteral("WordAddForm.To2"),
-    QStringLiteral("OutlookForm.EmailColumn2"), QStringLiteral("OutlookForm.StartLine2"),
-    QStringLiteral("OutlookAddForm.To2"),       QStringLiteral("BulkForm.EmailColumn2"),
-    QStringLiteral("BulkForm.StartLine2"),      QStringLiteral("BulkAddForm.To2"),
-    QStringLiteral("PreviewForm.Close"),
+    QStringLiteral("ExcelForm.IndexColumn2"), QStringLiteral("ExcelForm.StartLine2"),
+    QStringLiteral("ExcelAddForm.From2"),     QStringLiteral("ExcelAddForm.To2"),
+    QStringLiteral("WordForm.StartLine2"),    QStringLiteral("WordForm.NameColumn2"),
+    QStringLiteral("WordAddForm.To2"),        QStringLiteral("OutlookForm.EmailColumn2"),
+    QStringLiteral("OutlookForm.StartLine2"), QStringLiteral("OutlookAddForm.To2"),
+    QStringLiteral("BulkForm.EmailColumn2"),  QStringLiteral("BulkForm.StartLine2"),
+    QStringLiteral("BulkAddForm.To2"),        QStringLiteral("PreviewForm.Close"),
 };
 constexpr int kHeaderCellWidth = 72;
 constexpr int kHeaderTextIndent = 5;

@@ -31,6 +31,7 @@ private slots:
     void overwrite();
     void failedRunKeepsTheOldOutput();
     void extensionRuleAndDefaultSeparator();
+    void namesFromAColumn();
 
 private:
     QString at(const QString& name) const { return m_dir->filePath(name); }
@@ -99,6 +100,9 @@ void TestBatchWord::badUsage_data() {
     QTest::newRow("an unknown flag") << QStringList{"--page"} << "unknown argument";
     QTest::newRow("no template") << QStringList{"-F", "--template"} << "required";
     QTest::newRow("no pair") << QStringList{"-F", "--pair"} << "--pair";
+    QTest::newRow("names from a column for one file")
+        << QStringList{"--one-file", "--name-column", "B"} << "--name-column";
+    QTest::newRow("a name column of two letters") << QStringList{"--name-column", "AB"} << "column letter";
 }
 
 void TestBatchWord::badUsage() {
@@ -240,6 +244,25 @@ void TestBatchWord::extensionRuleAndDefaultSeparator() {
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(doc.value(QStringLiteral("pageBreaks")).toInt(), 0);
     QCOMPARE(texts(doc.value(QStringLiteral("paragraphs"))).size(), 8);
+}
+
+// Each record's file named from column A: a tab and a backslash become "_", the record without a
+// name keeps its numbered name.
+void TestBatchWord::namesFromAColumn() {
+    const BatchRun run = batch(basicArgs() << QStringLiteral("--name-column") << QStringLiteral("a"));
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(filesIn(m_dir->path()),
+             (QStringList{"Ann.docx", "B_b.docx", "C_c.docx", "book.xlsx", "letter.docx", "out0003.docx"}));
+    QString error;
+    const QJsonObject read =
+        readDocuments({at(QStringLiteral("Ann.docx")), at(QStringLiteral("C_c.docx"))}, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(texts(read.value(at(QStringLiteral("Ann.docx"))).toObject().value(QStringLiteral("paragraphs")))
+                 .value(0),
+             QStringLiteral("Dear Ann of «a:b»"));
+    QCOMPARE(texts(read.value(at(QStringLiteral("C_c.docx"))).toObject().value(QStringLiteral("paragraphs")))
+                 .value(0),
+             QStringLiteral("Dear C\\c of «a:b»"));
 }
 
 QTEST_GUILESS_MAIN(TestBatchWord)

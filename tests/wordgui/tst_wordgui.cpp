@@ -148,6 +148,7 @@ private slots:
     void settingsAreReadFromTheControls();
     void previewButtonsHandTheirFieldsToThePicker_data();
     void previewButtonsHandTheirFieldsToThePicker();
+    void nameColumnFollowsTheOutputMode();
     void previewWithoutAnExistingFileDoesNothing_data();
     void previewWithoutAnExistingFileDoesNothing();
 
@@ -390,10 +391,23 @@ void TestWordGui::previewButtonsHandTheirFieldsToThePicker_data() {
     QTest::addColumn<QString>("columnMarker");
     QTest::addColumn<QString>("lineMarker");
 
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("nameBefore"); // item of the name column: 0 None, 1 A, ...
+    QTest::addColumn<int>("nameAfter");
+
     QTest::newRow("settings dialog: the start line only") << false << 0 << 4 << ""
-                                                          << "WordForm.StartLine2";
+                                                          << "WordForm.StartLine2"
+                                                          << "SpeedButtonPreview1" << 3 << 3;
     QTest::newRow("add dialog: the source column only") << true << 3 << 0 << "WordAddForm.To2"
-                                                        << "";
+                                                        << ""
+                                                        << "SpeedButtonPreview1" << 0 << 0;
+    QTest::newRow("settings dialog: the name column only") << false << 3 << 0 << "WordForm.NameColumn2"
+                                                           << ""
+                                                           << "SpeedButtonPreview2" << 3 << 5;
+    QTest::newRow("settings dialog: a name column picked from None starts on A")
+        << false << 1 << 0 << "WordForm.NameColumn2"
+        << ""
+        << "SpeedButtonPreview2" << 0 << 5;
 }
 
 // The picker is driven by its own tests; here it matters what each button gives it and takes back.
@@ -403,8 +417,13 @@ void TestWordGui::previewButtonsHandTheirFieldsToThePicker() {
     QFETCH(int, line);
     QFETCH(QString, columnMarker);
     QFETCH(QString, lineMarker);
+    QFETCH(QString, button);
+    QFETCH(int, nameBefore);
+    QFETCH(int, nameAfter);
 
     writeBook(path("book.xlsx"), QJsonArray{QJsonArray{"s"}}, 2);
+    auto* nameColumn = h->in<QComboBox>(&h->form, "ComboBox2");
+    nameColumn->setCurrentIndex(nameBefore);
     h->setPaths(path("book.xlsx"), "");
     h->in<QComboBox>(&h->form, "ComboBox1")->setCurrentIndex(1);
     h->in<QSpinBox>(&h->form, "UpDown1")->setValue(4);
@@ -427,7 +446,7 @@ void TestWordGui::previewButtonsHandTheirFieldsToThePicker() {
     });
     QWidget* window = inAddDialog ? static_cast<QWidget*>(&h->addForm) : &h->form;
     window->show();
-    h->in<QToolButton>(window, "SpeedButtonPreview1")->click();
+    h->in<QToolButton>(window, qPrintable(button))->click();
     window->hide();
 
     QCOMPARE(seen.path, path("book.xlsx"));
@@ -437,7 +456,29 @@ void TestWordGui::previewButtonsHandTheirFieldsToThePicker() {
     QCOMPARE(seen.columnMarker, columnMarker);
     QCOMPARE(seen.lineMarker, lineMarker);
     QCOMPARE(addColumn->currentText(), QString(inAddDialog ? "E" : "C"));
-    QCOMPARE(h->in<QSpinBox>(&h->form, "UpDown1")->value(), inAddDialog ? 4 : 9);
+    QCOMPARE(h->in<QSpinBox>(&h->form, "UpDown1")->value(), line > 0 ? 9 : 4);
+    QCOMPARE(nameColumn->currentIndex(), nameAfter);
+}
+
+// The name column serves numbered files only: greyed with one file, its choice kept.
+void TestWordGui::nameColumnFollowsTheOutputMode() {
+    h->form.show();
+    auto* nameColumn = h->in<QComboBox>(&h->form, "ComboBox2");
+    QCOMPARE(nameColumn->count(), 27);
+    QCOMPARE(nameColumn->itemText(0), QStringLiteral("WordForm.NameColumnNone"));
+    QCOMPARE(nameColumn->itemText(26), QStringLiteral("Z"));
+    QCOMPARE(h->form.settings().nameColumn, 0);
+    nameColumn->setCurrentText(QStringLiteral("C"));
+    QVERIFY(nameColumn->isEnabled() && h->in<QToolButton>(&h->form, "SpeedButtonPreview2")->isEnabled());
+    QCOMPARE(h->form.settings().nameColumn, 3);
+
+    h->radio("RadioButton2")->click();
+    QVERIFY(!nameColumn->isEnabled() && !h->in<QToolButton>(&h->form, "SpeedButtonPreview2")->isEnabled());
+    QCOMPARE(h->form.settings().nameColumn, 0);
+    h->radio("RadioButton1")->click();
+    QVERIFY(nameColumn->isEnabled());
+    QCOMPARE(h->form.settings().nameColumn, 3);
+    h->form.hide();
 }
 
 void TestWordGui::previewWithoutAnExistingFileDoesNothing_data() {
