@@ -76,7 +76,8 @@ std::optional<QString> refusal(const WordMergeSettings& s, bool overwrite) {
     case WordCommandCheck::OutputIsTemplate:
         return QStringLiteral("the output %1 is the template").arg(s.outputPath);
     case WordCommandCheck::OutputExists:
-        if (!overwrite)
+        // Multiple files never write the named path; their own documents are checked below.
+        if (!overwrite && s.oneFile)
             return QStringLiteral("the output %1 exists; --overwrite replaces it").arg(s.outputPath);
         break;
     case WordCommandCheck::Ok:
@@ -84,6 +85,17 @@ std::optional<QString> refusal(const WordMergeSettings& s, bool overwrite) {
     }
     if (const QString problem = outputFileProblem(s.outputPath); !problem.isEmpty())
         return QStringLiteral("the output cannot be written: ") + problem;
+    if (!s.oneFile && !overwrite) {
+        const NumberedFiles numbered = checkNumberedFiles(s);
+        if (!numbered.replaced.isEmpty())
+            return QStringLiteral("the document %1 exists; --overwrite replaces it")
+                .arg(numbered.replaced.first());
+        if (!numbered.stale.isEmpty())
+            return QStringLiteral(
+                       "the earlier document %1 is numbered beyond this run; --overwrite removes it "
+                       "once the run has finished")
+                .arg(numbered.stale.first());
+    }
     return std::nullopt;
 }
 
@@ -104,7 +116,8 @@ int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         return 1;
     }
 
-    const bool replacing = QFile::exists(s.outputPath);
+    // Taken before the run, which writes the numbered documents that would otherwise be found.
+    const QStringList stale = s.oneFile ? QStringList() : checkNumberedFiles(s).stale;
     ReportPrinter printer(out);
     PrintingSink<WordMergeSink> sink(printer, stopSignalled);
     WordMergeResult result;
@@ -116,9 +129,10 @@ int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         printer.counters(result.records, result.nullValues, result.failures);
     switch (result.outcome) {
     case WordMergeOutcome::Finished:
-        // A one-file run renamed its result over the old file; numbered files leave it beside them.
-        if (!s.oneFile && replacing && !QFile::remove(s.outputPath)) {
-            err << "tallyweave-batch word: the existing output " << s.outputPath << " cannot be deleted\n";
+        // A one-file run renamed its result over the old file. Numbered documents leave the named
+        // file alone; earlier documents numbered beyond this run go, now that it is complete.
+        if (const QStringList left = removeStaleDocuments(stale); !left.isEmpty()) {
+            err << "tallyweave-batch word: the earlier document " << left.first() << " cannot be removed\n";
             return 1;
         }
         return 0;

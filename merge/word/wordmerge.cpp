@@ -75,6 +75,22 @@ void refuseInput(const WordMergeSettings& s, const QString& output) {
         fail(WordMergeFailure::Settings, QStringLiteral("the output %1 is the source workbook").arg(native(output)));
 }
 
+// Only a name that is an input's name (or the name its link leads to) can be that input;
+// resolving every name would cost more than writing the documents.
+QStringList inputFileNames(const WordMergeSettings& s) {
+    QStringList names;
+    for (const QString& input : {s.templatePath, s.sourcePath})
+        names << QFileInfo(input).fileName() << QFileInfo(input).canonicalFilePath().section(u'/', -1);
+    return names;
+}
+
+std::function<bool(const QString&)> inputGuard(const WordMergeSettings& s) {
+    return [s, names = inputFileNames(s)](const QString& path) {
+        return names.contains(QFileInfo(path).fileName(), Qt::CaseInsensitive) &&
+               (sameFile(path, s.templatePath) || sameFile(path, s.sourcePath));
+    };
+}
+
 // Where the documents of a run go. A .docx is saved in place; a .doc, .odt or .pdf is first saved
 // as a .docx in a private folder beside the output and converted with the others in one converter
 // process when the run ends, then moved into place. The folder goes with the run, also when it is
@@ -173,18 +189,10 @@ void runRecords(const WordMergeSettings& s, WordMergeSink& sink, WordMergeResult
         fail(WordMergeFailure::Template, error.cause());
     }
     const int records = std::max(0, lastRow - s.startLine + 1);
-    // Only a name that is an input's name (or the name its link leads to) can be that input;
-    // resolving every name would cost more than writing the documents.
-    QStringList inputNames;
-    for (const QString& input : {s.templatePath, s.sourcePath})
-        inputNames << QFileInfo(input).fileName() << QFileInfo(input).canonicalFilePath().section(u'/', -1);
-    auto isInput = [&](const QString& path) {
-        return inputNames.contains(QFileInfo(path).fileName(), Qt::CaseInsensitive) &&
-               (sameFile(path, s.templatePath) || sameFile(path, s.sourcePath));
-    };
+    const QStringList inputNames = inputFileNames(s);
     // A name from a column that is an input's goes on to "name (2)"; numbered names are checked now.
     const bool namesFromColumn = !s.oneFile && s.nameColumn > 0;
-    RecordFileNames names(s.outputPath, isInput);
+    RecordFileNames names(s.outputPath, inputGuard(s));
     if (!s.oneFile && !namesFromColumn) {
         for (int n = 1; n <= records; ++n) {
             const QString numbered = numberedOutputPath(s.outputPath, n);
@@ -271,6 +279,25 @@ WordMergeResult runWordMerge(const WordMergeSettings& settings, WordMergeSink& s
         result.cause = QString::fromLocal8Bit(error.what());
     }
     return result;
+}
+
+QStringList plannedDocuments(const WordMergeSettings& s) {
+    QStringList planned;
+    try {
+        const std::unique_ptr<Workbook> book = openWorkbook(s.sourcePath);
+        book->selectSheet(s.sheet);
+        const int lastRow = book->usedRows();
+        RecordFileNames names(s.outputPath, inputGuard(s));
+        int sequence = 0;
+        for (int row = s.startLine; row <= lastRow; ++row) {
+            ++sequence;
+            planned << (s.nameColumn > 0 ? names.next(sequence, book->cellText(row, s.nameColumn))
+                                         : numberedOutputPath(s.outputPath, sequence));
+        }
+    } catch (const WorkbookError&) {
+        return {}; // the run tells what is wrong with the workbook
+    }
+    return planned;
 }
 
 QString numberedOutputPath(const QString& outputPath, int n) {

@@ -101,6 +101,10 @@ private:
     QSet<QString> m_used; // file names handed out, case-folded
 };
 
+// The documents a multiple-files run of s would write, in record order, as the run names them;
+// empty when the workbook or its sheet cannot be read (the run then says why).
+QStringList plannedDocuments(const WordMergeSettings& s);
+
 // The output path of a chosen name: unchanged when its extension is ".docx", ".doc", ".odt" or ".pdf"
 // (any case), else the name with ".docx" appended.
 QString withWordExtension(const QString& chosen);

@@ -52,6 +52,7 @@ QString textOf(const LanguageFile& file, const QString& dotted) {
 const QStringList kFilledTexts = {
     QStringLiteral("ExcelProgressForm.String05"),
     QStringLiteral("WordProgressForm.String05"),
+    QStringLiteral("WordProgressForm.String13"),
     QStringLiteral("AboutForm.Copyright"),
 };
 
@@ -59,7 +60,7 @@ const QStringList kFilledTexts = {
 const QStringList kQuestions = {
     QStringLiteral("ExcelProgressForm.String05"), QStringLiteral("ExcelProgressForm.String11"),
     QStringLiteral("WordProgressForm.String05"),  QStringLiteral("WordProgressForm.String11"),
-    QStringLiteral("WordProgressForm.String12"),
+    QStringLiteral("WordProgressForm.String12"),  QStringLiteral("WordProgressForm.String13"),
 };
 
 // The texts drawn into one 72 x 18 pixel header cell of the preview grid, 5 pixels in.

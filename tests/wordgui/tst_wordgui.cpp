@@ -80,7 +80,9 @@ struct Harness : ScriptedServices {
     TPreviewForm preview{services};
 
     Harness()
-        : ScriptedServices({{"WordProgressForm.String05", "Replace [xxx]?"}, {"ListView.Field", "Field "}}) {
+        : ScriptedServices({{"WordProgressForm.String05", "Replace [xxx]?"},
+                            {"WordProgressForm.String13", "[xxx]: replace %1, remove %2?"},
+                            {"ListView.Field", "Field "}}) {
         form.setAddForm(&addForm);
         form.setPreviewForm(&preview);
         addForm.setPreviewForm(&preview);
@@ -165,6 +167,8 @@ private slots:
     void numberedRunWritesADocumentPerRecord();
     void replacedOutputStaysUntilTheRunHasFinished_data();
     void replacedOutputStaysUntilTheRunHasFinished();
+    void numberedDocumentsAreReplacedOnlyWhenAsked_data();
+    void numberedDocumentsAreReplacedOnlyWhenAsked();
     void runEndingsWithoutOutput_data();
     void runEndingsWithoutOutput();
 
@@ -626,6 +630,7 @@ void TestWordGui::overwriteQuestionNamesTheFileAsWritten() {
     writeBytes(path(written), "keep me");
     h->setPaths(path("book.xlsx"), path("letter.docx"));
     h->addPair("<name>", "A");
+    h->radio("RadioButton2")->setChecked(true);
     h->prompter.answers.enqueue(false);
 
     h->runCommand(path(saveAs));
@@ -711,20 +716,15 @@ void TestWordGui::numberedRunWritesADocumentPerRecord() {
 }
 
 void TestWordGui::replacedOutputStaysUntilTheRunHasFinished_data() {
-    QTest::addColumn<bool>("oneFile");
     QTest::addColumn<QString>("ending"); // "finish", "cancel" or "fail"
 
-    QTest::newRow("one file, finished: replaced by the result") << true << "finish";
-    QTest::newRow("one file, cancelled: the old file stays") << true << "cancel";
-    QTest::newRow("one file, failed: the old file stays") << true << "fail";
-    QTest::newRow("numbered, finished: the named file goes") << false << "finish";
-    QTest::newRow("numbered, cancelled: the named file stays") << false << "cancel";
-    QTest::newRow("numbered, failed: the named file stays") << false << "fail";
+    QTest::newRow("one file, finished: replaced by the result") << "finish";
+    QTest::newRow("one file, cancelled: the old file stays") << "cancel";
+    QTest::newRow("one file, failed: the old file stays") << "fail";
 }
 
 // Yes to the overwrite question agrees to a replacement, not to losing the old file for nothing.
 void TestWordGui::replacedOutputStaysUntilTheRunHasFinished() {
-    QFETCH(bool, oneFile);
     QFETCH(QString, ending);
 
     copyInputs();
@@ -734,7 +734,7 @@ void TestWordGui::replacedOutputStaysUntilTheRunHasFinished() {
     writeBytes(path("out.docx"), old);
     h->setPaths(path("book.xlsx"), path("letter.docx"));
     h->in<QSpinBox>(&h->form, "UpDown1")->setValue(2);
-    h->radio(oneFile ? "RadioButton2" : "RadioButton1")->setChecked(true);
+    h->radio("RadioButton2")->setChecked(true);
     h->addPair("<name>", "A");
     h->prompter.answers.enqueue(true);  // replace
     h->prompter.answers.enqueue(false); // do not open
@@ -743,31 +743,18 @@ void TestWordGui::replacedOutputStaysUntilTheRunHasFinished() {
     QList<QByteArray> duringRun;
     connect(h->progress.ProgressBar1, &QProgressBar::valueChanged, &h->progress,
             [&] { duringRun << readAll(path("out.docx")); });
-    bool existedAtQuestion = true;
-    h->prompter.onCall = [&](const FakePrompter::Call& call) {
-        if (call.text.startsWith("WordProgressForm.String1"))
-            existedAtQuestion = QFile::exists(path("out.docx"));
-    };
-
     h->runCommand(path("out"));
 
     QCOMPARE(h->messages().value(0), QString("Replace out.docx?"));
     for (const QByteArray& seen : duringRun)
         QCOMPARE(seen, old);
-    const QStringList numbered{"out0001.docx", "out0002.docx", "out0003.docx", "out0004.docx"};
     const QStringList inputs{"book.xlsx", "letter.docx"};
     if (ending == "finish") {
-        QCOMPARE(h->messages().value(1),
-                 QString(oneFile ? "WordProgressForm.String11" : "WordProgressForm.String12"));
+        QCOMPARE(h->messages().value(1), QString("WordProgressForm.String11"));
         QCOMPARE(duringRun.size(), 4);
-        if (oneFile) {
-            QCOMPARE(readDocument(path("out.docx")).paragraphs.value(0),
-                     QString("Dear Ann, you live in <CITY>."));
-            QCOMPARE(bookfixture::folderEntries(dir->path()), inputs + QStringList{"out.docx"});
-        } else {
-            QVERIFY2(!existedAtQuestion, "gone before the question, so the folder shown does not hold it");
-            QCOMPARE(bookfixture::folderEntries(dir->path()), inputs + numbered);
-        }
+        QCOMPARE(readDocument(path("out.docx")).paragraphs.value(0),
+                 QString("Dear Ann, you live in <CITY>."));
+        QCOMPARE(bookfixture::folderEntries(dir->path()), inputs + QStringList{"out.docx"});
         return;
     }
     QCOMPARE(readAll(path("out.docx")), old);
@@ -775,9 +762,7 @@ void TestWordGui::replacedOutputStaysUntilTheRunHasFinished() {
         QCOMPARE(h->messages().size(), 1);
         QCOMPARE(h->progress.outcome(), WordMergeOutcome::Cancelled);
         QCOMPARE(h->report.lineCount(), 1);
-        // Numbered documents already saved stay.
-        QCOMPARE(bookfixture::folderEntries(dir->path()),
-                 inputs + (oneFile ? QStringList{"out.docx"} : QStringList{"out.docx", "out0001.docx"}));
+        QCOMPARE(bookfixture::folderEntries(dir->path()), inputs + QStringList{"out.docx"});
     } else {
         QCOMPARE(h->messages().value(1), QString("WordProgressForm.String10"));
         QVERIFY2(!h->prompter.calls[1].detail.isEmpty(), "the cause is told");
@@ -785,6 +770,68 @@ void TestWordGui::replacedOutputStaysUntilTheRunHasFinished() {
         QCOMPARE(bookfixture::folderEntries(dir->path()), inputs + QStringList{"out.docx"});
     }
     QVERIFY(h->shell.opened.isEmpty());
+}
+
+// A folder holding the six documents of an earlier run of out.docx, the named file itself and files
+// of other names; this run has four records.
+void TestWordGui::numberedDocumentsAreReplacedOnlyWhenAsked_data() {
+    QTest::addColumn<QStringList>("before"); // besides the inputs
+    QTest::addColumn<QString>("answer");     // "yes", "no", or "cancel": yes, then cancel the run
+    QTest::addColumn<QString>("question");   // empty when none is asked
+    QTest::addColumn<QStringList>("after");  // besides the inputs
+    const QStringList others{"out.docx", "out0003.txt", "outline0009.docx", "out00005.docx"};
+    const QStringList six{"out0001.docx", "out0002.docx", "out0003.docx",
+                          "out0004.docx", "out0005.docx", "out0006.docx"};
+    const QStringList four = six.mid(0, 4);
+    QTest::newRow("a second, shorter run, answered yes: the earlier tail goes once finished")
+        << six + others << "yes"
+        << "out.docx: replace 4, remove 2?" << four + others;
+    QTest::newRow("answered no: nothing is written") << six + others << "no"
+                                                     << "out.docx: replace 4, remove 2?" << six + others;
+    QTest::newRow("a cancelled run removes nothing") << six + others << "cancel"
+                                                     << "out.docx: replace 4, remove 2?" << six + others;
+    QTest::newRow("only the tail of a longer run") << QStringList{"out0007.docx", "out10000.docx"} << "yes"
+                                                   << "out.docx: replace 0, remove 2?" << four;
+    QTest::newRow("only files of other names: no question") << others << "yes"
+                                                            << "" << four + others;
+}
+
+void TestWordGui::numberedDocumentsAreReplacedOnlyWhenAsked() {
+    QFETCH(QStringList, before);
+    QFETCH(QString, answer);
+    QFETCH(QString, question);
+    QFETCH(QStringList, after);
+
+    copyInputs();
+    for (const QString& name : before)
+        writeBytes(path(name), "earlier");
+    h->setPaths(path("book.xlsx"), path("letter.docx"));
+    h->in<QSpinBox>(&h->form, "UpDown1")->setValue(2);
+    h->addPair("<name>", "A");
+    if (!question.isEmpty())
+        h->prompter.answers.enqueue(answer != "no");
+    h->prompter.answers.enqueue(false); // do not show the folder
+    if (answer == "cancel")
+        h->cancelAfterFirstRecord();
+
+    h->runCommand(path("out"));
+
+    if (!question.isEmpty())
+        QCOMPARE(h->messages().value(0), question);
+    else
+        QCOMPARE(h->messages().value(0), QString("WordProgressForm.String12"));
+    QStringList expected = after + QStringList{"book.xlsx", "letter.docx"};
+    expected.sort();
+    QCOMPARE(bookfixture::folderEntries(dir->path()), expected);
+    QCOMPARE(readAll(path("out.docx")), QByteArray(before.contains("out.docx") ? "earlier" : ""));
+    if (answer == "yes")
+        QCOMPARE(readDocument(path("out0004.docx")).paragraphs.value(0),
+                 QString("Dear Dee, you live in <CITY>."));
+    if (answer == "cancel")
+        QCOMPARE(readDocument(path("out0001.docx")).paragraphs.value(0),
+                 QString("Dear Ann, you live in <CITY>."));
+    else if (answer == "no")
+        QCOMPARE(readAll(path("out0001.docx")), QByteArray("earlier"));
 }
 
 void TestWordGui::runEndingsWithoutOutput_data() {
