@@ -17,7 +17,7 @@ inline constexpr const char* kExcelUsage =
 inline constexpr const char* kWordUsage =
     "usage: tallyweave-batch word --source FILE [--sheet N] [--start LINE] --template FILE\n"
     "                             [--one-file [--separator paragraph|page]] --pair COL:LABEL [--pair COL:LABEL ...]\n"
-    "                             --output FILE [--overwrite] [--report FILE]\n";
+    "                             --output FILE [--name-column COL] [--overwrite] [--report FILE]\n";
 inline constexpr const char* kBulkUsage =
     "usage: tallyweave-batch bulk --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
     "                             --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"

@@ -22,7 +22,8 @@ WordArguments parseArguments(const QStringList& args) {
     WordMergeSettings& s = parsed.settings;
     bool separatorGiven = false;
     static const FlagSet flags{{"--one-file", "--overwrite"},
-                               {"--source", "--sheet", "--start", "--template", "--separator", "--pair", "--output", "--report"},
+                               {"--source", "--sheet", "--start", "--template", "--separator", "--pair",
+                                "--output", "--name-column", "--report"},
                                {}};
     readFlags(args, flags, [&](const QString& flag, const QString& value) {
         if (flag == QLatin1String("--one-file")) {
@@ -37,6 +38,8 @@ WordArguments parseArguments(const QStringList& args) {
             s.startLine = positiveNumber(flag, value);
         } else if (flag == QLatin1String("--template")) {
             s.templatePath = value;
+        } else if (flag == QLatin1String("--name-column")) {
+            s.nameColumn = columnLetter(flag, value);
         } else if (flag == QLatin1String("--output")) {
             s.outputPath = value;
         } else if (flag == QLatin1String("--report")) {
@@ -59,6 +62,9 @@ WordArguments parseArguments(const QStringList& args) {
         throw UsageError{QStringLiteral("at least one --pair is required")};
     if (separatorGiven && !s.oneFile)
         throw UsageError{QStringLiteral("--separator applies to --one-file only")};
+    if (s.nameColumn > 0 && s.oneFile)
+        throw UsageError{
+            QStringLiteral("--name-column names the documents of multiple files, not --one-file")};
     return parsed;
 }
 
@@ -73,7 +79,8 @@ std::optional<QString> refusal(const WordMergeSettings& s, bool overwrite) {
     case WordCommandCheck::OutputIsTemplate:
         return QStringLiteral("the output %1 is the template").arg(s.outputPath);
     case WordCommandCheck::OutputExists:
-        if (!overwrite)
+        // Multiple files never write the named path; their own documents are checked below.
+        if (!overwrite && s.oneFile)
             return QStringLiteral("the output %1 exists; --overwrite replaces it").arg(s.outputPath);
         break;
     case WordCommandCheck::Ok:
@@ -81,6 +88,17 @@ std::optional<QString> refusal(const WordMergeSettings& s, bool overwrite) {
     }
     if (const QString problem = outputFileProblem(s.outputPath); !problem.isEmpty())
         return QStringLiteral("the output cannot be written: ") + problem;
+    if (!s.oneFile && !overwrite) {
+        const NumberedFiles numbered = checkNumberedFiles(s);
+        if (!numbered.replaced.isEmpty())
+            return QStringLiteral("the document %1 exists; --overwrite replaces it")
+                .arg(numbered.replaced.first());
+        if (!numbered.stale.isEmpty())
+            return QStringLiteral(
+                       "the earlier document %1 is numbered beyond this run; --overwrite removes it "
+                       "once the run has finished")
+                .arg(numbered.stale.first());
+    }
     return std::nullopt;
 }
 
@@ -101,7 +119,8 @@ int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         return 1;
     }
 
-    const bool replacing = QFile::exists(s.outputPath);
+    // Taken before the run, which writes the numbered documents that would otherwise be found.
+    const QStringList stale = s.oneFile ? QStringList() : checkNumberedFiles(s).stale;
     ReportPrinter printer(out);
     if (!parsed.report.isEmpty()) {
         QStringList captions;
@@ -122,9 +141,10 @@ int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
     }
     switch (result.outcome) {
     case WordMergeOutcome::Finished:
-        // A one-file run renamed its result over the old file; numbered files leave it beside them.
-        if (!s.oneFile && replacing && !QFile::remove(s.outputPath)) {
-            err << "tallyweave-batch word: the existing output " << s.outputPath << " cannot be deleted\n";
+        // A one-file run renamed its result over the old file. Numbered documents leave the named
+        // file alone; earlier documents numbered beyond this run go, now that it is complete.
+        if (const QStringList left = removeStaleDocuments(stale); !left.isEmpty()) {
+            err << "tallyweave-batch word: the earlier document " << left.first() << " cannot be removed\n";
             return 1;
         }
         return 0;

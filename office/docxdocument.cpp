@@ -128,16 +128,18 @@ bool needsConverter(DocumentKind kind) {
 
 bool outputNeedsConverter(const QString& path) {
     return path.endsWith(QLatin1String(".doc"), Qt::CaseInsensitive) ||
-           path.endsWith(QLatin1String(".odt"), Qt::CaseInsensitive);
+           path.endsWith(QLatin1String(".odt"), Qt::CaseInsensitive) ||
+           path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
 }
 
 QString converterMissingCause(const QString& path, bool reading) {
-    return reading ? QStringLiteral("cannot read %1: reading a .doc or .odt document needs LibreOffice "
-                                    "(soffice), which is not installed; a .docx template works without it")
-                         .arg(native(path))
-                   : QStringLiteral("cannot write %1: writing a .doc or .odt document needs LibreOffice "
-                                    "(soffice), which is not installed; a .docx output works without it")
-                         .arg(native(path));
+    return reading
+               ? QStringLiteral("cannot read %1: reading a .doc or .odt document needs LibreOffice "
+                                "(soffice), which is not installed; a .docx template works without it")
+                     .arg(native(path))
+               : QStringLiteral("cannot write %1: writing a .doc, .odt or .pdf document needs LibreOffice "
+                                "(soffice), which is not installed; a .docx output works without it")
+                     .arg(native(path));
 }
 
 namespace {

@@ -25,7 +25,7 @@ DocumentKind detectKind(const QString& path);
 
 // True when files of this kind are read (or written) through LibreOffice's converter.
 bool needsConverter(DocumentKind kind);
-// Output names ending in ".doc" or ".odt" (any case) are written through the converter.
+// Output names ending in ".doc", ".odt" or ".pdf" (any case) are written through the converter.
 bool outputNeedsConverter(const QString& path);
 
 // The cause given when a file needs the converter and LibreOffice is not installed.

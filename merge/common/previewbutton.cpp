@@ -33,20 +33,21 @@ QPoint previewPosition(const QAbstractButton& button, const QSize& size) {
 
 bool showPreview(TPreviewForm& form, const QAbstractButton* button, const QString& workbookPath,
                  const QComboBox* sheetCombo, QComboBox* columnCombo, QSpinBox* lineSpin,
-                 const QString& columnMarker, const QString& lineMarker) {
+                 const QString& columnMarker, const QString& lineMarker, int columnItemOffset) {
     if (workbookPath.isEmpty() || !QFileInfo(workbookPath).isFile())
         return false;
     if (button)
         form.move(previewPosition(*button, form.size()));
     form.workbookPath = workbookPath;
     form.sheet = sheetCombo ? sheetCombo->currentIndex() + 1 : 1;
-    form.markedColumn = columnCombo ? columnCombo->currentIndex() + 1 : 0;
+    // A mark of 0 would turn column picking off: from "None" the popup starts on column A.
+    form.markedColumn = columnCombo ? std::max(1, columnCombo->currentIndex() - columnItemOffset + 1) : 0;
     form.markedLine = lineSpin ? lineSpin->value() : 0;
     form.columnMarkerText = columnCombo ? columnMarker : QString();
     form.lineMarkerText = lineSpin ? lineMarker : QString();
     form.exec();
     if (columnCombo)
-        columnCombo->setCurrentIndex(form.markedColumn - 1);
+        columnCombo->setCurrentIndex(form.markedColumn - 1 + columnItemOffset);
     if (lineSpin)
         lineSpin->setValue(form.markedLine);
     return true;

@@ -17,7 +17,8 @@ QPoint previewPosition(const QAbstractButton& button, const QSize& size);
 // existing file; otherwise the popup opens under the button (kept on screen, previewPosition) on
 // the worksheet of sheetCombo, with the column of columnCombo and the line of lineSpin marked, and
 // the picks go back into them when it closes. A null columnCombo or lineSpin turns that kind of
-// picking off (its marker text is then not used). True when the popup was shown.
+// picking off (its marker text is then not used). columnCombo's item columnItemOffset is column
+// A; from an item before it (a "None") the popup starts on column A. True when the popup was shown.
 bool showPreview(TPreviewForm& form, const QAbstractButton* button, const QString& workbookPath,
                  const QComboBox* sheetCombo, QComboBox* columnCombo, QSpinBox* lineSpin,
-                 const QString& columnMarker, const QString& lineMarker);
+                 const QString& columnMarker, const QString& lineMarker, int columnItemOffset = 0);

@@ -3,6 +3,7 @@
 #include "merge/common/previewbutton.h"
 #include "office/workbook.h"
 
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -68,8 +69,10 @@ TWordForm::TWordForm(Services& services, QWidget* parent) : QDialog(parent), m_s
     sourceGrid->setColumnStretch(1, 1);
     sourceGrid->setColumnStretch(3, 1);
 
-    // Template file and what becomes of the records. The separator pair sits on a panel of its
-    // own, so that it forms a radio group apart from the output-mode pair.
+    // Template file and what becomes of the records. Each radio pair is a button group of its own:
+    // Qt's automatic exclusivity would take every radio button under the group box, the separator
+    // panel's included, as one group, so that a click on the checked output mode could uncheck it
+    // while a separator stays checked.
     m_templateGroup = named<QGroupBox>(this, "GroupBox2");
     m_template = named<QLineEdit>(m_templateGroup, "Edit3");
     m_browseTemplate = toolButton(m_templateGroup, "SpeedButton2", QStyle::SP_DirOpenIcon);
@@ -80,16 +83,35 @@ TWordForm::TWordForm(Services& services, QWidget* parent) : QDialog(parent), m_s
     m_lineBreak = named<QRadioButton>(m_separatorPanel, "RadioButton3");
     m_lineBreak->setChecked(true);
     m_formFeed = named<QRadioButton>(m_separatorPanel, "RadioButton4");
+    for (auto [first, second] : {std::pair{m_multipleFiles, m_oneFile}, std::pair{m_lineBreak, m_formFeed}}) {
+        auto* pair = new QButtonGroup(this);
+        pair->addButton(first);
+        pair->addButton(second);
+    }
     auto* panelLayout = new QVBoxLayout(m_separatorPanel);
     panelLayout->setContentsMargins(20, 0, 0, 0);
     panelLayout->addWidget(m_lineBreak);
     panelLayout->addWidget(m_formFeed);
+    // Multiple files may be named from a column instead of numbered.
+    m_nameLabel = named<QLabel>(m_templateGroup, "Label3");
+    m_nameColumn = named<QComboBox>(m_templateGroup, "ComboBox2");
+    m_nameColumn->addItem(QString());
+    for (char letter = 'A'; letter <= 'Z'; ++letter)
+        m_nameColumn->addItem(QString(QLatin1Char(letter)));
+    m_nameLabel->setBuddy(m_nameColumn);
+    m_namePreview = toolButton(m_templateGroup, "SpeedButtonPreview2", QStyle::SP_FileDialogContentsView);
+    auto* nameRow = new QHBoxLayout;
+    nameRow->setContentsMargins(20, 0, 0, 0);
+    nameRow->addWidget(m_nameLabel);
+    nameRow->addWidget(m_nameColumn, 1);
+    nameRow->addWidget(m_namePreview);
     auto* templateGrid = new QGridLayout(m_templateGroup);
     templateGrid->addWidget(m_template, 0, 0);
     templateGrid->addWidget(m_browseTemplate, 0, 1);
     templateGrid->addWidget(m_multipleFiles, 1, 0, 1, 2);
-    templateGrid->addWidget(m_oneFile, 2, 0, 1, 2);
-    templateGrid->addWidget(m_separatorPanel, 3, 0, 1, 2);
+    templateGrid->addLayout(nameRow, 2, 0, 1, 2);
+    templateGrid->addWidget(m_oneFile, 3, 0, 1, 2);
+    templateGrid->addWidget(m_separatorPanel, 4, 0, 1, 2);
 
     m_fillIn = named<QGroupBox>(this, "GroupBox3");
     m_list = named<QTreeWidget>(m_fillIn, "ListView1");
@@ -126,6 +148,7 @@ TWordForm::TWordForm(Services& services, QWidget* parent) : QDialog(parent), m_s
     connect(m_browseSource, &QToolButton::clicked, this, &TWordForm::SpeedButton1Click);
     connect(m_browseTemplate, &QToolButton::clicked, this, &TWordForm::SpeedButton2Click);
     connect(m_startPreview, &QToolButton::clicked, this, &TWordForm::SpeedButtonPreview1Click);
+    connect(m_namePreview, &QToolButton::clicked, this, &TWordForm::SpeedButtonPreview2Click);
     connect(m_add, &QPushButton::clicked, this, &TWordForm::ButtonAddClick);
     connect(m_delete, &QPushButton::clicked, this, &TWordForm::ButtonDeleteClick);
     connect(m_ok, &QPushButton::clicked, this, &TWordForm::ButtonOkClick);
@@ -147,6 +170,9 @@ void TWordForm::applyTexts(const Texts& texts) {
     m_oneFile->setText(t("Export2"));
     m_lineBreak->setText(t("Separate1"));
     m_formFeed->setText(t("Separate2"));
+    m_nameLabel->setText(t("NameColumn"));
+    m_nameColumn->setItemText(0, t("NameColumnNone"));
+    m_namePreview->setToolTip(t("Preview"));
     m_fillIn->setTitle(t("FillIn"));
     m_add->setText(t("Add"));
     m_delete->setText(t("Delete"));
@@ -166,6 +192,7 @@ WordMergeSettings TWordForm::settings() const {
     s.templatePath = trimBlanks(m_template->text());
     s.oneFile = m_oneFile->isChecked();
     s.separator = m_lineBreak->isChecked() ? RecordSeparator::Paragraph : RecordSeparator::PageBreak;
+    s.nameColumn = s.oneFile ? 0 : m_nameColumn->currentIndex();
     for (const FillInItem& item : fillinlist::items(m_list))
         s.pairs.append({columnNumber(item.column), item.target});
     return s;
@@ -189,6 +216,9 @@ void TWordForm::updateButtons() {
     const bool oneFile = !m_multipleFiles->isChecked();
     m_lineBreak->setEnabled(oneFile);
     m_formFeed->setEnabled(oneFile);
+    for (QWidget* name : {static_cast<QWidget*>(m_nameLabel), static_cast<QWidget*>(m_nameColumn),
+                          static_cast<QWidget*>(m_namePreview)})
+        name->setEnabled(!oneFile);
 }
 
 void TWordForm::SpeedButton1Click() {
@@ -211,6 +241,14 @@ void TWordForm::SpeedButtonPreview1Click() {
         return;
     showPreview(*m_preview, m_startPreview, m_source->text(), m_sheet, nullptr, m_start, {},
                 m_services.text(kSection, QStringLiteral("StartLine2")));
+}
+
+// The column only; the start line stays with its own button.
+void TWordForm::SpeedButtonPreview2Click() {
+    if (!m_preview)
+        return;
+    showPreview(*m_preview, m_namePreview, m_source->text(), m_sheet, m_nameColumn, nullptr,
+                m_services.text(kSection, QStringLiteral("NameColumn2")), {}, 1);
 }
 
 void TWordForm::ButtonAddClick() {

@@ -44,6 +44,7 @@ public slots:
     void SpeedButton1Click();
     void SpeedButton2Click();
     void SpeedButtonPreview1Click();
+    void SpeedButtonPreview2Click(); // picks the column that names the files
     void ButtonAddClick();
     void ButtonDeleteClick();
     void ButtonOkClick();
@@ -73,6 +74,9 @@ private:
     QFrame* m_separatorPanel = nullptr;
     QRadioButton* m_lineBreak = nullptr;
     QRadioButton* m_formFeed = nullptr;
+    QLabel* m_nameLabel = nullptr;
+    QComboBox* m_nameColumn = nullptr; // "None", then A..Z
+    QToolButton* m_namePreview = nullptr;
 
     QGroupBox* m_fillIn = nullptr;
     QTreeWidget* m_list = nullptr;

@@ -1,4 +1,5 @@
 #include "merge/word/formwordprogress.h"
+#include "merge/word/wordcommand.h"
 
 #include "app/services.h"
 
@@ -82,6 +83,7 @@ void TWordProgressForm::Timer1Timer() {
         break;
     }
     m_replacedFile.clear();
+    m_staleFiles.clear();
     finish();
 }
 
@@ -91,9 +93,8 @@ void TWordProgressForm::finished(const WordMergeSettings& s) {
             m_services.shell.open(m_outputPath);
         return;
     }
-    // Numbered documents were written beside the named file, which the user agreed to replace.
-    if (!m_replacedFile.isEmpty())
-        QFile::remove(m_replacedFile);
+    // The folder now holds this run's documents only, not the tail of an earlier, longer one.
+    removeStaleDocuments(m_staleFiles);
     if (m_services.ask(section(), QStringLiteral("String12"))) {
         const QString folder = QFileInfo(m_outputPath).absolutePath();
         m_services.shell.open(QUrl::fromLocalFile(folder + QLatin1Char('/')).toString());

@@ -16,11 +16,13 @@ public:
     void setSettingsSource(SettingsSource source) { m_settings = std::move(source); }
     void setOutputPath(const QString& path) { m_outputPath = path; }
     QString outputPath() const { return m_outputPath; }
-    // The existing file at the output path that the user agreed to replace, or empty. It is kept
-    // until the run has finished: one file replaces it in a single rename, numbered documents
-    // never touch it, so it is deleted once they are all written. A run that is cancelled or
-    // fails leaves it as it was.
+    // One file: the existing file at the output path that the user agreed to replace, or empty.
+    // It is kept until the run has finished, which replaces it in a single rename; a run that is
+    // cancelled or fails leaves it as it was.
     void setReplacedFile(const QString& path) { m_replacedFile = path; }
+    // Multiple files: the earlier numbered documents (NumberedFiles::stale) the user agreed to
+    // have removed; removed once the run has finished, kept by a run that is cancelled or fails.
+    void setStaleFiles(const QStringList& paths) { m_staleFiles = paths; }
 
     // How the last run ended.
     WordMergeOutcome outcome() const { return m_outcome; }
@@ -46,5 +48,6 @@ private:
     SettingsSource m_settings;
     QString m_outputPath;
     QString m_replacedFile;
+    QStringList m_staleFiles;
     WordMergeOutcome m_outcome = WordMergeOutcome::Cancelled;
 };

@@ -24,3 +24,19 @@ WordCommandCheck checkWordCommand(const QString& source, const QString& template
 // The key in section WordProgressForm of the message for a check ("String02" .. "String05"),
 // empty for Ok. OutputExists is a question whose "[xxx]" takes the output's file name.
 QString wordCommandMessageKey(WordCommandCheck check);
+
+// What a multiple-files run would do to files already in its folder: the documents it would write
+// that exist (replaced), and the earlier numbered documents of the same base above the highest
+// number this run reaches (removed once the run has finished, so that the folder does not mix two
+// mailings). The named output path itself is never among them: this mode never writes it.
+struct NumberedFiles {
+    QStringList replaced;
+    QStringList stale;
+    bool any() const { return !replaced.isEmpty() || !stale.isEmpty(); }
+};
+
+// s.outputPath after withWordExtension; empty lists for one file.
+NumberedFiles checkNumberedFiles(const WordMergeSettings& s);
+
+// Removes the stale documents; returns those that could not be removed.
+QStringList removeStaleDocuments(const QStringList& stale);

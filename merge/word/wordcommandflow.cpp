@@ -1,4 +1,5 @@
 #include "merge/word/wordcommandflow.h"
+#include "app/localization.h"
 #include "app/services.h"
 #include "merge/word/formword.h"
 #include "merge/word/formwordprogress.h"
@@ -29,14 +30,32 @@ void excelToWordCommand(Services& services, TWordForm& form, TWordProgressForm& 
         services.notice(section, QStringLiteral("String10"), folderProblem);
         return;
     }
+    // One file replaces the named file; multiple files never write it, so it is not asked about,
+    // but the numbered documents they would replace or leave behind are.
     QString replaced;
-    if (check == WordCommandCheck::OutputExists) {
+    QStringList stale;
+    if (settings.oneFile && check == WordCommandCheck::OutputExists) {
         if (!services.ask(section, wordCommandMessageKey(check), QFileInfo(output).fileName()))
             return;
         replaced = output;
+    } else if (!settings.oneFile) {
+        WordMergeSettings run = settings;
+        run.outputPath = output;
+        const NumberedFiles numbered = checkNumberedFiles(run);
+        if (numbered.any()) {
+            const QString question =
+                fillMarker(services.text(section, QStringLiteral("String13")), QFileInfo(output).fileName())
+                    .arg(numbered.replaced.size())
+                    .arg(numbered.stale.size());
+            if (!services.prompter.question(
+                    services.text(QStringLiteral("Common"), QStringLiteral("Message")), question))
+                return;
+            stale = numbered.stale;
+        }
     }
 
     progress.setOutputPath(output);
     progress.setReplacedFile(replaced);
+    progress.setStaleFiles(stale);
     progress.exec();
 }

@@ -58,6 +58,8 @@ void checkSettings(const WordMergeSettings& s) {
         fail(WordMergeFailure::Settings, QStringLiteral("worksheet %1 is out of range").arg(s.sheet));
     if (s.startLine < 1)
         fail(WordMergeFailure::Settings, QStringLiteral("start line %1 is out of range").arg(s.startLine));
+    if (s.nameColumn < 0 || s.nameColumn > 26)
+        fail(WordMergeFailure::Settings, QStringLiteral("name column %1 is out of range").arg(s.nameColumn));
     for (const LabelPair& pair : s.pairs)
         if (pair.column < 1 || pair.column > 26)
             fail(WordMergeFailure::Settings, QStringLiteral("fill-in column %1 is out of range").arg(pair.column));
@@ -73,9 +75,26 @@ void refuseInput(const WordMergeSettings& s, const QString& output) {
         fail(WordMergeFailure::Settings, QStringLiteral("the output %1 is the source workbook").arg(native(output)));
 }
 
-// Where the documents of a run go. A .docx is saved in place; a .doc or .odt is first saved as a
-// .docx in a folder beside the output and converted with the others in one converter process
-// when the run ends, then moved into place.
+// Only a name that is an input's name (or the name its link leads to) can be that input;
+// resolving every name would cost more than writing the documents.
+QStringList inputFileNames(const WordMergeSettings& s) {
+    QStringList names;
+    for (const QString& input : {s.templatePath, s.sourcePath})
+        names << QFileInfo(input).fileName() << QFileInfo(input).canonicalFilePath().section(u'/', -1);
+    return names;
+}
+
+std::function<bool(const QString&)> inputGuard(const WordMergeSettings& s) {
+    return [s, names = inputFileNames(s)](const QString& path) {
+        return names.contains(QFileInfo(path).fileName(), Qt::CaseInsensitive) &&
+               (sameFile(path, s.templatePath) || sameFile(path, s.sourcePath));
+    };
+}
+
+// Where the documents of a run go. A .docx is saved in place; a .doc, .odt or .pdf is first saved
+// as a .docx in a private folder beside the output and converted with the others in one converter
+// process when the run ends, then moved into place. The folder goes with the run, also when it is
+// cancelled or fails.
 class Destination {
 public:
     explicit Destination(const QString& outputPath) : m_outputPath(outputPath) {
@@ -170,12 +189,11 @@ void runRecords(const WordMergeSettings& s, WordMergeSink& sink, WordMergeResult
         fail(WordMergeFailure::Template, error.cause());
     }
     const int records = std::max(0, lastRow - s.startLine + 1);
-    if (!s.oneFile) {
-        // Only a numbered name that is an input's name (or the name its link leads to) can be
-        // that input; resolving every name would cost more than writing the documents.
-        QStringList inputNames;
-        for (const QString& input : {s.templatePath, s.sourcePath})
-            inputNames << QFileInfo(input).fileName() << QFileInfo(input).canonicalFilePath().section(u'/', -1);
+    const QStringList inputNames = inputFileNames(s);
+    // A name from a column that is an input's goes on to "name (2)"; numbered names are checked now.
+    const bool namesFromColumn = !s.oneFile && s.nameColumn > 0;
+    RecordFileNames names(s.outputPath, inputGuard(s));
+    if (!s.oneFile && !namesFromColumn) {
         for (int n = 1; n <= records; ++n) {
             const QString numbered = numberedOutputPath(s.outputPath, n);
             if (inputNames.contains(QFileInfo(numbered).fileName(), Qt::CaseInsensitive))
@@ -205,7 +223,10 @@ void runRecords(const WordMergeSettings& s, WordMergeSink& sink, WordMergeResult
             if (s.oneFile) {
                 joiner->append(doc);
             } else {
-                const QString target = numberedOutputPath(s.outputPath, ++sequence);
+                ++sequence;
+                const QString target = namesFromColumn
+                                           ? names.next(sequence, book->cellText(row, s.nameColumn))
+                                           : numberedOutputPath(s.outputPath, sequence);
                 doc.saveAs(destination.saveName(target));
                 if (!destination.staged())
                     result.written << target;
@@ -260,13 +281,78 @@ WordMergeResult runWordMerge(const WordMergeSettings& settings, WordMergeSink& s
     return result;
 }
 
+QStringList plannedDocuments(const WordMergeSettings& s) {
+    QStringList planned;
+    try {
+        const std::unique_ptr<Workbook> book = openWorkbook(s.sourcePath);
+        book->selectSheet(s.sheet);
+        const int lastRow = book->usedRows();
+        RecordFileNames names(s.outputPath, inputGuard(s));
+        int sequence = 0;
+        for (int row = s.startLine; row <= lastRow; ++row) {
+            ++sequence;
+            planned << (s.nameColumn > 0 ? names.next(sequence, book->cellText(row, s.nameColumn))
+                                         : numberedOutputPath(s.outputPath, sequence));
+        }
+    } catch (const WorkbookError&) {
+        return {}; // the run tells what is wrong with the workbook
+    }
+    return planned;
+}
+
 QString numberedOutputPath(const QString& outputPath, int n) {
     const QString extension = fileExtension(outputPath);
     const QString base = outputPath.left(outputPath.size() - extension.size());
     return base + QStringLiteral("%1").arg(n, 4, 10, QLatin1Char('0')) + extension;
 }
 
+QString fileNameFromValue(const QString& value) {
+    QString name = trimBlanks(value);
+    static const QString unsafe = QStringLiteral("/\\:*?\"<>|");
+    bool leading = true;
+    for (QChar& c : name) {
+        const char16_t u = c.unicode();
+        if (leading && (u == u'.' || u == u' ')) {
+            c = u'_';
+            continue;
+        }
+        leading = false;
+        // The direction overrides and isolates could make "txt.exe" read as "exe.txt".
+        if (unsafe.contains(c) || c.category() == QChar::Other_Control || (u >= 0x202A && u <= 0x202E) ||
+            (u >= 0x2066 && u <= 0x2069))
+            c = u'_';
+    }
+    // Cut between characters, never inside a surrogate pair.
+    qsizetype end = 0;
+    for (int characters = 0; end < name.size() && characters < 120; ++characters)
+        end += name.at(end).isHighSurrogate() && end + 1 < name.size() ? 2 : 1;
+    name.truncate(end);
+    while (name.toUtf8().size() > 240)
+        name.chop(name.size() >= 2 && name.at(name.size() - 1).isLowSurrogate() ? 2 : 1);
+    return name;
+}
+
+RecordFileNames::RecordFileNames(const QString& outputPath, std::function<bool(const QString&)> taken)
+    : m_outputPath(outputPath), m_extension(fileExtension(outputPath)), m_taken(std::move(taken)) {
+    m_folder = outputPath.left(outputPath.lastIndexOf(u'/') + 1);
+}
+
+QString RecordFileNames::next(int n, const QString& value) {
+    const QString name = fileNameFromValue(value);
+    const QString first =
+        name.isEmpty() ? numberedOutputPath(m_outputPath, n) : m_folder + name + m_extension;
+    const QString stem = first.left(first.size() - m_extension.size());
+    QString path = first;
+    auto fileName = [this](const QString& p) { return p.mid(m_folder.size()).toCaseFolded(); };
+    for (int k = 2; m_used.contains(fileName(path)) || (m_taken && m_taken(path)); ++k)
+        path = stem + QStringLiteral(" (%1)").arg(k) + m_extension;
+    m_used.insert(fileName(path));
+    return path;
+}
+
 QString withWordExtension(const QString& chosen) {
-    return withAcceptedExtension(chosen, {QStringLiteral(".doc"), QStringLiteral(".docx"), QStringLiteral(".odt")},
-                                 QStringLiteral(".docx"));
+    return withAcceptedExtension(
+        chosen,
+        {QStringLiteral(".doc"), QStringLiteral(".docx"), QStringLiteral(".odt"), QStringLiteral(".pdf")},
+        QStringLiteral(".docx"));
 }

@@ -3,8 +3,11 @@
 #include "office/workbook.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 // The Excel-to-Word merge, without windows: every record of the worksheet becomes a copy of the
 // template with each pair's label replaced by the record's value, saved as a numbered document of
@@ -22,6 +25,9 @@ struct WordMergeSettings {
     QString templatePath;
     bool oneFile = false; // false: numbered documents beside the output path
     RecordSeparator separator = RecordSeparator::Paragraph;
+    // Multiple files: the column (1..26) whose value names each record's document
+    // (RecordFileNames); 0 numbers them all. Not used for one file.
+    int nameColumn = 0;
     QList<LabelPair> pairs;
     QString outputPath; // after the extension rule
 };
@@ -52,7 +58,7 @@ enum class WordMergeFailure {
     Settings,         // a setting out of range, or an output that would overwrite an input
     Workbook,         // the source workbook cannot be opened or read
     Template,         // the template cannot be read, or is no document
-    ConverterMissing, // a .doc or .odt template or output and LibreOffice is not installed
+    ConverterMissing, // a .doc or .odt template, or a .doc, .odt or .pdf output, and no LibreOffice
     Output,           // a document cannot be written (folder refused, disk full, converter failed)
 };
 
@@ -71,6 +77,34 @@ WordMergeResult runWordMerge(const WordMergeSettings& settings, WordMergeSink& s
 // The numbered file of record n (1-based): output base + n with at least four digits + extension.
 QString numberedOutputPath(const QString& outputPath, int n);
 
-// The output path of a chosen name: unchanged when its extension is ".docx", ".doc" or ".odt"
+// A cell's value made fit to be a file's name: trimmed; the characters / \ : * ? " < > |, control
+// and direction-override characters, and leading dots and blanks become "_"; cut to 120 characters and
+// to 240 bytes of UTF-8, so that an extension and a " (n)" still fit a file system's 255. Empty for
+// a value of blanks.
+QString fileNameFromValue(const QString& value);
+
+// The documents of a multiple-files run named from a column: record n's file is the output's
+// folder, fileNameFromValue(value) and the output's extension, or its numbered name
+// (numberedOutputPath) when the value is empty. A name handed out before in the run (compared
+// without regard to case, for file systems that do not tell case) or refused by taken gets " (2)",
+// " (3)", ... before its extension.
+class RecordFileNames {
+public:
+    explicit RecordFileNames(const QString& outputPath, std::function<bool(const QString&)> taken = {});
+    QString next(int n, const QString& value);
+
+private:
+    QString m_outputPath;
+    QString m_folder;    // with its trailing separator, or empty
+    QString m_extension; // with its dot, or empty
+    std::function<bool(const QString&)> m_taken;
+    QSet<QString> m_used; // file names handed out, case-folded
+};
+
+// The documents a multiple-files run of s would write, in record order, as the run names them;
+// empty when the workbook or its sheet cannot be read (the run then says why).
+QStringList plannedDocuments(const WordMergeSettings& s);
+
+// The output path of a chosen name: unchanged when its extension is ".docx", ".doc", ".odt" or ".pdf"
 // (any case), else the name with ".docx" appended.
 QString withWordExtension(const QString& chosen);

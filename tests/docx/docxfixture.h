@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -103,6 +104,48 @@ inline QMap<QString, QString> officeTexts(const QStringList& paths, const QStrin
 // The entries of a folder, hidden ones and folders included, by name.
 inline QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// A PDF as poppler-utils reads it: its page count (pdfinfo), its text (pdftotext, pages separated
+// by form feeds) and, per font, whether it is embedded (pdffonts). error is empty when all three
+// could read it.
+struct PdfReading {
+    int pages = -1;
+    QString text;
+    QList<bool> fontsEmbedded;
+    QString error;
+};
+
+inline QString popplerOutput(const QString& program, const QStringList& args, QString* error) {
+    QProcess tool;
+    tool.start(program, args);
+    if (!tool.waitForFinished(60 * 1000) || tool.exitStatus() != QProcess::NormalExit ||
+        tool.exitCode() != 0) {
+        *error = program + QStringLiteral(" cannot read ") + args.value(0) + QStringLiteral(": ") +
+                 QString::fromLocal8Bit(tool.readAllStandardError());
+        return {};
+    }
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+inline PdfReading readPdf(const QString& path) {
+    PdfReading pdf;
+    const QString info = popplerOutput(QStringLiteral("pdfinfo"), {path}, &pdf.error);
+    const QRegularExpressionMatch pages =
+        QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)$"), QRegularExpression::MultilineOption)
+            .match(info);
+    if (pages.hasMatch())
+        pdf.pages = pages.captured(1).toInt();
+    pdf.text = popplerOutput(QStringLiteral("pdftotext"),
+                             {QStringLiteral("-layout"), path, QStringLiteral("-")}, &pdf.error);
+    // The table's columns: name type encoding emb sub uni object ID; "emb" is the fifth from the end.
+    const QStringList fonts = popplerOutput(QStringLiteral("pdffonts"), {path}, &pdf.error).split(u'\n');
+    for (const QString& line : fonts.mid(2)) {
+        const QStringList columns = line.split(u' ', Qt::SkipEmptyParts);
+        if (columns.size() >= 7)
+            pdf.fontsEmbedded << (columns.at(columns.size() - 5) == QLatin1String("yes"));
+    }
+    return pdf;
 }
 
 // PATH set for a while (to hide LibreOffice), restored when it goes out of scope.

@@ -52,6 +52,7 @@ QString textOf(const LanguageFile& file, const QString& dotted) {
 const QStringList kFilledTexts = {
     QStringLiteral("ExcelProgressForm.String05"),
     QStringLiteral("WordProgressForm.String05"),
+    QStringLiteral("WordProgressForm.String13"),
     QStringLiteral("AboutForm.Copyright"),
     QStringLiteral("OutlookProgressForm.String10"),
     QStringLiteral("OutlookProgressForm.String12"),
@@ -65,19 +66,20 @@ const QStringList kQuestions = {
     QStringLiteral("ExcelProgressForm.String05"), QStringLiteral("ExcelProgressForm.String11"),
     QStringLiteral("WordProgressForm.String05"),  QStringLiteral("WordProgressForm.String11"),
     QStringLiteral("WordProgressForm.String12"),  QStringLiteral("ListView.String02"),
+    QStringLiteral("WordProgressForm.String13"),
     QStringLiteral("OutlookProgressForm.String10"), QStringLiteral("OutlookProgressForm.String12"),
     QStringLiteral("BulkProgressForm.String10"),    QStringLiteral("BulkProgressForm.String12"),
 };
 
 // The texts drawn into one 72 x 18 pixel header cell of the preview grid, 5 pixels in.
 const QStringList kHeaderCellTexts = {
-    QStringLiteral("ExcelForm.IndexColumn2"),   QStringLiteral("ExcelForm.StartLine2"),
-    QStringLiteral("ExcelAddForm.From2"),       QStringLiteral("ExcelAddForm.To2"),
-    QStringLiteral("WordForm.StartLine2"),      QStringLiteral("WordAddForm.To2"),
-    QStringLiteral("OutlookForm.EmailColumn2"), QStringLiteral("OutlookForm.StartLine2"),
-    QStringLiteral("OutlookAddForm.To2"),       QStringLiteral("BulkForm.EmailColumn2"),
-    QStringLiteral("BulkForm.StartLine2"),      QStringLiteral("BulkAddForm.To2"),
-    QStringLiteral("PreviewForm.Close"),
+    QStringLiteral("ExcelForm.IndexColumn2"), QStringLiteral("ExcelForm.StartLine2"),
+    QStringLiteral("ExcelAddForm.From2"),     QStringLiteral("ExcelAddForm.To2"),
+    QStringLiteral("WordForm.StartLine2"),    QStringLiteral("WordForm.NameColumn2"),
+    QStringLiteral("WordAddForm.To2"),        QStringLiteral("OutlookForm.EmailColumn2"),
+    QStringLiteral("OutlookForm.StartLine2"), QStringLiteral("OutlookAddForm.To2"),
+    QStringLiteral("BulkForm.EmailColumn2"),  QStringLiteral("BulkForm.StartLine2"),
+    QStringLiteral("BulkAddForm.To2"),        QStringLiteral("PreviewForm.Close"),
 };
 constexpr int kHeaderCellWidth = 72;
 constexpr int kHeaderTextIndent = 5;
@@ -278,6 +280,7 @@ void TestLanguages::filtersBecomeUsableQtFilters_data() {
     QTest::addColumn<QStringList>("firstEntryShows");
     // The report is saved only as the types its filter offers, so that one has no "all files".
     QTest::addColumn<QStringList>("lastEntryShows");
+    QTest::addColumn<QStringList>("anEntryShows"); // offered, though not among the first entry's
     const QStringList workbooks = {QStringLiteral("Book.xlsx"), QStringLiteral("book.xlsm"),
                                    QStringLiteral("old book.xls"), QStringLiteral("list.CSV")};
     const QStringList documents = {QStringLiteral("Letter.docx")};
@@ -285,12 +288,13 @@ void TestLanguages::filtersBecomeUsableQtFilters_data() {
     for (const QString& path : languageFilePaths()) {
         const QString name = QFileInfo(path).fileName();
         QTest::addRow("%s workbooks", qPrintable(name))
-            << path << QStringLiteral("OpenDialog.XlsFilter") << workbooks << anything;
+            << path << QStringLiteral("OpenDialog.XlsFilter") << workbooks << anything << QStringList();
         QTest::addRow("%s documents", qPrintable(name))
-            << path << QStringLiteral("OpenDialog.DocFilter") << documents << anything;
+            << path << QStringLiteral("OpenDialog.DocFilter") << documents << anything
+            << QStringList{"letters.pdf"};
         QTest::addRow("%s report files", qPrintable(name))
             << path << QStringLiteral("OpenDialog.ReportFilter") << QStringList{QStringLiteral("report.csv")}
-            << QStringList{QStringLiteral("report.xlsx")};
+            << QStringList{QStringLiteral("report.xlsx")} << QStringList();
     }
 }
 
@@ -299,6 +303,7 @@ void TestLanguages::filtersBecomeUsableQtFilters() {
     QFETCH(QString, key);
     QFETCH(QStringList, firstEntryShows);
     QFETCH(QStringList, lastEntryShows);
+    QFETCH(QStringList, anEntryShows);
     const QString filter = textOf(LanguageFile(path), key);
 
     const QStringList parts = filter.split(QLatin1Char('|'));
@@ -322,6 +327,11 @@ void TestLanguages::filtersBecomeUsableQtFilters() {
     for (const QString& fileName : lastEntryShows)
         QVERIFY2(anyPatternMatches(qtPatterns(entries.last()), fileName),
                  qPrintable(entries.last() + " hides " + fileName));
+    for (const QString& fileName : anEntryShows)
+        QVERIFY2(
+            std::any_of(entries.begin(), entries.end() - 1,
+                        [&](const QString& entry) { return anyPatternMatches(qtPatterns(entry), fileName); }),
+            qPrintable("no entry but the last shows " + fileName));
 }
 
 void TestLanguages::fontPropertiesAreUsable() {

@@ -31,6 +31,8 @@ private slots:
     void overwrite();
     void failedRunKeepsTheOldOutput();
     void extensionRuleAndDefaultSeparator();
+    void namesFromAColumn();
+    void overwriteRemovesTheEarlierTailOnceFinished();
 
 private:
     QString at(const QString& name) const { return m_dir->filePath(name); }
@@ -99,6 +101,9 @@ void TestBatchWord::badUsage_data() {
     QTest::newRow("an unknown flag") << QStringList{"--page"} << "unknown argument";
     QTest::newRow("no template") << QStringList{"-F", "--template"} << "required";
     QTest::newRow("no pair") << QStringList{"-F", "--pair"} << "--pair";
+    QTest::newRow("names from a column for one file")
+        << QStringList{"--one-file", "--name-column", "B"} << "--name-column";
+    QTest::newRow("a name column of two letters") << QStringList{"--name-column", "AB"} << "column letter";
 }
 
 void TestBatchWord::badUsage() {
@@ -124,7 +129,12 @@ void TestBatchWord::refusals_data() {
     QTest::newRow("the source does not exist") << "no-source" << "does not exist";
     QTest::newRow("the template does not exist") << "no-template" << "does not exist";
     QTest::newRow("the output is the template, by another path") << "output-template" << "is the template";
-    QTest::newRow("the output exists") << "exists" << "--overwrite";
+    QTest::newRow("one file: the output exists") << "exists"
+                                                 << "--overwrite";
+    QTest::newRow("numbered: a document of this run exists") << "numbered-exists"
+                                                             << "out0002.docx exists";
+    QTest::newRow("numbered: an earlier document beyond this run") << "numbered-stale"
+                                                                   << "out0005.docx";
     QTest::newRow("a sheet past the last") << "sheet" << "no sheet 4";
     QTest::newRow("a source that is no workbook") << "bad-source" << "book.xlsx";
     QTest::newRow("a template that is no document") << "bad-template" << "letter.docx";
@@ -143,8 +153,13 @@ void TestBatchWord::refusals() {
         args[templ] = at(QStringLiteral("missing.docx"));
     else if (scenario == QLatin1String("output-template"))
         args[output] = m_dir->path() + QStringLiteral("/./letter.docx");
-    else if (scenario == QLatin1String("exists"))
+    else if (scenario == QLatin1String("exists")) {
         QFile(at(QStringLiteral("out.docx"))).open(QIODevice::WriteOnly);
+        args << QStringLiteral("--one-file");
+    } else if (scenario == QLatin1String("numbered-exists"))
+        QFile(at(QStringLiteral("out0002.docx"))).open(QIODevice::WriteOnly);
+    else if (scenario == QLatin1String("numbered-stale"))
+        QFile(at(QStringLiteral("out0005.docx"))).open(QIODevice::WriteOnly);
     else if (scenario == QLatin1String("sheet"))
         args << QStringLiteral("--sheet") << QStringLiteral("4");
     else if (scenario == QLatin1String("bad-source"))
@@ -187,8 +202,9 @@ void TestBatchWord::overwrite_data() {
     QTest::addColumn<QStringList>("left");
     QTest::newRow("one file: replaced by the finished run")
         << true << QStringList{"book.xlsx", "letter.docx", "out.docx"};
-    QTest::newRow("multiple files: deleted once the run is done")
-        << false << QStringList{"book.xlsx", "letter.docx", "out0001.docx", "out0002.docx", "out0003.docx", "out0004.docx"};
+    QTest::newRow("multiple files: the named file is never theirs to delete")
+        << false << QStringList{"book.xlsx",    "letter.docx",  "out.docx",    "out0001.docx",
+                                "out0002.docx", "out0003.docx", "out0004.docx"};
 }
 
 void TestBatchWord::overwrite() {
@@ -240,6 +256,53 @@ void TestBatchWord::extensionRuleAndDefaultSeparator() {
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(doc.value(QStringLiteral("pageBreaks")).toInt(), 0);
     QCOMPARE(texts(doc.value(QStringLiteral("paragraphs"))).size(), 8);
+}
+
+// Each record's file named from column A: a tab and a backslash become "_", the record without a
+// name keeps its numbered name.
+void TestBatchWord::namesFromAColumn() {
+    const BatchRun run = batch(basicArgs() << QStringLiteral("--name-column") << QStringLiteral("a"));
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(filesIn(m_dir->path()),
+             (QStringList{"Ann.docx", "B_b.docx", "C_c.docx", "book.xlsx", "letter.docx", "out0003.docx"}));
+    QString error;
+    const QJsonObject read =
+        readDocuments({at(QStringLiteral("Ann.docx")), at(QStringLiteral("C_c.docx"))}, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(texts(read.value(at(QStringLiteral("Ann.docx"))).toObject().value(QStringLiteral("paragraphs")))
+                 .value(0),
+             QStringLiteral("Dear Ann of «a:b»"));
+    QCOMPARE(texts(read.value(at(QStringLiteral("C_c.docx"))).toObject().value(QStringLiteral("paragraphs")))
+                 .value(0),
+             QStringLiteral("Dear C\\c of «a:b»"));
+}
+
+// A second, shorter run over the six documents of an earlier one, beside files of other names:
+// --overwrite replaces four, and removes the other two only because the run finished.
+void TestBatchWord::overwriteRemovesTheEarlierTailOnceFinished() {
+    const QStringList others{"out.docx", "out0005.txt", "outline0006.docx", "out00006.docx"};
+    for (const QString& name : QStringList{"out0001.docx", "out0002.docx", "out0003.docx", "out0004.docx",
+                                           "out0005.docx", "out0006.docx"} +
+                                   others) {
+        QFile file(at(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier") == 7);
+    }
+    const BatchRun refused = batch(basicArgs());
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY2(refused.err.contains(at(QStringLiteral("out0001.docx"))), qPrintable(refused.err));
+
+    const BatchRun run = batch(basicArgs() << QStringLiteral("--overwrite"));
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(filesIn(m_dir->path()), (QStringList{"book.xlsx", "letter.docx", "out.docx", "out00006.docx",
+                                                  "out0001.docx", "out0002.docx", "out0003.docx",
+                                                  "out0004.docx", "out0005.txt", "outline0006.docx"}));
+    QString error;
+    const QJsonObject read = readDocuments({at(QStringLiteral("out0004.docx"))}, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(
+        texts(read.value(at(QStringLiteral("out0004.docx"))).toObject().value(QStringLiteral("paragraphs")))
+            .value(0),
+        QStringLiteral("Dear C\\c of «a:b»"));
 }
 
 QTEST_GUILESS_MAIN(TestBatchWord)

@@ -57,6 +57,9 @@ private slots:
     void numberedNames();
     void outputExtension_data();
     void outputExtension();
+    void fileNamesFromValues_data();
+    void fileNamesFromValues();
+    void namedDocumentsNeverReplaceAnInput();
     void startBeyondTheLastRow_data();
     void startBeyondTheLastRow();
     void cancel_data();
@@ -68,6 +71,8 @@ private slots:
     void templatesFromOtherWriters();
     void convertedOutputs_data();
     void convertedOutputs();
+    void pdfOutputs_data();
+    void pdfOutputs();
     void withoutLibreOffice_data();
     void withoutLibreOffice();
     void thousandRecordsOpenInLibreOffice();
@@ -215,6 +220,8 @@ void TestWordMerge::outputExtension_data() {
     QTest::newRow(".docx in capitals is kept") << "/o/LETTER.DOCX" << "/o/LETTER.DOCX";
     QTest::newRow(".doc is kept") << "/o/letter.doc" << "/o/letter.doc";
     QTest::newRow(".odt is kept") << "/o/letter.Odt" << "/o/letter.Odt";
+    QTest::newRow(".pdf in any case is kept") << "/o/letter.pDf"
+                                              << "/o/letter.pDf";
     QTest::newRow("a third extension gains .docx behind it") << "/o/letter.txt" << "/o/letter.txt.docx";
 }
 
@@ -222,6 +229,81 @@ void TestWordMerge::outputExtension() {
     QFETCH(QString, chosen);
     QFETCH(QString, expected);
     QCOMPARE(withWordExtension(chosen), expected);
+}
+
+// The values of the name column, record by record, and the files they give beside /o/Invoice.pdf.
+void TestWordMerge::fileNamesFromValues_data() {
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("ordinary names are kept") << QStringList{"Invoice 2024-017 Kowalski", " Nowak "}
+                                             << QStringList{"Invoice 2024-017 Kowalski.pdf", "Nowak.pdf"};
+    QTest::newRow("unsafe characters become underscores")
+        << QStringList{"a/b\\c:d*e?f\"g<h>i|j", "x\ty\u0001z\u007f"}
+        << QStringList{"a_b_c_d_e_f_g_h_i_j.pdf", "x_y_z_.pdf"};
+    QTest::newRow("leading dots and blanks become underscores")
+        << QStringList{"..hidden", ". x", "a.b"} << QStringList{"__hidden.pdf", "__x.pdf", "a.b.pdf"};
+    QTest::newRow("an empty value gives the numbered name")
+        << QStringList{"Ann", "", "  \t "} << QStringList{"Ann.pdf", "Invoice0002.pdf", "Invoice0003.pdf"};
+    QTest::newRow("a repeated name counts on, whatever its case")
+        << QStringList{"Ann", "Ann", "ANN", "Ann (2)"}
+        << QStringList{"Ann.pdf", "Ann (2).pdf", "ANN (3).pdf", "Ann (2) (2).pdf"};
+    QTest::newRow("a value equal to a numbered name")
+        << QStringList{"", "Invoice0001"} << QStringList{"Invoice0001.pdf", "Invoice0001 (2).pdf"};
+    QTest::newRow("300 characters are cut to 120")
+        << QStringList{QString(300, u'x')} << QStringList{QString(120, u'x') + ".pdf"};
+    QTest::newRow("right-to-left text is kept")
+        << QStringList{"שלום עולם", "مرحبا"} << QStringList{"שלום עולם.pdf", "مرحبا.pdf"};
+    QTest::newRow("a direction override cannot disguise the name")
+        << QStringList{"bill\u202Efdp.exe"} << QStringList{"bill_fdp.exe.pdf"};
+    // Three bytes a character: 80 of them fill the 240 bytes left for the name.
+    QTest::newRow("long Chinese names are cut to fit the file system")
+        << QStringList{QString(150, QChar(0x4E2D))} << QStringList{QString(80, QChar(0x4E2D)) + ".pdf"};
+    QString emoji;
+    for (int i = 0; i < 130; ++i)
+        emoji += QString::fromUcs4(U"\U0001F600", 1);
+    QTest::newRow("a cut never splits a character")
+        << QStringList{emoji} << QStringList{emoji.left(120) + ".pdf"};
+}
+
+void TestWordMerge::fileNamesFromValues() {
+    QFETCH(QStringList, values);
+    QFETCH(QStringList, files);
+    RecordFileNames names(QStringLiteral("/o/Invoice.pdf"));
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        const QString path = names.next(int(i) + 1, values[i]);
+        QCOMPARE(path, QStringLiteral("/o/") + files[i]);
+        QVERIFY2(path.mid(3).toUtf8().size() <= 255, qPrintable(path));
+    }
+}
+
+// Names from a column in a real run: a value that names the template goes on to "(2)", and the
+// template and the workbook stay as they were.
+void TestWordMerge::namedDocumentsNeverReplaceAnInput() {
+    QVERIFY(writeBook(at(QStringLiteral("names.xlsx")),
+                      QJsonArray{QJsonArray{"plain", "Roma"}, QJsonArray{"Ann", "Oslo"},
+                                 QJsonArray{QJsonValue(), "Lima"}})
+                .isEmpty());
+    WordMergeSettings s = settings(false);
+    s.sourcePath = at(QStringLiteral("names.xlsx"));
+    s.startLine = 1;
+    s.templatePath = at(QStringLiteral("plain.docx"));
+    QVERIFY(QFile::copy(fixture(QStringLiteral("plain.docx")), s.templatePath));
+    s.nameColumn = 1;
+    const QByteArray templateBefore = digest(s.templatePath);
+    const QByteArray bookBefore = digest(s.sourcePath);
+    RecordingSink sink;
+    const WordMergeResult result = runWordMerge(s, sink);
+    QCOMPARE(result.outcome, WordMergeOutcome::Finished);
+    QCOMPARE(result.written, (QStringList{at("plain (2).docx"), at("Ann.docx"), at("out0003.docx")}));
+    QCOMPARE(digest(s.templatePath), templateBefore);
+    QCOMPARE(digest(s.sourcePath), bookBefore);
+    QString error;
+    const QJsonObject read = readDocuments(result.written, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QStringList expected = {"Dear plain, town Roma.", "Dear Ann, town Oslo.", "Dear -, town Lima."};
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        QCOMPARE(texts(read.value(result.written[i]).toObject().value(QStringLiteral("paragraphs"))).value(0),
+                 expected[i]);
 }
 
 void TestWordMerge::startBeyondTheLastRow_data() {
@@ -439,6 +521,67 @@ void TestWordMerge::convertedOutputs() {
     QVERIFY(office.value(expected.last()).contains(QStringLiteral("Dear Cy,")));
 }
 
+// PDF documents from the same run as .docx ones, checked by poppler: the pages, each record's
+// values, and fonts embedded so that the letters look the same on every machine.
+void TestWordMerge::pdfOutputs_data() {
+    QTest::addColumn<bool>("oneFile");
+    QTest::addColumn<RecordSeparator>("separator");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QList<int>>("pages"); // per document written
+    QTest::newRow("numbered PDFs, a page each")
+        << false << RecordSeparator::Paragraph << "out.pdf" << QList<int>{1, 1, 1, 1};
+    QTest::newRow("one PDF in capitals with a page per record")
+        << true << RecordSeparator::PageBreak << "Out.PDF" << QList<int>{4};
+    QTest::newRow("one PDF with records sharing a page")
+        << true << RecordSeparator::Paragraph << "out.pdf" << QList<int>{1};
+}
+
+void TestWordMerge::pdfOutputs() {
+    QFETCH(bool, oneFile);
+    QFETCH(RecordSeparator, separator);
+    QFETCH(QString, output);
+    QFETCH(QList<int>, pages);
+    WordMergeSettings s = settings(oneFile, output);
+    s.templatePath = fixture(QStringLiteral("plain.docx"));
+    s.separator = separator;
+    RecordingSink sink;
+    const WordMergeResult result = runWordMerge(s, sink);
+    QCOMPARE(result.outcome, WordMergeOutcome::Finished);
+    QStringList expected;
+    for (int n = 1; n <= 4; ++n)
+        expected << (oneFile ? s.outputPath : numberedOutputPath(s.outputPath, n));
+    expected.removeDuplicates();
+    QCOMPARE(result.written, expected);
+    QStringList names;
+    for (const QString& path : expected)
+        names << QFileInfo(path).fileName();
+    QCOMPARE(filesIn(m_dir->path()), names + QStringList({"python.docx", "records.xlsx"}));
+
+    const QList<QStringList> values = {{"Ann", "Roma"}, {"Bob", "-"}, {"-", "-"}, {"Cy", "42"}};
+    QString all;
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        const PdfReading pdf = readPdf(expected[i]);
+        QVERIFY2(pdf.error.isEmpty(), qPrintable(pdf.error));
+        QCOMPARE(pdf.pages, pages[i]);
+        QVERIFY2(!pdf.fontsEmbedded.isEmpty() && !pdf.fontsEmbedded.contains(false),
+                 qPrintable(expected[i] + QStringLiteral(": a font is not embedded")));
+        if (!oneFile)
+            QVERIFY2(pdf.text.contains(QStringLiteral("Dear %1,").arg(values[i][0])), qPrintable(pdf.text));
+        all += pdf.text;
+    }
+    // Every record's values, in order; with page breaks each record's letter opens its own page.
+    qsizetype from = 0;
+    for (int i = 0; i < 4; ++i) {
+        const qsizetype at =
+            all.indexOf(QStringLiteral("Dear %1, town %2.").arg(values[i][0], values[i][1]), from);
+        QVERIFY2(at >= from,
+                 qPrintable(QStringLiteral("record %1 missing after %2:\n%3").arg(i + 1).arg(from).arg(all)));
+        from = at + 1;
+    }
+    if (oneFile && separator == RecordSeparator::PageBreak)
+        QCOMPARE(all.split(u'\f', Qt::SkipEmptyParts).size(), 4);
+}
+
 void TestWordMerge::withoutLibreOffice_data() {
     QTest::addColumn<QString>("templateName");
     QTest::addColumn<QString>("output");
@@ -446,6 +589,10 @@ void TestWordMerge::withoutLibreOffice_data() {
     QTest::newRow("an .odt template") << "writer.odt" << "out.docx" << true;
     QTest::newRow("a .doc output, one file") << "python.docx" << "out.doc" << true;
     QTest::newRow("an .odt output, numbered files") << "python.docx" << "out.odt" << false;
+    QTest::newRow("a .pdf output, numbered files") << "python.docx"
+                                                   << "out.pdf" << false;
+    QTest::newRow("a .PDF output, one file") << "python.docx"
+                                             << "out.PDF" << true;
 }
 
 void TestWordMerge::withoutLibreOffice() {

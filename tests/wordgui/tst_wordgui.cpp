@@ -80,7 +80,9 @@ struct Harness : ScriptedServices {
     TPreviewForm preview{services};
 
     Harness()
-        : ScriptedServices({{"WordProgressForm.String05", "Replace [xxx]?"}, {"ListView.Field", "Field "}}) {
+        : ScriptedServices({{"WordProgressForm.String05", "Replace [xxx]?"},
+                            {"WordProgressForm.String13", "[xxx]: replace %1, remove %2?"},
+                            {"ListView.Field", "Field "}}) {
         form.setAddForm(&addForm);
         form.setPreviewForm(&preview);
         addForm.setPreviewForm(&preview);
@@ -140,12 +142,15 @@ private slots:
     void okFollowsPathsAndList();
     void deleteFollowsTheSelectionAndTheLastPairDisablesOk();
     void separatorsFollowTheOutputModeAndKeepTheirChoice();
+    void radioPairsStayApart_data();
+    void radioPairsStayApart();
     void okIsRefusedWhileAnOfficeProgramRuns_data();
     void okIsRefusedWhileAnOfficeProgramRuns();
     void browseFillsThePathWithTheFieldsFilter();
     void settingsAreReadFromTheControls();
     void previewButtonsHandTheirFieldsToThePicker_data();
     void previewButtonsHandTheirFieldsToThePicker();
+    void nameColumnFollowsTheOutputMode();
     void previewWithoutAnExistingFileDoesNothing_data();
     void previewWithoutAnExistingFileDoesNothing();
 
@@ -162,6 +167,8 @@ private slots:
     void numberedRunWritesADocumentPerRecord();
     void replacedOutputStaysUntilTheRunHasFinished_data();
     void replacedOutputStaysUntilTheRunHasFinished();
+    void numberedDocumentsAreReplacedOnlyWhenAsked_data();
+    void numberedDocumentsAreReplacedOnlyWhenAsked();
     void runEndingsWithoutOutput_data();
     void runEndingsWithoutOutput();
 
@@ -272,6 +279,45 @@ void TestWordGui::separatorsFollowTheOutputModeAndKeepTheirChoice() {
     h->form.hide();
 }
 
+// Clicks on RadioButton1..4 in order (a digit each); then which output mode and which separator
+// are checked. A click on a checked button of either pair must leave both pairs as they were.
+void TestWordGui::radioPairsStayApart_data() {
+    QTest::addColumn<QString>("clicks");
+    QTest::addColumn<bool>("oneFile");
+    QTest::addColumn<bool>("pageBreak");
+
+    QTest::newRow("one file, page breaks, then one file again") << "242" << true << true;
+    QTest::newRow("one file, line breaks, then one file again") << "232" << true << false;
+    QTest::newRow("page breaks clicked twice") << "244" << true << true;
+    QTest::newRow("one file clicked three times") << "2222" << true << false;
+    QTest::newRow("multiple files clicked while chosen") << "2411" << false << true;
+    QTest::newRow("back to one file keeps page breaks") << "24122" << true << true;
+}
+
+void TestWordGui::radioPairsStayApart() {
+    QFETCH(QString, clicks);
+    QFETCH(bool, oneFile);
+    QFETCH(bool, pageBreak);
+
+    h->form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h->form));
+    for (const QChar click : clicks) {
+        const QByteArray name = "RadioButton" + QByteArray(1, click.toLatin1());
+        QRadioButton* radio = h->radio(name.constData());
+        // On the round indicator: a radio button takes clicks on its indicator and caption only.
+        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(radio->height() / 2, radio->height() / 2));
+    }
+    QCOMPARE(h->radio("RadioButton1")->isChecked(), !oneFile);
+    QCOMPARE(h->radio("RadioButton2")->isChecked(), oneFile);
+    QCOMPARE(h->radio("RadioButton3")->isChecked(), !pageBreak);
+    QCOMPARE(h->radio("RadioButton4")->isChecked(), pageBreak);
+    QCOMPARE(h->radio("RadioButton4")->isEnabled(), oneFile);
+    const WordMergeSettings settings = h->form.settings();
+    QCOMPARE(settings.oneFile, oneFile);
+    QCOMPARE(settings.separator, pageBreak ? RecordSeparator::PageBreak : RecordSeparator::Paragraph);
+    h->form.hide();
+}
+
 void TestWordGui::okIsRefusedWhileAnOfficeProgramRuns_data() {
     QTest::addColumn<bool>("spreadsheet");
     QTest::addColumn<bool>("wordProcessor");
@@ -349,10 +395,23 @@ void TestWordGui::previewButtonsHandTheirFieldsToThePicker_data() {
     QTest::addColumn<QString>("columnMarker");
     QTest::addColumn<QString>("lineMarker");
 
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("nameBefore"); // item of the name column: 0 None, 1 A, ...
+    QTest::addColumn<int>("nameAfter");
+
     QTest::newRow("settings dialog: the start line only") << false << 0 << 4 << ""
-                                                          << "WordForm.StartLine2";
+                                                          << "WordForm.StartLine2"
+                                                          << "SpeedButtonPreview1" << 3 << 3;
     QTest::newRow("add dialog: the source column only") << true << 3 << 0 << "WordAddForm.To2"
-                                                        << "";
+                                                        << ""
+                                                        << "SpeedButtonPreview1" << 0 << 0;
+    QTest::newRow("settings dialog: the name column only") << false << 3 << 0 << "WordForm.NameColumn2"
+                                                           << ""
+                                                           << "SpeedButtonPreview2" << 3 << 5;
+    QTest::newRow("settings dialog: a name column picked from None starts on A")
+        << false << 1 << 0 << "WordForm.NameColumn2"
+        << ""
+        << "SpeedButtonPreview2" << 0 << 5;
 }
 
 // The picker is driven by its own tests; here it matters what each button gives it and takes back.
@@ -362,8 +421,13 @@ void TestWordGui::previewButtonsHandTheirFieldsToThePicker() {
     QFETCH(int, line);
     QFETCH(QString, columnMarker);
     QFETCH(QString, lineMarker);
+    QFETCH(QString, button);
+    QFETCH(int, nameBefore);
+    QFETCH(int, nameAfter);
 
     writeBook(path("book.xlsx"), QJsonArray{QJsonArray{"s"}}, 2);
+    auto* nameColumn = h->in<QComboBox>(&h->form, "ComboBox2");
+    nameColumn->setCurrentIndex(nameBefore);
     h->setPaths(path("book.xlsx"), "");
     h->in<QComboBox>(&h->form, "ComboBox1")->setCurrentIndex(1);
     h->in<QSpinBox>(&h->form, "UpDown1")->setValue(4);
@@ -386,7 +450,7 @@ void TestWordGui::previewButtonsHandTheirFieldsToThePicker() {
     });
     QWidget* window = inAddDialog ? static_cast<QWidget*>(&h->addForm) : &h->form;
     window->show();
-    h->in<QToolButton>(window, "SpeedButtonPreview1")->click();
+    h->in<QToolButton>(window, qPrintable(button))->click();
     window->hide();
 
     QCOMPARE(seen.path, path("book.xlsx"));
@@ -396,7 +460,29 @@ void TestWordGui::previewButtonsHandTheirFieldsToThePicker() {
     QCOMPARE(seen.columnMarker, columnMarker);
     QCOMPARE(seen.lineMarker, lineMarker);
     QCOMPARE(addColumn->currentText(), QString(inAddDialog ? "E" : "C"));
-    QCOMPARE(h->in<QSpinBox>(&h->form, "UpDown1")->value(), inAddDialog ? 4 : 9);
+    QCOMPARE(h->in<QSpinBox>(&h->form, "UpDown1")->value(), line > 0 ? 9 : 4);
+    QCOMPARE(nameColumn->currentIndex(), nameAfter);
+}
+
+// The name column serves numbered files only: greyed with one file, its choice kept.
+void TestWordGui::nameColumnFollowsTheOutputMode() {
+    h->form.show();
+    auto* nameColumn = h->in<QComboBox>(&h->form, "ComboBox2");
+    QCOMPARE(nameColumn->count(), 27);
+    QCOMPARE(nameColumn->itemText(0), QStringLiteral("WordForm.NameColumnNone"));
+    QCOMPARE(nameColumn->itemText(26), QStringLiteral("Z"));
+    QCOMPARE(h->form.settings().nameColumn, 0);
+    nameColumn->setCurrentText(QStringLiteral("C"));
+    QVERIFY(nameColumn->isEnabled() && h->in<QToolButton>(&h->form, "SpeedButtonPreview2")->isEnabled());
+    QCOMPARE(h->form.settings().nameColumn, 3);
+
+    h->radio("RadioButton2")->click();
+    QVERIFY(!nameColumn->isEnabled() && !h->in<QToolButton>(&h->form, "SpeedButtonPreview2")->isEnabled());
+    QCOMPARE(h->form.settings().nameColumn, 0);
+    h->radio("RadioButton1")->click();
+    QVERIFY(nameColumn->isEnabled());
+    QCOMPARE(h->form.settings().nameColumn, 3);
+    h->form.hide();
 }
 
 void TestWordGui::previewWithoutAnExistingFileDoesNothing_data() {
@@ -544,6 +630,7 @@ void TestWordGui::overwriteQuestionNamesTheFileAsWritten() {
     writeBytes(path(written), "keep me");
     h->setPaths(path("book.xlsx"), path("letter.docx"));
     h->addPair("<name>", "A");
+    h->radio("RadioButton2")->setChecked(true);
     h->prompter.answers.enqueue(false);
 
     h->runCommand(path(saveAs));
@@ -629,20 +716,15 @@ void TestWordGui::numberedRunWritesADocumentPerRecord() {
 }
 
 void TestWordGui::replacedOutputStaysUntilTheRunHasFinished_data() {
-    QTest::addColumn<bool>("oneFile");
     QTest::addColumn<QString>("ending"); // "finish", "cancel" or "fail"
 
-    QTest::newRow("one file, finished: replaced by the result") << true << "finish";
-    QTest::newRow("one file, cancelled: the old file stays") << true << "cancel";
-    QTest::newRow("one file, failed: the old file stays") << true << "fail";
-    QTest::newRow("numbered, finished: the named file goes") << false << "finish";
-    QTest::newRow("numbered, cancelled: the named file stays") << false << "cancel";
-    QTest::newRow("numbered, failed: the named file stays") << false << "fail";
+    QTest::newRow("one file, finished: replaced by the result") << "finish";
+    QTest::newRow("one file, cancelled: the old file stays") << "cancel";
+    QTest::newRow("one file, failed: the old file stays") << "fail";
 }
 
 // Yes to the overwrite question agrees to a replacement, not to losing the old file for nothing.
 void TestWordGui::replacedOutputStaysUntilTheRunHasFinished() {
-    QFETCH(bool, oneFile);
     QFETCH(QString, ending);
 
     copyInputs();
@@ -652,7 +734,7 @@ void TestWordGui::replacedOutputStaysUntilTheRunHasFinished() {
     writeBytes(path("out.docx"), old);
     h->setPaths(path("book.xlsx"), path("letter.docx"));
     h->in<QSpinBox>(&h->form, "UpDown1")->setValue(2);
-    h->radio(oneFile ? "RadioButton2" : "RadioButton1")->setChecked(true);
+    h->radio("RadioButton2")->setChecked(true);
     h->addPair("<name>", "A");
     h->prompter.answers.enqueue(true);  // replace
     h->prompter.answers.enqueue(false); // do not open
@@ -661,31 +743,18 @@ void TestWordGui::replacedOutputStaysUntilTheRunHasFinished() {
     QList<QByteArray> duringRun;
     connect(h->progress.ProgressBar1, &QProgressBar::valueChanged, &h->progress,
             [&] { duringRun << readAll(path("out.docx")); });
-    bool existedAtQuestion = true;
-    h->prompter.onCall = [&](const FakePrompter::Call& call) {
-        if (call.text.startsWith("WordProgressForm.String1"))
-            existedAtQuestion = QFile::exists(path("out.docx"));
-    };
-
     h->runCommand(path("out"));
 
     QCOMPARE(h->messages().value(0), QString("Replace out.docx?"));
     for (const QByteArray& seen : duringRun)
         QCOMPARE(seen, old);
-    const QStringList numbered{"out0001.docx", "out0002.docx", "out0003.docx", "out0004.docx"};
     const QStringList inputs{"book.xlsx", "letter.docx"};
     if (ending == "finish") {
-        QCOMPARE(h->messages().value(1),
-                 QString(oneFile ? "WordProgressForm.String11" : "WordProgressForm.String12"));
+        QCOMPARE(h->messages().value(1), QString("WordProgressForm.String11"));
         QCOMPARE(duringRun.size(), 4);
-        if (oneFile) {
-            QCOMPARE(readDocument(path("out.docx")).paragraphs.value(0),
-                     QString("Dear Ann, you live in <CITY>."));
-            QCOMPARE(bookfixture::folderEntries(dir->path()), inputs + QStringList{"out.docx"});
-        } else {
-            QVERIFY2(!existedAtQuestion, "gone before the question, so the folder shown does not hold it");
-            QCOMPARE(bookfixture::folderEntries(dir->path()), inputs + numbered);
-        }
+        QCOMPARE(readDocument(path("out.docx")).paragraphs.value(0),
+                 QString("Dear Ann, you live in <CITY>."));
+        QCOMPARE(bookfixture::folderEntries(dir->path()), inputs + QStringList{"out.docx"});
         return;
     }
     QCOMPARE(readAll(path("out.docx")), old);
@@ -693,9 +762,7 @@ void TestWordGui::replacedOutputStaysUntilTheRunHasFinished() {
         QCOMPARE(h->messages().size(), 1);
         QCOMPARE(h->progress.outcome(), WordMergeOutcome::Cancelled);
         QCOMPARE(h->report.lineCount(), 1);
-        // Numbered documents already saved stay.
-        QCOMPARE(bookfixture::folderEntries(dir->path()),
-                 inputs + (oneFile ? QStringList{"out.docx"} : QStringList{"out.docx", "out0001.docx"}));
+        QCOMPARE(bookfixture::folderEntries(dir->path()), inputs + QStringList{"out.docx"});
     } else {
         QCOMPARE(h->messages().value(1), QString("WordProgressForm.String10"));
         QVERIFY2(!h->prompter.calls[1].detail.isEmpty(), "the cause is told");
@@ -703,6 +770,68 @@ void TestWordGui::replacedOutputStaysUntilTheRunHasFinished() {
         QCOMPARE(bookfixture::folderEntries(dir->path()), inputs + QStringList{"out.docx"});
     }
     QVERIFY(h->shell.opened.isEmpty());
+}
+
+// A folder holding the six documents of an earlier run of out.docx, the named file itself and files
+// of other names; this run has four records.
+void TestWordGui::numberedDocumentsAreReplacedOnlyWhenAsked_data() {
+    QTest::addColumn<QStringList>("before"); // besides the inputs
+    QTest::addColumn<QString>("answer");     // "yes", "no", or "cancel": yes, then cancel the run
+    QTest::addColumn<QString>("question");   // empty when none is asked
+    QTest::addColumn<QStringList>("after");  // besides the inputs
+    const QStringList others{"out.docx", "out0003.txt", "outline0009.docx", "out00005.docx"};
+    const QStringList six{"out0001.docx", "out0002.docx", "out0003.docx",
+                          "out0004.docx", "out0005.docx", "out0006.docx"};
+    const QStringList four = six.mid(0, 4);
+    QTest::newRow("a second, shorter run, answered yes: the earlier tail goes once finished")
+        << six + others << "yes"
+        << "out.docx: replace 4, remove 2?" << four + others;
+    QTest::newRow("answered no: nothing is written") << six + others << "no"
+                                                     << "out.docx: replace 4, remove 2?" << six + others;
+    QTest::newRow("a cancelled run removes nothing") << six + others << "cancel"
+                                                     << "out.docx: replace 4, remove 2?" << six + others;
+    QTest::newRow("only the tail of a longer run") << QStringList{"out0007.docx", "out10000.docx"} << "yes"
+                                                   << "out.docx: replace 0, remove 2?" << four;
+    QTest::newRow("only files of other names: no question") << others << "yes"
+                                                            << "" << four + others;
+}
+
+void TestWordGui::numberedDocumentsAreReplacedOnlyWhenAsked() {
+    QFETCH(QStringList, before);
+    QFETCH(QString, answer);
+    QFETCH(QString, question);
+    QFETCH(QStringList, after);
+
+    copyInputs();
+    for (const QString& name : before)
+        writeBytes(path(name), "earlier");
+    h->setPaths(path("book.xlsx"), path("letter.docx"));
+    h->in<QSpinBox>(&h->form, "UpDown1")->setValue(2);
+    h->addPair("<name>", "A");
+    if (!question.isEmpty())
+        h->prompter.answers.enqueue(answer != "no");
+    h->prompter.answers.enqueue(false); // do not show the folder
+    if (answer == "cancel")
+        h->cancelAfterFirstRecord();
+
+    h->runCommand(path("out"));
+
+    if (!question.isEmpty())
+        QCOMPARE(h->messages().value(0), question);
+    else
+        QCOMPARE(h->messages().value(0), QString("WordProgressForm.String12"));
+    QStringList expected = after + QStringList{"book.xlsx", "letter.docx"};
+    expected.sort();
+    QCOMPARE(bookfixture::folderEntries(dir->path()), expected);
+    QCOMPARE(readAll(path("out.docx")), QByteArray(before.contains("out.docx") ? "earlier" : ""));
+    if (answer == "yes")
+        QCOMPARE(readDocument(path("out0004.docx")).paragraphs.value(0),
+                 QString("Dear Dee, you live in <CITY>."));
+    if (answer == "cancel")
+        QCOMPARE(readDocument(path("out0001.docx")).paragraphs.value(0),
+                 QString("Dear Ann, you live in <CITY>."));
+    else if (answer == "no")
+        QCOMPARE(readAll(path("out0001.docx")), QByteArray("earlier"));
 }
 
 void TestWordGui::runEndingsWithoutOutput_data() {
