@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QMessageBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -64,6 +65,8 @@ int main(int argc, char** argv) {
     }
     const QString out = args.at(1);
     QTemporaryDir work;
+    // The send journal of this play stays with it.
+    qputenv("XDG_STATE_HOME", work.path().toUtf8());
     if (!work.isValid() || !writeInputs(work.path())) {
         std::fputs("cannot write the inputs\n", stderr);
         return 1;
@@ -111,7 +114,7 @@ int main(int argc, char** argv) {
     mainForm.MServerOptionsClick();
 
     bool dialogSaved = false;
-    whenShown(bulkForm, [&] {
+    const auto fillIn = [&](bool picture) {
         bulkForm->Fields->Edit1->setText(work.filePath(QStringLiteral("customers.xlsx")));
         bulkForm->Fields->UpDown1->setValue(2);
         auto* addForm = mainForm.findChild<TBulkAddForm*>();
@@ -134,16 +137,33 @@ int main(int argc, char** argv) {
         files.openAnswers.enqueue(work.filePath(QStringLiteral("price list.xlsx")));
         bulkForm->Fields->ButtonAttachment->click();
         settle();
-        dialogSaved = bulkForm->grab().save(out + QStringLiteral("/bulk-dialog.png"));
+        if (picture)
+            dialogSaved = bulkForm->grab().save(out + QStringLiteral("/bulk-dialog.png"));
         bulkForm->ButtonSend->click();
-    });
+    };
+    whenShown(bulkForm, [&] { fillIn(true); });
     mainForm.MBulkMailsClick();
     settle(600);
     const bool reportSaved = mainForm.grab().save(out + QStringLiteral("/bulk-report.png"));
+
+    // The same mailing once more: the question about the run before, drawn as the desktop's
+    // message box draws it; answered No.
+    bool questionSaved = false;
+    prompter.onCall = [&](const FakePrompter::Call& call) {
+        if (call.kind != FakePrompter::Kind::Question)
+            return;
+        QMessageBox box(QMessageBox::Question, call.title, call.text, QMessageBox::Yes | QMessageBox::No);
+        box.show();
+        settle();
+        questionSaved = box.grab().save(out + QStringLiteral("/bulk-question.png"));
+    };
+    whenShown(bulkForm, [&] { fillIn(false); });
+    mainForm.MBulkMailsClick();
+    settle(600);
 
     for (const FakePrompter::Call& call : prompter.calls)
         std::printf("message: %s | %s\n", qPrintable(call.text), qPrintable(call.detail));
     server.kill();
     server.waitForFinished();
-    return optionsSaved && dialogSaved && reportSaved ? 0 : 1;
+    return optionsSaved && dialogSaved && reportSaved && questionSaved ? 0 : 1;
 }
