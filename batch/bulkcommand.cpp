@@ -204,8 +204,7 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         err << "tallyweave-batch bulk: " << error.cause() << '\n';
         code = 1;
     }
-    printer.counters(records, 0, failures);
-    if (!printer.saveReport(err, QStringLiteral("bulk")))
+    if (!printer.finish(records, 0, failures, err, QStringLiteral("bulk")))
         code = 1;
     if (code == 0 && stopSignalled()) {
         err << "tallyweave-batch bulk: interrupted\n";

@@ -119,8 +119,7 @@ int runExcelCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         result = runExcelMerge(s, sink);
     }
     if (sink.began) {
-        printer.counters(result.records, 0, result.failures);
-        if (!printer.saveReport(err, QStringLiteral("excel")))
+        if (!printer.finish(result.records, 0, result.failures, err, QStringLiteral("excel")))
             return 1;
     }
     switch (result.outcome) {

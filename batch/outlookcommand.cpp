@@ -127,8 +127,7 @@ int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& er
         result = runOutlookMerge(s, sink);
     }
     if (sink.began) {
-        printer.counters(result.records, result.nullValues, result.failures);
-        if (!printer.saveReport(err, QStringLiteral("outlook")))
+        if (!printer.finish(result.records, result.nullValues, result.failures, err, QStringLiteral("outlook")))
             return 1;
     }
     switch (result.outcome) {

@@ -9,7 +9,9 @@ void ReportPrinter::keepReport(const QString& path, const QStringList& captions)
     m_report.emplace(QStringList{QString()} + captions);
 }
 
-bool ReportPrinter::saveReport(QTextStream& err, const QString& command) const {
+bool ReportPrinter::finish(int records, int nullValues, int failures, QTextStream& err, const QString& command) {
+    m_out << "records " << records << ", null values " << nullValues << ", failures " << failures << '\n';
+    m_out.flush();
     if (!m_report)
         return true;
     try {
@@ -42,11 +44,6 @@ void ReportPrinter::line(int image, const QStringList& fields) {
     for (const QString& field : fields)
         m_out << '\t' << escapeField(field);
     m_out << '\n';
-    m_out.flush();
-}
-
-void ReportPrinter::counters(int records, int nullValues, int failures) {
-    m_out << "records " << records << ", null values " << nullValues << ", failures " << failures << '\n';
     m_out.flush();
 }
 

@@ -18,9 +18,9 @@ public:
 
     // Written at once, so that a run stopped from outside has printed every line it finished.
     void line(int image, const QStringList& fields);
-    void counters(int records, int nullValues, int failures);
-    // Writes the kept report, finished or interrupted run alike; false with the cause on err.
-    bool saveReport(QTextStream& err, const QString& command) const;
+    // The end of a run, finished or interrupted alike: the counters line, then the kept report
+    // written; false with the cause on err when the report cannot be written.
+    bool finish(int records, int nullValues, int failures, QTextStream& err, const QString& command);
 
 private:
     QTextStream& m_out;

@@ -135,8 +135,7 @@ int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         result = runWordMerge(s, sink);
     }
     if (sink.began) {
-        printer.counters(result.records, result.nullValues, result.failures);
-        if (!printer.saveReport(err, QStringLiteral("word")))
+        if (!printer.finish(result.records, result.nullValues, result.failures, err, QStringLiteral("word")))
             return 1;
     }
     switch (result.outcome) {
