@@ -23,6 +23,25 @@ struct Attachment {
     QString path; // full path; a file that is gone when a message is built is left out
 };
 
+// What each recipient row adds to its own message. Everything is off by default: every row then
+// gets the same subject, the same attachments and a plain-text body.
+struct PersonalMail {
+    // Columns, 1 = "A"; 0 uses none. Attachments: file paths separated by ";", a relative one taken
+    // from the workbook's folder. Cc and Bcc: addresses separated by ";" or ",".
+    int attachColumn = 0;
+    int ccColumn = 0;
+    int bccColumn = 0;
+    bool subjectLabels = false; // the body's labels replaced in the subject too
+    bool html = false;          // the body is HTML
+    // The row's own document, made from this template with the row's values; empty makes none.
+    QString documentTemplate;
+    enum class DocumentFormat { Pdf, Docx };
+    DocumentFormat documentFormat = DocumentFormat::Pdf;
+    // The document's name, labels replaced as in the subject, before the format's extension;
+    // empty: the template's base name, "-" and the row number.
+    QString documentName;
+};
+
 // One bulk-mail job, as the bulk dialog gathers it.
 struct BulkJob {
     QString workbookPath;
@@ -33,6 +52,7 @@ struct BulkJob {
     QString subject;
     QString body; // lines joined by CR LF
     QList<Attachment> attachments;
+    PersonalMail personal;
 };
 
 // One recipient row: its address and its values ("-" for an empty one), in pair order.
@@ -41,6 +61,11 @@ struct Recipient {
     int lastRow = 0;
     QString address;
     QStringList values;
+    // With PersonalMail: the row's Cc and Bcc addresses, and its own files, attached after the
+    // job's.
+    QStringList cc;
+    QStringList bcc;
+    QList<Attachment> attachments;
 };
 
 struct SendResult {

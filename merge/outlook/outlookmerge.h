@@ -26,6 +26,7 @@ struct OutlookMergeSettings {
     QString subject;        // as typed; labels in it stay
     QString body;           // lines joined by CR LF
     QList<Attachment> attachments;
+    PersonalMail personal;  // what each row adds to its own message; off by default
     bool saveMode = true;   // true: into the outbox; false: sent by the system mailer
     QString fromAddress;    // the From header; empty leaves the sender to the system mailer
 
