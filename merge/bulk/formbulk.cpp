@@ -5,6 +5,7 @@
 #include "mail/mailsettings.h"
 #include "merge/common/attachmentlist.h"
 #include "merge/common/mailjobfields.h"
+#include "merge/common/personalmailfields.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -58,6 +59,9 @@ TBulkForm::TBulkForm(Services& services, QWidget* parent) : QDialog(parent), m_s
     connect(Fields->ButtonAdd, &QPushButton::clicked, this, &TBulkForm::ButtonAddClick);
     connect(Fields->ButtonDelete, &QPushButton::clicked, this, &TBulkForm::ButtonDeleteClick);
     connect(Fields->ButtonAttachment, &QPushButton::clicked, this, &TBulkForm::ButtonAttachmentClick);
+    for (QToolButton* button : {Fields->Personal->PreviewAttach, Fields->Personal->PreviewCc, Fields->Personal->PreviewBcc})
+        connect(button, &QToolButton::clicked, this, &TBulkForm::SpeedButtonPreviewClick);
+    connect(Fields->Personal->ButtonTemplate, &QToolButton::clicked, this, &TBulkForm::ButtonTemplateClick);
     connect(ButtonOptions, &QPushButton::clicked, this, &TBulkForm::ButtonOptionsClick);
     connect(ButtonSend, &QPushButton::clicked, this, &TBulkForm::ButtonSendClick);
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -123,6 +127,11 @@ void TBulkForm::ButtonDeleteClick() {
 
 void TBulkForm::ButtonAttachmentClick() {
     Fields->Panel1->chooseAttachment(m_services.files);
+}
+
+void TBulkForm::ButtonTemplateClick() {
+    Fields->Personal->chooseTemplate(m_services.files,
+                                     m_services.text(QStringLiteral("OpenDialog"), QStringLiteral("DocFilter")));
 }
 
 void TBulkForm::ButtonOptionsClick() {

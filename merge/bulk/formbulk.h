@@ -48,6 +48,8 @@ public slots:
     void ButtonAddClick();
     void ButtonDeleteClick();
     void ButtonAttachmentClick();
+    // The template of the document each recipient gets.
+    void ButtonTemplateClick();
     void ButtonOptionsClick();
     // Refused while a spreadsheet program runs, then while the server options are incomplete;
     // otherwise the dialog closes with OK.

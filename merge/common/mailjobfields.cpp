@@ -2,6 +2,7 @@
 
 #include "app/languagefile.h"
 #include "merge/common/attachmentlist.h"
+#include "merge/common/personalmailfields.h"
 #include "merge/common/previewbutton.h"
 #include "office/workbook.h"
 
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyle>
+#include <QTabWidget>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -116,13 +118,19 @@ MailJobFields::MailJobFields(QWidget* parent) : QWidget(parent) {
     subject->addWidget(Edit3, 1);
     subject->addWidget(ButtonAttachment);
 
-    Panel1 = new MessagePanel(this);
+    Tabs = new QTabWidget(this);
+    Tabs->setObjectName(QStringLiteral("Tabs"));
+    Tabs->setDocumentMode(true);
+    Panel1 = new MessagePanel(Tabs);
+    Personal = new PersonalMailFields(Tabs);
+    Tabs->addTab(Panel1, QString());
+    Tabs->addTab(Personal, QString());
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(GroupBox1);
     layout->addLayout(subject);
-    layout->addWidget(Panel1, 1);
+    layout->addWidget(Tabs, 1);
 
     connect(Edit1, &QLineEdit::textChanged, this, &MailJobFields::entriesChanged);
     connect(Edit3, &QLineEdit::textChanged, this, &MailJobFields::entriesChanged);
@@ -144,6 +152,9 @@ void MailJobFields::applyTexts(const Texts& texts, const QString& section) {
     ButtonDelete->setText(t("Delete"));
     ButtonAttachment->setText(t("Attachments"));
     Panel1->setRemoveText(t("Remove"));
+    Tabs->setTabText(0, t("MessagePage"));
+    Tabs->setTabText(1, t("PersonalPage"));
+    Personal->applyTexts(texts, section);
 }
 
 void MailJobFields::setGroupShares(int source, int fillIn) {
@@ -161,6 +172,8 @@ void MailJobFields::clear() {
     ListView1->clear();
     Edit3->clear();
     Panel1->clear();
+    Personal->clear();
+    Tabs->setCurrentIndex(0);
 }
 
 bool MailJobFields::isComplete() const {
@@ -183,11 +196,17 @@ BulkJob MailJobFields::job() const {
     job.body = Panel1->body();
     for (int i = 0; i < Panel1->attachmentCount(); ++i)
         job.attachments.append({Panel1->attachmentName(i), Panel1->attachmentPath(i)});
+    job.personal = Personal->settings();
     return job;
 }
 
 void MailJobFields::showPreview(TPreviewForm& preview, const QAbstractButton* button, const Texts& texts,
                                 const QString& section) {
+    if (QComboBox* column = Personal->columnOf(button)) {
+        ::showPreview(preview, button, Edit1->text(), ComboBox1, column, nullptr,
+                      texts.text(section, Personal->markerKeyOf(button)), {}, 1);
+        return;
+    }
     ::showPreview(preview, button ? button : SpeedButtonPreview1, Edit1->text(), ComboBox1, ComboBox2, UpDown1,
                   texts.text(section, QStringLiteral("EmailColumn2")), texts.text(section, QStringLiteral("StartLine2")));
 }

@@ -3,6 +3,7 @@
 #include "app/services.h"
 #include "merge/common/attachmentlist.h"
 #include "merge/common/mailjobfields.h"
+#include "merge/common/personalmailfields.h"
 #include "merge/outlook/outlookcommand.h"
 
 #include <QHBoxLayout>
@@ -47,6 +48,9 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     connect(Fields->ButtonAdd, &QPushButton::clicked, this, &TOutlookForm::ButtonAddClick);
     connect(Fields->ButtonDelete, &QPushButton::clicked, this, &TOutlookForm::ButtonDeleteClick);
     connect(Fields->ButtonAttachment, &QPushButton::clicked, this, &TOutlookForm::ButtonAttachmentClick);
+    for (QToolButton* button : {Fields->Personal->PreviewAttach, Fields->Personal->PreviewCc, Fields->Personal->PreviewBcc})
+        connect(button, &QToolButton::clicked, this, &TOutlookForm::SpeedButtonPreviewClick);
+    connect(Fields->Personal->ButtonTemplate, &QToolButton::clicked, this, &TOutlookForm::ButtonTemplateClick);
     connect(ButtonSave, &QPushButton::clicked, this, &TOutlookForm::ButtonSaveClick);
     connect(ButtonSend, &QPushButton::clicked, this, &TOutlookForm::ButtonSendClick);
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -77,6 +81,7 @@ OutlookMergeSettings TOutlookForm::settings() const {
     s.subject = job.subject;
     s.body = job.body;
     s.attachments = job.attachments;
+    s.personal = job.personal;
     return s;
 }
 
@@ -124,6 +129,11 @@ void TOutlookForm::ButtonDeleteClick() {
 
 void TOutlookForm::ButtonAttachmentClick() {
     Fields->Panel1->chooseAttachment(m_services.files);
+}
+
+void TOutlookForm::ButtonTemplateClick() {
+    Fields->Personal->chooseTemplate(m_services.files,
+                                     m_services.text(QStringLiteral("OpenDialog"), QStringLiteral("DocFilter")));
 }
 
 bool TOutlookForm::mayStart() {

@@ -52,6 +52,8 @@ public slots:
     void ButtonAddClick();
     void ButtonDeleteClick();
     void ButtonAttachmentClick();
+    // The template of the document each recipient gets.
+    void ButtonTemplateClick();
     // Both refused while a spreadsheet or desktop mail program runs; otherwise the dialog closes
     // with OK (save) or Yes (send).
     void ButtonSaveClick();

@@ -2,7 +2,8 @@
 // the test SMTP server, and saves what the user sees, for a person to judge:
 //   bulkshot <folder>
 // writes <folder>/bulk-options.png (the server options), <folder>/bulk-dialog.png (the filled-in
-// bulk dialog with two attachments) and <folder>/bulk-report.png (the main window after the run,
+// bulk dialog with two attachments), <folder>/bulk-recipient.png (its page of what each recipient
+// adds) and <folder>/bulk-report.png (the main window after the run,
 // one row refused by the server). Message boxes are scripted. Run it on a real display
 // (xvfb-run -a).
 #include "app/formmain.h"
@@ -13,9 +14,11 @@
 #include "merge/common/formoptions.h"
 #include "merge/common/attachmentlist.h"
 #include "merge/common/mailjobfields.h"
+#include "merge/common/personalmailfields.h"
 #include "support/fakes.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QMessageBox>
@@ -114,6 +117,7 @@ int main(int argc, char** argv) {
     mainForm.MServerOptionsClick();
 
     bool dialogSaved = false;
+    bool recipientSaved = false;
     const auto fillIn = [&](bool picture) {
         bulkForm->Fields->Edit1->setText(work.filePath(QStringLiteral("customers.xlsx")));
         bulkForm->Fields->UpDown1->setValue(2);
@@ -137,8 +141,21 @@ int main(int argc, char** argv) {
         files.openAnswers.enqueue(work.filePath(QStringLiteral("price list.xlsx")));
         bulkForm->Fields->ButtonAttachment->click();
         settle();
-        if (picture)
+        if (picture) {
             dialogSaved = bulkForm->grab().save(out + QStringLiteral("/bulk-dialog.png"));
+            // What each recipient adds, as a user fills it in; the mailing itself goes without.
+            PersonalMailFields* p = bulkForm->Fields->Personal;
+            p->ComboAttach->setCurrentText(QStringLiteral("D"));
+            p->ComboCc->setCurrentText(QStringLiteral("E"));
+            p->CheckSubjectLabels->setChecked(true);
+            p->EditTemplate->setText(work.filePath(QStringLiteral("invoice.docx")));
+            p->EditName->setText(QStringLiteral("Invoice [INVOICE]"));
+            bulkForm->Fields->Tabs->setCurrentIndex(1);
+            settle();
+            recipientSaved = bulkForm->grab().save(out + QStringLiteral("/bulk-recipient.png"));
+            p->clear();
+            bulkForm->Fields->Tabs->setCurrentIndex(0);
+        }
         bulkForm->ButtonSend->click();
     };
     whenShown(bulkForm, [&] { fillIn(true); });
@@ -165,5 +182,5 @@ int main(int argc, char** argv) {
         std::printf("message: %s | %s\n", qPrintable(call.text), qPrintable(call.detail));
     server.kill();
     server.waitForFinished();
-    return optionsSaved && dialogSaved && reportSaved && questionSaved ? 0 : 1;
+    return optionsSaved && dialogSaved && recipientSaved && reportSaved && questionSaved ? 0 : 1;
 }

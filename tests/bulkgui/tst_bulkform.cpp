@@ -3,8 +3,10 @@
 // button in their order and the command's refusal of a missing workbook.
 #include "bulkwindows.h"
 #include "merge/bulk/bulkcommandflow.h"
+#include "merge/common/personalmailfields.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -16,6 +18,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -67,12 +70,16 @@ private slots:
     void browseTakesTheChosenWorkbook();
     void previewButtonsHandTheirFieldsToThePicker_data();
     void previewButtonsHandTheirFieldsToThePicker();
+    void recipientColumnButtonsPickTheirOwnColumn_data();
+    void recipientColumnButtonsPickTheirOwnColumn();
+    void templateBrowseAndTheDocumentFieldsFollowTheTemplate();
 
     void attachmentsKeepTheirOrderUntilARemovalSorts();
     void removeNeedsASelectionAndTheLastRemovalHidesTheList();
     void bodyIsTheMemosLinesEachEndedByCrLf_data();
     void bodyIsTheMemosLinesEachEndedByCrLf();
     void theJobIsReadFromTheControls();
+    void theRecipientPageIsReadIntoTheJob();
 
     void sendChecks_data();
     void sendChecks();
@@ -177,6 +184,16 @@ void TestBulkForm::everyShowingStartsEmpty() {
     h->form.Fields->UpDown1->setValue(5);
     h->addPair("NAME", "B");
     h->attach(path("a.txt"));
+    PersonalMailFields* p = h->form.Fields->Personal;
+    p->ComboAttach->setCurrentText("F");
+    p->ComboCc->setCurrentText("G");
+    p->ComboBcc->setCurrentText("H");
+    p->CheckSubjectLabels->setChecked(true);
+    p->CheckHtml->setChecked(true);
+    p->EditTemplate->setText("letter.docx");
+    p->ComboFormat->setCurrentIndex(1);
+    p->EditName->setText("Invoice NAME");
+    h->form.Fields->Tabs->setCurrentIndex(1);
     QVERIFY(listShown(h->form.Fields->Panel1));
     QVERIFY(h->form.ButtonSend->isEnabled());
     h->form.hide();
@@ -193,6 +210,13 @@ void TestBulkForm::everyShowingStartsEmpty() {
     QVERIFY(!listShown(h->form.Fields->Panel1));
     QVERIFY(!h->form.ButtonSend->isEnabled());
     QVERIFY(!h->form.Fields->ButtonDelete->isEnabled());
+    // The recipient page is back to the plain mailing, behind the message page.
+    QCOMPARE(h->form.Fields->Tabs->currentIndex(), 0);
+    const PersonalMail personal = h->form.job().personal;
+    QCOMPARE(personal.attachColumn + personal.ccColumn + personal.bccColumn, 0);
+    QVERIFY(!personal.subjectLabels && !personal.html);
+    QVERIFY(personal.documentTemplate.isEmpty() && personal.documentName.isEmpty());
+    QVERIFY(personal.documentFormat == PersonalMail::DocumentFormat::Pdf);
 }
 
 void TestBulkForm::browseTakesTheChosenWorkbook() {
@@ -241,6 +265,70 @@ void TestBulkForm::previewButtonsHandTheirFieldsToThePicker() {
     QCOMPARE(seen.lineMarker, QString("BulkForm.StartLine2"));
     QCOMPARE(h->form.Fields->ComboBox2->currentText(), QString("E"));
     QCOMPARE(h->form.Fields->UpDown1->value(), 9);
+}
+
+void TestBulkForm::recipientColumnButtonsPickTheirOwnColumn_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("combo");
+    QTest::addColumn<QString>("marker");
+    QTest::addColumn<QString>("before"); // the combo's text when the picker opens
+    QTest::addColumn<int>("shownColumn");
+    QTest::newRow("attachments from None start on column A")
+        << "PreviewAttach" << "ComboAttach" << "BulkForm.AttachColumn2" << "" << 1;
+    QTest::newRow("cc marks the chosen column") << "PreviewCc" << "ComboCc" << "BulkForm.CcColumn2" << "D" << 4;
+    QTest::newRow("bcc marks the chosen column") << "PreviewBcc" << "ComboBcc" << "BulkForm.BccColumn2" << "Z" << 26;
+}
+
+void TestBulkForm::recipientColumnButtonsPickTheirOwnColumn() {
+    QFETCH(QString, button);
+    QFETCH(QString, combo);
+    QFETCH(QString, marker);
+    QFETCH(QString, before);
+    QFETCH(int, shownColumn);
+    touch("book.xlsx");
+    h->form.show();
+    h->form.Fields->Edit1->setText(path("book.xlsx"));
+    h->form.Fields->ComboBox1->setCurrentIndex(2);
+    h->form.Fields->ComboBox2->setCurrentText("C");
+    h->form.Fields->UpDown1->setValue(4);
+    auto* column = h->form.findChild<QComboBox*>(combo);
+    if (!before.isEmpty())
+        column->setCurrentText(before);
+
+    int sheet = 0, seenColumn = 0, seenLine = -1;
+    QString seenMarker;
+    whenShown(&h->preview, [&] {
+        TPreviewForm& p = h->preview;
+        sheet = p.sheet;
+        seenColumn = p.markedColumn;
+        seenLine = p.markedLine;
+        seenMarker = p.columnMarkerText;
+        p.markedColumn = 7; // as if "G" had been clicked
+        p.close();
+    });
+    h->form.findChild<QToolButton*>(button)->click();
+    QCOMPARE(sheet, 3);
+    QCOMPARE(seenColumn, shownColumn);
+    QCOMPARE(seenLine, 0); // no line to pick for a column of the recipient page
+    QCOMPARE(seenMarker, marker);
+    QCOMPARE(column->currentText(), QString("G"));
+    // The address column and the start line are not this button's.
+    QCOMPARE(h->form.Fields->ComboBox2->currentText(), QString("C"));
+    QCOMPARE(h->form.Fields->UpDown1->value(), 4);
+    QCOMPARE(h->form.job().personal.attachColumn, combo == "ComboAttach" ? 7 : 0);
+}
+
+void TestBulkForm::templateBrowseAndTheDocumentFieldsFollowTheTemplate() {
+    h->form.show();
+    PersonalMailFields* p = h->form.Fields->Personal;
+    QVERIFY2(!p->ComboFormat->isEnabled() && !p->EditName->isEnabled(), "no template, nothing to name");
+    h->files.openAnswers.enqueue("/data/letter.docx");
+    p->ButtonTemplate->click();
+    QCOMPARE(h->files.openFilters, QStringList{"OpenDialog.DocFilter"});
+    QCOMPARE(p->EditTemplate->text(), QString("/data/letter.docx"));
+    QVERIFY(p->ComboFormat->isEnabled() && p->EditName->isEnabled());
+    p->EditTemplate->setText("  ");
+    QVERIFY2(!p->ComboFormat->isEnabled(), "a template of blanks is none");
 }
 
 void TestBulkForm::attachmentsKeepTheirOrderUntilARemovalSorts() {
@@ -347,6 +435,28 @@ void TestBulkForm::theJobIsReadFromTheControls() {
     QCOMPARE(job.attachments.size(), 1);
     QCOMPARE(job.attachments[0].name, QString("a.txt"));
     QCOMPARE(job.attachments[0].path, path("a.txt"));
+    QCOMPARE(job.personal.attachColumn, 0);
+}
+
+void TestBulkForm::theRecipientPageIsReadIntoTheJob() {
+    h->form.show();
+    PersonalMailFields* p = h->form.Fields->Personal;
+    p->ComboAttach->setCurrentText("A");
+    p->ComboCc->setCurrentText("K");
+    p->ComboBcc->setCurrentText("Z");
+    p->CheckSubjectLabels->setChecked(true);
+    p->CheckHtml->setChecked(true);
+    p->EditTemplate->setText(" /data/letter.odt ");
+    p->ComboFormat->setCurrentIndex(1);
+    p->EditName->setText(" Invoice NAME ");
+    const PersonalMail personal = h->form.job().personal;
+    QCOMPARE(personal.attachColumn, 1);
+    QCOMPARE(personal.ccColumn, 11);
+    QCOMPARE(personal.bccColumn, 26);
+    QVERIFY(personal.subjectLabels && personal.html);
+    QCOMPARE(personal.documentTemplate, QString("/data/letter.odt"));
+    QVERIFY(personal.documentFormat == PersonalMail::DocumentFormat::Docx);
+    QCOMPARE(personal.documentName, QString("Invoice NAME"));
 }
 
 void TestBulkForm::sendChecks_data() {

@@ -7,6 +7,7 @@
 #include "merge/common/attachmentlist.h"
 #include "merge/common/formpreview.h"
 #include "merge/common/mailjobfields.h"
+#include "merge/common/personalmailfields.h"
 #include "merge/outlook/formoutlook.h"
 #include "merge/outlook/formoutlookprogress.h"
 #include "merge/outlook/outlookcommandflow.h"
@@ -14,6 +15,7 @@
 #include "support/fakes.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -210,6 +212,11 @@ void TestOutlookGui::dialogIsEmptiedOnEveryShow() {
     h->addAttachment(path("a.pdf"));
     QCOMPARE(h->form.settings().pairs.value(0).label, QStringLiteral("NAME"));
     QVERIFY(!h->form.Fields->Panel1->ListView2->isHidden());
+    // The recipient page reaches the run's settings as it reaches the bulk job.
+    h->form.Fields->Personal->ComboBcc->setCurrentText("E");
+    h->form.Fields->Personal->CheckHtml->setChecked(true);
+    QCOMPARE(h->form.settings().personal.bccColumn, 5);
+    QVERIFY(h->form.settings().personal.html);
     h->form.reject();
 
     h->form.show();
