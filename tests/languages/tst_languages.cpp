@@ -59,6 +59,7 @@ const QStringList kFilledTexts = {
     QStringLiteral("BulkProgressForm.String10"),
     QStringLiteral("BulkProgressForm.String12"),
     QStringLiteral("ListView.String02"),
+    QStringLiteral("MessagePreviewForm.Of"),
 };
 
 // The texts shown in a box with Yes and No.
@@ -80,6 +81,9 @@ const QStringList kHeaderCellTexts = {
     QStringLiteral("OutlookForm.StartLine2"), QStringLiteral("OutlookAddForm.To2"),
     QStringLiteral("BulkForm.EmailColumn2"),  QStringLiteral("BulkForm.StartLine2"),
     QStringLiteral("BulkAddForm.To2"),        QStringLiteral("PreviewForm.Close"),
+    QStringLiteral("BulkForm.AttachColumn2"), QStringLiteral("BulkForm.CcColumn2"),
+    QStringLiteral("BulkForm.BccColumn2"),    QStringLiteral("OutlookForm.AttachColumn2"),
+    QStringLiteral("OutlookForm.CcColumn2"),  QStringLiteral("OutlookForm.BccColumn2"),
 };
 constexpr int kHeaderCellWidth = 72;
 constexpr int kHeaderTextIndent = 5;
