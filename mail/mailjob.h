@@ -53,6 +53,11 @@ struct BulkJob {
     QString body; // lines joined by CR LF
     QList<Attachment> attachments;
     PersonalMail personal;
+    // The pace: the pause between the end of one message and the start of the next (1000 ms is
+    // 60 messages a minute), and the most messages this run sends, 0 for no limit: a provider's
+    // daily cap, the rest left to a later run that resumes the mailing.
+    int intervalMs = 1000;
+    int limit = 0;
 };
 
 // One recipient row: its address and its values ("-" for an empty one), in pair order.

@@ -7,13 +7,19 @@
 #include "merge/common/mailjobfields.h"
 #include "merge/common/personalmailfields.h"
 
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 const QString kSection = QStringLiteral("BulkForm");
@@ -38,12 +44,39 @@ TBulkForm::TBulkForm(Services& services, QWidget* parent) : QDialog(parent), m_s
     Fields->ListView1->setFixedHeight(100);
     Fields->GroupBox1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
+    // The pace is the bulk run's own, on a page of the fields' tabs.
+    auto* pace = new QWidget(Fields->Tabs);
+    pace->setObjectName(QStringLiteral("PacePage"));
+    SpinPace = new QSpinBox(pace);
+    SpinPace->setObjectName(QStringLiteral("SpinPace"));
+    SpinPace->setRange(1, 600);
+    SpinPace->setValue(60);
+    SpinLimit = new QSpinBox(pace);
+    SpinLimit->setObjectName(QStringLiteral("SpinLimit"));
+    SpinLimit->setRange(0, 1000000);
+    LabelPace = new QLabel(pace);
+    LabelPace->setObjectName(QStringLiteral("LabelPace"));
+    LabelPace->setBuddy(SpinPace);
+    LabelLimit = new QLabel(pace);
+    LabelLimit->setObjectName(QStringLiteral("LabelLimit"));
+    LabelLimit->setBuddy(SpinLimit);
+    auto* paceGrid = new QGridLayout(pace);
+    paceGrid->addWidget(LabelPace, 0, 0);
+    paceGrid->addWidget(SpinPace, 0, 1);
+    paceGrid->addWidget(LabelLimit, 1, 0);
+    paceGrid->addWidget(SpinLimit, 1, 1);
+    paceGrid->setColumnStretch(2, 1);
+    paceGrid->setRowStretch(2, 1);
+    Fields->Tabs->addTab(pace, QString());
+
     ButtonOptions = pushButton(this, "ButtonOptions");
+    ButtonPreview = pushButton(this, "ButtonPreview");
     ButtonSend = pushButton(this, "ButtonSend");
     ButtonSend->setDefault(true);
     ButtonCancel = pushButton(this, "ButtonCancel");
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ButtonOptions);
+    buttons->addWidget(ButtonPreview);
     buttons->addStretch();
     buttons->addWidget(ButtonSend);
     buttons->addWidget(ButtonCancel);
@@ -73,6 +106,11 @@ void TBulkForm::applyTexts(const Texts& texts) {
     setWindowTitle(texts.text(kSection, QStringLiteral("Caption")));
     Fields->applyTexts(texts, kSection);
     ButtonOptions->setText(texts.text(kSection, QStringLiteral("Options")));
+    ButtonPreview->setText(texts.text(kSection, QStringLiteral("ShowPreview")));
+    Fields->Tabs->setTabText(2, texts.text(kSection, QStringLiteral("PacePage")));
+    LabelPace->setText(texts.text(kSection, QStringLiteral("PerMinute")));
+    LabelLimit->setText(texts.text(kSection, QStringLiteral("Limit")));
+    SpinLimit->setSpecialValueText(texts.text(kSection, QStringLiteral("NoLimit")));
     ButtonSend->setText(texts.text(kSection, QStringLiteral("Send")));
     ButtonCancel->setText(texts.text(QStringLiteral("Common"), QStringLiteral("Cancel")));
 }
@@ -82,7 +120,14 @@ WorkbookFields TBulkForm::sourceWorkbook() const {
 }
 
 BulkJob TBulkForm::job() const {
-    return Fields->job();
+    BulkJob job = Fields->job();
+    job.intervalMs = intervalForPace(SpinPace->value());
+    job.limit = SpinLimit->value();
+    return job;
+}
+
+int TBulkForm::intervalForPace(int perMinute) {
+    return 60000 / std::clamp(perMinute, 1, 600);
 }
 
 void TBulkForm::showEvent(QShowEvent* event) {
@@ -92,6 +137,8 @@ void TBulkForm::showEvent(QShowEvent* event) {
 
 void TBulkForm::FormShow() {
     Fields->clear();
+    SpinPace->setValue(60);
+    SpinLimit->setValue(0);
     setResult(0);
     updateButtons();
 }

@@ -6,7 +6,9 @@
 #include <QDialog>
 
 class MailJobFields;
+class QLabel;
 class QPushButton;
+class QSpinBox;
 class TOptionsForm;
 class TPreviewForm;
 struct Services;
@@ -29,12 +31,21 @@ public:
     void setOptionsForm(TOptionsForm* options) { m_options = options; }
     WorkbookFields sourceWorkbook() const;
 
-    // The job as the controls hold it; the workbook path trimmed of blanks.
+    // The job as the controls hold it; the workbook path trimmed of blanks, the pace in messages
+    // per minute turned into the pause between two messages.
     BulkJob job() const;
+    // The pause between two messages at a pace of perMinute (1 to 600) messages a minute.
+    static int intervalForPace(int perMinute);
 
-    // The fields above the buttons, with the documented names of their controls.
+    // The fields above the buttons, with the documented names of their controls, and a page of
+    // their tabs for the pace.
     MailJobFields* Fields;
+    QLabel* LabelPace;
+    QSpinBox* SpinPace;  // messages per minute, 1 to 600, 60 on every showing
+    QLabel* LabelLimit;
+    QSpinBox* SpinLimit; // the most messages of this run, 0 (captioned NoLimit) for all
     QPushButton* ButtonOptions;
+    QPushButton* ButtonPreview;
     QPushButton* ButtonSend;
     QPushButton* ButtonCancel;
 

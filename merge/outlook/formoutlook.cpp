@@ -31,7 +31,10 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     ButtonSend->setObjectName(QStringLiteral("ButtonSend"));
     ButtonCancel = new QPushButton(this);
     ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+    ButtonPreview = new QPushButton(this);
+    ButtonPreview->setObjectName(QStringLiteral("ButtonPreview"));
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ButtonPreview);
     buttons->addStretch();
     buttons->addWidget(ButtonSave);
     buttons->addWidget(ButtonSend);
@@ -62,6 +65,7 @@ void TOutlookForm::applyTexts(const Texts& texts) {
     setWindowTitle(texts.text(kSection, QStringLiteral("Caption")));
     Fields->applyTexts(texts, kSection);
     ButtonSave->setText(texts.text(kSection, QStringLiteral("Save")));
+    ButtonPreview->setText(texts.text(kSection, QStringLiteral("ShowPreview")));
     ButtonSend->setText(texts.text(kSection, QStringLiteral("Send")));
     ButtonCancel->setText(texts.text(QStringLiteral("Common"), QStringLiteral("Cancel")));
 }

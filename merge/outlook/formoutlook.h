@@ -37,6 +37,7 @@ public:
 
     // The fields above the buttons, with the documented names of their controls.
     MailJobFields* Fields;
+    QPushButton* ButtonPreview; // the messages as they would go, row by row
     QPushButton* ButtonSave;
     QPushButton* ButtonSend;
     QPushButton* ButtonCancel;

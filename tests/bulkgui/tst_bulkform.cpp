@@ -80,6 +80,8 @@ private slots:
     void bodyIsTheMemosLinesEachEndedByCrLf();
     void theJobIsReadFromTheControls();
     void theRecipientPageIsReadIntoTheJob();
+    void thePaceBecomesThePauseBetweenMessages_data();
+    void thePaceBecomesThePauseBetweenMessages();
 
     void sendChecks_data();
     void sendChecks();
@@ -457,6 +459,37 @@ void TestBulkForm::theRecipientPageIsReadIntoTheJob() {
     QCOMPARE(personal.documentTemplate, QString("/data/letter.odt"));
     QVERIFY(personal.documentFormat == PersonalMail::DocumentFormat::Docx);
     QCOMPARE(personal.documentName, QString("Invoice NAME"));
+}
+
+void TestBulkForm::thePaceBecomesThePauseBetweenMessages_data() {
+    QTest::addColumn<int>("perMinute");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("intervalMs");
+    QTest::addColumn<QString>("limitShown");
+    QTest::newRow("the default: a second between two messages") << 60 << 0 << 1000 << "BulkForm.NoLimit";
+    QTest::newRow("a provider's 30 a minute") << 30 << 0 << 2000 << "BulkForm.NoLimit";
+    QTest::newRow("the fastest") << 600 << 250 << 100 << "250";
+    QTest::newRow("the slowest") << 1 << 1 << 60000 << "1";
+    QTest::newRow("a pace that does not divide a minute rounds the pause down") << 7 << 0 << 8571 << "BulkForm.NoLimit";
+    QTest::newRow("beyond the range is held to it") << 1000 << 0 << 100 << "BulkForm.NoLimit";
+}
+
+void TestBulkForm::thePaceBecomesThePauseBetweenMessages() {
+    QFETCH(int, perMinute);
+    QFETCH(int, limit);
+    h->form.applyTexts(h->texts);
+    h->form.show();
+    QCOMPARE(h->form.SpinPace->value(), 60);
+    QCOMPARE(h->form.SpinLimit->value(), 0);
+    h->form.SpinPace->setValue(perMinute);
+    h->form.SpinLimit->setValue(limit);
+    QTEST(h->form.job().intervalMs, "intervalMs");
+    QCOMPARE(h->form.job().limit, limit);
+    QTEST(h->form.SpinLimit->text(), "limitShown");
+    h->form.hide();
+    h->form.show();
+    QCOMPARE(h->form.job().intervalMs, 1000);
+    QCOMPARE(h->form.job().limit, 0);
 }
 
 void TestBulkForm::sendChecks_data() {
