@@ -67,7 +67,7 @@ class DocxDocument {
 public:
     enum class Scope {
         Whole,    // main text, headers and footers: a document of its own
-        MainText, // the body alone, to be joined (a header belongs to the section, not the record)
+        MainText, // the body with copies of the headers and footers, to be joined
     };
     DocxDocument(const DocxTemplate& tpl, Scope scope);
     ~DocxDocument();
@@ -91,7 +91,10 @@ private:
 };
 
 // The records of a one-file run, written as they come to a stream beside the output, so that a
-// long run holds only one record at a time.
+// long run holds only one record at a time. With page breaks each record is a section of its own,
+// with the template's section properties and its own copies of the headers and footers, so that a
+// record's labels are replaced there too; with paragraphs the records share pages, and the
+// headers and footers stay the template's.
 class DocxJoiner {
 public:
     DocxJoiner(const DocxTemplate& tpl, Separator separator, const QString& outputPath);
@@ -115,6 +118,7 @@ private:
     QString m_outputPath;
     std::unique_ptr<Stream> m_stream;
     int m_count = 0;
+    bool m_sections = false; // each record a section of its own
 };
 
 } // namespace docx
