@@ -183,7 +183,7 @@ void TestBatchWord::reportLinesAndLabelsWithColons() {
     args << QStringLiteral("--pair") << QStringLiteral("b:«a:b»") << QStringLiteral("--one-file");
     const BatchRun run = batch(args);
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.err, QString());
+    QCOMPARE(run.err, QStringLiteral("tallyweave-batch word: wrote %1\n").arg(at(QStringLiteral("out.docx"))));
     QCOMPARE(run.out, QStringLiteral("0\tAnn\tx:y\n"
                                      "2\tB\\tb\t-\n"
                                      "1\t-\t-\n"
@@ -220,6 +220,10 @@ void TestBatchWord::overwrite() {
     const BatchRun run = batch(args);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(filesIn(m_dir->path()), left);
+    // What was written is named once the run has finished.
+    const QString written = oneFile ? QStringLiteral("wrote ") + at(QStringLiteral("out.docx"))
+                                    : QStringLiteral("wrote 4 documents in ") + m_dir->path();
+    QCOMPARE(run.err, QStringLiteral("tallyweave-batch word: ") + written + u'\n');
     const QString first = at(oneFile ? QStringLiteral("out.docx") : QStringLiteral("out0001.docx"));
     QString error;
     const QStringList paragraphs =
@@ -263,6 +267,7 @@ void TestBatchWord::extensionRuleAndDefaultSeparator() {
 void TestBatchWord::namesFromAColumn() {
     const BatchRun run = batch(basicArgs() << QStringLiteral("--name-column") << QStringLiteral("a"));
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(run.err, QStringLiteral("tallyweave-batch word: wrote 4 documents in %1\n").arg(m_dir->path()));
     QCOMPARE(filesIn(m_dir->path()),
              (QStringList{"Ann.docx", "B_b.docx", "C_c.docx", "book.xlsx", "letter.docx", "out0003.docx"}));
     QString error;
