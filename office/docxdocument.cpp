@@ -242,15 +242,32 @@ void fixContentTypes(DocxTemplate::Parts& parts) {
 // The main part with the body emptied but for its final section properties, cut where the
 // records go.
 void prepareJoin(DocxTemplate::Parts& parts, const QString& path) {
+    // Copied without the body's content, which may be most of a large template.
+    const auto shallow = [](pugi::xml_node parent, const pugi::xml_node& from) {
+        pugi::xml_node copy = parent.append_child(from.name());
+        for (pugi::xml_attribute a = from.first_attribute(); a; a = a.next_attribute())
+            copy.append_copy(a);
+        return copy;
+    };
     pugi::xml_document skeleton;
-    skeleton.reset(parts.main);
-    pugi::xml_node body = xlsx::child(skeleton.document_element(), "body");
+    const pugi::xml_node root = parts.main.document_element();
+    for (pugi::xml_node n = parts.main.first_child(); n; n = n.next_sibling())
+        if (n != root)
+            skeleton.append_copy(n);
+        else
+            shallow(skeleton, root);
+    pugi::xml_node body;
+    for (pugi::xml_node c = root.first_child(); c; c = c.next_sibling())
+        if (c == parts.body())
+            body = shallow(skeleton.document_element(), c);
+        else
+            skeleton.document_element().append_copy(c);
     if (!body)
         throw WorkbookError(QStringLiteral("%1: %2 has no body").arg(native(path), parts.mainPart));
-    pugi::xml_node last = body.last_child();
-    const bool keepLast = xlsx::isNamed(last, "sectPr");
-    while (body.first_child() && !(keepLast && body.first_child() == last))
-        body.remove_child(body.first_child());
+    pugi::xml_node last;
+    if (const pugi::xml_node section = parts.finalSection())
+        last = body.append_copy(section);
+    const bool keepLast = bool(last);
     static const char marker[] = "tallyweave-records-7f3a";
     if (keepLast)
         body.insert_child_before(pugi::node_comment, last).set_value(marker);
@@ -378,6 +395,16 @@ int DocxDocument::replaceAll(const QString& label, const QString& value) {
     int count = 0;
     for (text::Story& story : m_state->stories)
         count += story.replaceAll(pattern);
+    return count;
+}
+
+int DocxDocument::replaceEach(const QList<std::pair<QString, QString>>& replacements) {
+    std::vector<text::Pattern> patterns;
+    for (const auto& [label, value] : replacements)
+        patterns.emplace_back(label, value);
+    int count = 0;
+    for (text::Story& story : m_state->stories)
+        count += story.replaceEach(patterns);
     return count;
 }
 

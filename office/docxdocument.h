@@ -4,9 +4,11 @@
 // document of its own or joined with the other records into one document. Errors throw
 // WorkbookError, the error of every office engine, with a cause that names the file and the part.
 #include <QString>
+#include <QList>
 #include <QStringList>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QTemporaryDir;
@@ -79,6 +81,9 @@ public:
     // value becomes a tab, a line break a line break. The inserted values are not searched again
     // by this call. Returns the number of occurrences replaced; an empty label replaces nothing.
     int replaceAll(const QString& label, const QString& value);
+    // Each (label, value) in list order, as replaceAll called for each in turn would, holding what
+    // it reads of the text one paragraph at a time: the way for a large template.
+    int replaceEach(const QList<std::pair<QString, QString>>& replacements);
 
     // Scope::Whole only: the package with the edited parts, written atomically at path as .docx.
     void saveAs(const QString& path) const;

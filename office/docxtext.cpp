@@ -259,4 +259,31 @@ int Story::replaceAll(const Pattern& pattern) {
     return count;
 }
 
+int Story::replaceEach(const std::vector<Pattern>& patterns) {
+    if (!m_found)
+        findParagraphs();
+    int count = 0;
+    for (Paragraph& paragraph : m_paragraphs) {
+        for (const Pattern& pattern : patterns) {
+            if (pattern.label.isEmpty())
+                continue;
+            if (!paragraph.read)
+                readParagraph(paragraph);
+            bool changed = false;
+            for (const Chunk& chunk : paragraph.chunks) {
+                const auto found = occurrences(chunk.folded, pattern.label);
+                for (auto it = found.rbegin(); it != found.rend(); ++it)
+                    replaceOne(chunk, it->first, it->second, pattern);
+                count += int(found.size());
+                changed = changed || !found.empty();
+            }
+            if (changed)
+                paragraph.read = false;
+        }
+        std::vector<Chunk>().swap(paragraph.chunks);
+        paragraph.read = false;
+    }
+    return count;
+}
+
 } // namespace docx::text

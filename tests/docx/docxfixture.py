@@ -8,6 +8,8 @@ LibreOffice, and the reading of results by python-docx and lxml: programs we did
   docxfixture.py doc-template OUT.doc PROFILE    a legacy .doc made by LibreOffice from HTML
   docxfixture.py as-dotx IN.docx OUT.dotx       the document relabelled as a template
   docxfixture.py plain-template OUT.docx TEXT   one paragraph of text
+  docxfixture.py large-template OUT.docx MIB    a letter whose main part inflates to about MIB MiB
+  docxfixture.py peak COMMAND...                JSON: the command's exit code, stderr and peak memory
   docxfixture.py sections-template OUT.docx     a landscape half page, a picture in its header
   docxfixture.py header-images DOCX             JSON: per section, the header's pictures that lead to an image
   docxfixture.py book OUT.xlsx ROWS.json        rows (lists of cells, null for empty) on sheet 1
@@ -108,6 +110,51 @@ def header_images(path):
                 found += 1
         counts.append(found)
     return counts
+
+
+def large_template(out, megabytes):
+    """A letter whose main part inflates to about the size asked for (in MiB): paragraphs of
+    formatted runs, a label in every hundredth, written piece by piece."""
+    import re
+    import zipfile
+    work = tempfile.mkdtemp()
+    try:
+        small = os.path.join(work, "small.docx")
+        d = docx.Document()
+        d.sections[0].header.paragraphs[0].text = "Letter for «NAME»"
+        d.add_paragraph("Dear «NAME»,")
+        d.save(small)
+        with zipfile.ZipFile(small) as zin:
+            main = zin.read("word/document.xml").decode("utf-8")
+            at = main.index("<w:sectPr")
+            head, tail = main[:at], main[at:]
+            with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as zout:
+                for item in zin.infolist():
+                    if item.filename != "word/document.xml":
+                        zout.writestr(item, zin.read(item.filename))
+                with zout.open("word/document.xml", "w", force_zip64=True) as part:
+                    part.write(head.encode("utf-8"))
+                    written, n, goal = len(head), 0, int(float(megabytes) * 1024 * 1024) - len(tail)
+                    while written < goal:
+                        chunk = "".join(
+                            '<w:p><w:pPr><w:spacing w:after="0"/></w:pPr><w:r><w:rPr><w:b/></w:rPr>'
+                            '<w:t xml:space="preserve">Paragraph %d %s, lorem ipsum dolor sit amet. </w:t></w:r></w:p>'
+                            % (n + i, "of «NAME»" if (n + i) % 100 == 0 else "for you") for i in range(1000))
+                        n += 1000
+                        data = chunk.encode("utf-8")
+                        part.write(data)
+                        written += len(data)
+                    part.write(tail.encode("utf-8"))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def peak(command):
+    """Runs a command; JSON: its exit code, standard error, and the most memory it held (KiB)."""
+    import resource
+    done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    return {"exit": done.returncode, "err": done.stderr.decode("utf-8", "replace"),
+            "peakKiB": resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss}
 
 
 def python_template(out):
@@ -294,6 +341,10 @@ def main():
     command = sys.argv[1]
     if command == "python-template":
         python_template(sys.argv[2])
+    elif command == "large-template":
+        large_template(sys.argv[2], sys.argv[3])
+    elif command == "peak":
+        json.dump(peak(sys.argv[2:]), sys.stdout)
     elif command == "sections-template":
         sections_template(sys.argv[2])
     elif command == "header-images":
