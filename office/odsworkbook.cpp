@@ -314,8 +314,14 @@ int ContentReader::run(int wanted, bool countAll, CellStore& store, QString* wan
         if (tableDepth < 0) {
             if (name == "table" && depth == bodyDepth + 1) {
                 ++sheets;
+                if (sheets != wanted) {
+                    // Another sheet: counted, and passed over without reading its content as XML.
+                    xml.skipElement();
+                    --depth;
+                    continue;
+                }
                 tableDepth = depth;
-                capturing = sheets == wanted;
+                capturing = true;
                 m_row = 1;
             } else {
                 skipDepth = depth;

@@ -77,6 +77,7 @@ private slots:
     void withoutLibreOffice();
     void thousandRecordsOpenInLibreOffice();
     void eachRecordsOwnHeaderInOneDocument();
+    void moreDocumentsThanOneConverterTakes();
 
 private:
     QString fixture(const QString& name) const { return m_fixtures.filePath(name); }
@@ -694,6 +695,26 @@ void TestWordMerge::eachRecordsOwnHeaderInOneDocument() {
         for (const QString& line : {"Header for Name" + n, "Dear Name" + n + " of City" + n + '.', "Footer City" + n})
             QVERIFY2(pages.value(i).contains(QRegularExpression(QRegularExpression::escape(line) + QStringLiteral("(?!\\d)"))),
                      qPrintable(QStringLiteral("page %1 lacks \"%2\":\n%3").arg(n, line, pages.value(i))));
+    }
+}
+
+// One LibreOffice process quietly stops after some 245 documents: a run of 250 PDFs still gives
+// every one of them, each its own record's.
+void TestWordMerge::moreDocumentsThanOneConverterTakes() {
+    WordMergeSettings s = settings(false, QStringLiteral("many/letter.pdf"));
+    QVERIFY(QDir().mkpath(at(QStringLiteral("many"))));
+    s.sourcePath = fixture(QStringLiteral("thousand.xlsx"));
+    s.templatePath = fixture(QStringLiteral("plain.docx"));
+    s.startLine = 751;
+    RecordingSink sink;
+    const WordMergeResult result = runWordMerge(s, sink);
+    QVERIFY2(result.outcome == WordMergeOutcome::Finished, qPrintable(result.cause));
+    QCOMPARE(result.written.size(), 250);
+    QCOMPARE(filesIn(at(QStringLiteral("many"))).size(), 250);
+    for (const int n : {1, 245, 246, 250}) {
+        const PdfReading pdf = readPdf(numberedOutputPath(s.outputPath, n));
+        QVERIFY2(pdf.error.isEmpty(), qPrintable(pdf.error));
+        QVERIFY2(pdf.text.contains(QStringLiteral("Dear Name%1, town City%1.").arg(750 + n)), qPrintable(pdf.text));
     }
 }
 
