@@ -237,26 +237,7 @@ void Story::replaceOne(const Chunk& chunk, qsizetype begin, qsizetype end, const
 }
 
 int Story::replaceAll(const Pattern& pattern) {
-    if (pattern.label.isEmpty())
-        return 0;
-    if (!m_found)
-        findParagraphs();
-    int count = 0;
-    for (Paragraph& paragraph : m_paragraphs) {
-        if (!paragraph.read)
-            readParagraph(paragraph);
-        bool changed = false;
-        for (const Chunk& chunk : paragraph.chunks) {
-            const auto found = occurrences(chunk.folded, pattern.label);
-            for (auto it = found.rbegin(); it != found.rend(); ++it)
-                replaceOne(chunk, it->first, it->second, pattern);
-            count += int(found.size());
-            changed = changed || !found.empty();
-        }
-        if (changed)
-            paragraph.read = false;
-    }
-    return count;
+    return replaceEach({pattern});
 }
 
 int Story::replaceEach(const std::vector<Pattern>& patterns) {
