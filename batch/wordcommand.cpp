@@ -5,7 +5,9 @@
 #include "batch/stopsignals.h"
 #include "merge/word/wordmerge.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <optional>
 
@@ -146,6 +148,12 @@ int runWordCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
             err << "tallyweave-batch word: the earlier document " << left.first() << " cannot be removed\n";
             return 1;
         }
+        if (s.oneFile)
+            err << "tallyweave-batch word: wrote " << QDir::toNativeSeparators(s.outputPath) << '\n';
+        else
+            err << "tallyweave-batch word: wrote " << result.written.size()
+                << (result.written.size() == 1 ? " document in " : " documents in ")
+                << QDir::toNativeSeparators(QFileInfo(s.outputPath).absolutePath()) << '\n';
         return 0;
     case WordMergeOutcome::SheetMissing:
         err << "tallyweave-batch word: the source workbook has no sheet " << s.sheet << '\n';

@@ -301,3 +301,15 @@ uint8_t customDateKind(std::string_view code) {
 }
 
 } // namespace numberformat
+
+bool parseStoredNumber(std::string_view s, double& value) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    if (!s.empty() && s.front() == '+')
+        s.remove_prefix(1);
+    const auto res = std::from_chars(s.data(), s.data() + s.size(), value);
+    return !s.empty() && res.ec == std::errc() && res.ptr == s.data() + s.size();
+}

@@ -27,6 +27,10 @@ QString serialDateText(double serial, bool date1904, bool hasDate, bool hasTime)
 // -0.25 is "-06:00:00". Empty when the value is out of range (more than about a billion years).
 QString elapsedTimeText(double days);
 
+// A number as a part stores it ("12.5", "-3E-07", "+4"), blanks around it allowed; false for
+// anything else.
+bool parseStoredNumber(std::string_view text, double& value);
+
 // The most characters (UTF-16 code units) a cell holds.
 inline constexpr qsizetype kCellTextLimit = 32767;
 

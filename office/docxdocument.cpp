@@ -25,8 +25,9 @@ namespace {
 
 constexpr char kMainNamespace[] = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
 constexpr char kStrictNamespace[] = "http://purl.oclc.org/ooxml/wordprocessingml/main";
-// Parts beyond this size are refused: a letter template is a few hundred kilobytes.
-constexpr qint64 kPartLimit = 256 * 1024 * 1024;
+// Parts beyond this size are refused: a letter template is a few hundred kilobytes, and a run
+// holds a few copies of the largest part at a time, so this bounds its memory.
+constexpr qint64 kPartLimit = 64 * 1024 * 1024;
 
 QByteArray firstBytes(const QString& path, qint64 count) {
     QFile file(path);
@@ -95,11 +96,6 @@ std::string prefixFor(const pugi::xml_node& root) {
     return "w:";
 }
 
-struct ByteSink : pugi::xml_writer {
-    std::string data;
-    void write(const void* bytes, size_t size) override { data.append(static_cast<const char*>(bytes), size); }
-};
-
 } // namespace
 
 DocumentKind detectKind(const QString& path) {
@@ -164,30 +160,47 @@ void loadSides(DocxTemplate::Parts& parts, const QString& path) {
         return;
     pugi::xml_document rels;
     xlsx::loadXml(rels, *parts.zip, relsPart, 16 * 1024 * 1024);
-    std::unordered_set<std::string> seen;
+    std::unordered_map<std::string, size_t> byPart;
     for (pugi::xml_node r = rels.document_element().first_child(); r; r = r.next_sibling()) {
+        if (xlsx::isNamed(r, "Relationship"))
+            parts.relationshipIds.insert(r.attribute("Id").value());
         if (!xlsx::isNamed(r, "Relationship") || QByteArray(r.attribute("TargetMode").value()) == "External")
             continue;
         const QString type = QString::fromUtf8(r.attribute("Type").value());
         if (!xlsx::relationshipIs(type, "header") && !xlsx::relationshipIs(type, "footer"))
             continue;
         const QString part = xlsx::resolveTarget(parts.mainPart, QString::fromUtf8(r.attribute("Target").value()));
-        if (!seen.insert(part.toLower().toStdString()).second)
+        const auto [known, added] = byPart.try_emplace(part.toLower().toStdString(), parts.sides.size());
+        parts.sideByRelationship[r.attribute("Id").value()] = known->second;
+        if (!added)
             continue;
         if (parts.zip->indexOf(part) < 0)
             throw WorkbookError(
                 QStringLiteral("%1: the part %2 named by %3 is missing").arg(native(path), part, relsPart));
         auto side = std::make_unique<DocxTemplate::Parts::Side>();
         side->part = part;
+        side->type = r.attribute("Type").value();
+        side->target = r.attribute("Target").value();
+        side->relsEntry = parts.zip->indexOf(xlsx::relationshipsPart(part));
         xlsx::loadXml(side->doc, *parts.zip, part, kPartLimit);
         side->prefix = prefixFor(side->doc.document_element());
         collectIds(side->doc.document_element(), parts);
         parts.sides.push_back(std::move(side));
     }
+    // Cut where a joined document adds the relationships of each record's headers and footers.
+    ByteSink sink;
+    rels.save(sink, "", pugi::format_raw, pugi::encoding_utf8);
+    const size_t end = sink.data.rfind("</");
+    if (end == std::string::npos)
+        return; // <Relationships/>: nothing to name, nothing to add to
+    parts.relsPart = relsPart;
+    parts.relsHead = sink.data.substr(0, end);
+    parts.relsTail = sink.data.substr(end);
 }
 
 // A template (.dotx, .dotm) saved under a document's name must say it is a document, or word
-// processors refuse the result.
+// processors refuse the result. Also notes the content type of each header and footer, which
+// their copies in a joined document take.
 void fixContentTypes(DocxTemplate::Parts& parts) {
     parts.typesPart = QStringLiteral("[Content_Types].xml");
     if (parts.zip->indexOf(parts.typesPart) < 0)
@@ -197,8 +210,13 @@ void fixContentTypes(DocxTemplate::Parts& parts) {
     const QString wanted = u'/' + parts.mainPart;
     bool changed = false;
     for (pugi::xml_node o = types.document_element().first_child(); o; o = o.next_sibling()) {
-        if (!xlsx::isNamed(o, "Override") ||
-            QString::fromUtf8(o.attribute("PartName").value()).compare(wanted, Qt::CaseInsensitive) != 0)
+        if (!xlsx::isNamed(o, "Override"))
+            continue;
+        const QString name = QString::fromUtf8(o.attribute("PartName").value());
+        for (const auto& side : parts.sides)
+            if (name.compare(u'/' + side->part, Qt::CaseInsensitive) == 0)
+                side->contentType = o.attribute("ContentType").value();
+        if (name.compare(wanted, Qt::CaseInsensitive) != 0)
             continue;
         const std::string type = o.attribute("ContentType").value();
         if (type.find("wordprocessingml.template.main+xml") != std::string::npos) {
@@ -210,25 +228,46 @@ void fixContentTypes(DocxTemplate::Parts& parts) {
             changed = true;
         }
     }
-    if (changed) {
-        ByteSink sink;
-        types.save(sink, "", pugi::format_raw, pugi::encoding_utf8);
-        parts.types = std::move(sink.data);
+    ByteSink sink;
+    types.save(sink, "", pugi::format_raw, pugi::encoding_utf8);
+    const size_t end = sink.data.rfind("</");
+    if (end != std::string::npos) {
+        parts.typesHead = sink.data.substr(0, end);
+        parts.typesTail = sink.data.substr(end);
     }
+    if (changed)
+        parts.types = std::move(sink.data);
 }
 
 // The main part with the body emptied but for its final section properties, cut where the
 // records go.
 void prepareJoin(DocxTemplate::Parts& parts, const QString& path) {
+    // Copied without the body's content, which may be most of a large template.
+    const auto shallow = [](pugi::xml_node parent, const pugi::xml_node& from) {
+        pugi::xml_node copy = parent.append_child(from.name());
+        for (pugi::xml_attribute a = from.first_attribute(); a; a = a.next_attribute())
+            copy.append_copy(a);
+        return copy;
+    };
     pugi::xml_document skeleton;
-    skeleton.reset(parts.main);
-    pugi::xml_node body = xlsx::child(skeleton.document_element(), "body");
+    const pugi::xml_node root = parts.main.document_element();
+    for (pugi::xml_node n = parts.main.first_child(); n; n = n.next_sibling())
+        if (n != root)
+            skeleton.append_copy(n);
+        else
+            shallow(skeleton, root);
+    pugi::xml_node body;
+    for (pugi::xml_node c = root.first_child(); c; c = c.next_sibling())
+        if (c == parts.body())
+            body = shallow(skeleton.document_element(), c);
+        else
+            skeleton.document_element().append_copy(c);
     if (!body)
         throw WorkbookError(QStringLiteral("%1: %2 has no body").arg(native(path), parts.mainPart));
-    pugi::xml_node last = body.last_child();
-    const bool keepLast = xlsx::isNamed(last, "sectPr");
-    while (body.first_child() && !(keepLast && body.first_child() == last))
-        body.remove_child(body.first_child());
+    pugi::xml_node last;
+    if (const pugi::xml_node section = parts.finalSection())
+        last = body.append_copy(section);
+    const bool keepLast = bool(last);
     static const char marker[] = "tallyweave-records-7f3a";
     if (keepLast)
         body.insert_child_before(pugi::node_comment, last).set_value(marker);
@@ -240,6 +279,13 @@ void prepareJoin(DocxTemplate::Parts& parts, const QString& path) {
     const size_t at = sink.data.rfind(cut);
     parts.head = sink.data.substr(0, at);
     parts.tail = sink.data.substr(at + cut.size());
+    parts.closing = parts.tail;
+    if (keepLast) {
+        ByteSink section;
+        last.print(section, "", pugi::format_raw, pugi::encoding_utf8);
+        if (parts.tail.compare(0, section.data.size(), section.data) == 0)
+            parts.closing = parts.tail.substr(section.data.size());
+    }
     const std::string& w = parts.prefix;
     parts.emptyParagraph = "<" + w + "p/>";
     parts.separatorParagraph = parts.emptyParagraph;
@@ -322,12 +368,6 @@ DocxDocument::DocxDocument(const DocxTemplate& tpl, Scope scope) : m_state(std::
     if (scope == Scope::Whole) {
         s.main.reset(parts.main);
         s.stories.emplace_back(s.main.document_element(), parts.prefix);
-        for (const auto& side : parts.sides) {
-            auto copy = std::make_unique<pugi::xml_document>();
-            copy->reset(side->doc);
-            s.stories.emplace_back(copy->document_element(), side->prefix);
-            s.sides.push_back(std::move(copy));
-        }
     } else {
         pugi::xml_node root = s.main.append_child("body");
         const pugi::xml_node finalSection = parts.finalSection();
@@ -335,6 +375,12 @@ DocxDocument::DocxDocument(const DocxTemplate& tpl, Scope scope) : m_state(std::
             if (c != finalSection)
                 root.append_copy(c);
         s.stories.emplace_back(root, parts.prefix);
+    }
+    for (const auto& side : parts.sides) {
+        auto copy = std::make_unique<pugi::xml_document>();
+        copy->reset(side->doc);
+        s.stories.emplace_back(copy->document_element(), side->prefix);
+        s.sides.push_back(std::move(copy));
     }
 }
 
@@ -349,6 +395,16 @@ int DocxDocument::replaceAll(const QString& label, const QString& value) {
     int count = 0;
     for (text::Story& story : m_state->stories)
         count += story.replaceAll(pattern);
+    return count;
+}
+
+int DocxDocument::replaceEach(const QList<std::pair<QString, QString>>& replacements) {
+    std::vector<text::Pattern> patterns;
+    for (const auto& [label, value] : replacements)
+        patterns.emplace_back(label, value);
+    int count = 0;
+    for (text::Story& story : m_state->stories)
+        count += story.replaceEach(patterns);
     return count;
 }
 

@@ -4,9 +4,11 @@
 // document of its own or joined with the other records into one document. Errors throw
 // WorkbookError, the error of every office engine, with a cause that names the file and the part.
 #include <QString>
+#include <QList>
 #include <QStringList>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QTemporaryDir;
@@ -67,7 +69,7 @@ class DocxDocument {
 public:
     enum class Scope {
         Whole,    // main text, headers and footers: a document of its own
-        MainText, // the body alone, to be joined (a header belongs to the section, not the record)
+        MainText, // the body with copies of the headers and footers, to be joined
     };
     DocxDocument(const DocxTemplate& tpl, Scope scope);
     ~DocxDocument();
@@ -79,6 +81,9 @@ public:
     // value becomes a tab, a line break a line break. The inserted values are not searched again
     // by this call. Returns the number of occurrences replaced; an empty label replaces nothing.
     int replaceAll(const QString& label, const QString& value);
+    // Each (label, value) in list order, as replaceAll called for each in turn would, holding what
+    // it reads of the text one paragraph at a time: the way for a large template.
+    int replaceEach(const QList<std::pair<QString, QString>>& replacements);
 
     // Scope::Whole only: the package with the edited parts, written atomically at path as .docx.
     void saveAs(const QString& path) const;
@@ -91,7 +96,10 @@ private:
 };
 
 // The records of a one-file run, written as they come to a stream beside the output, so that a
-// long run holds only one record at a time.
+// long run holds only one record at a time. With page breaks each record is a section of its own,
+// with the template's section properties and its own copies of the headers and footers, so that a
+// record's labels are replaced there too; with paragraphs the records share pages, and the
+// headers and footers stay the template's.
 class DocxJoiner {
 public:
     DocxJoiner(const DocxTemplate& tpl, Separator separator, const QString& outputPath);
@@ -115,6 +123,7 @@ private:
     QString m_outputPath;
     std::unique_ptr<Stream> m_stream;
     int m_count = 0;
+    bool m_sections = false; // each record a section of its own
 };
 
 } // namespace docx

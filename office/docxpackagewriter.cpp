@@ -55,6 +55,14 @@ void PackageWriter::copy(zip_t* from, qint64 index) {
     add(name, zip_source_zip(m_zip.get(), from, zip_uint64_t(index), 0, 0, -1), false);
 }
 
+void PackageWriter::copyAs(zip_t* from, qint64 index, const char* name) {
+    add(name, zip_source_zip(m_zip.get(), from, zip_uint64_t(index), 0, 0, -1), false);
+}
+
+void PackageWriter::addFile(const char* name, const QString& file, qint64 offset, qint64 size) {
+    add(name, zip_source_file(m_zip.get(), QFile::encodeName(file).constData(), zip_uint64_t(offset), size), true);
+}
+
 void PackageWriter::addBuffer(const char* name, const char* data, size_t size) {
     add(name, zip_source_buffer(m_zip.get(), data, size, 0), true);
 }

@@ -22,8 +22,11 @@ public:
     PackageWriter(InMemory, const QString& path);
     // The entry as stored, without inflating and deflating it again.
     void copy(zip_t* from, qint64 index);
+    void copyAs(zip_t* from, qint64 index, const char* name);
     void addBuffer(const char* name, const char* data, size_t size);
     void addFile(const char* name, const QString& file);
+    // size bytes of file from offset on (size > 0).
+    void addFile(const char* name, const QString& file, qint64 offset, qint64 size);
     // The package's bytes when it was made in memory, else empty.
     QByteArray close();
 

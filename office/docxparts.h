@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -21,6 +22,12 @@ namespace docx {
 inline QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
+
+// Serialised XML gathered in memory.
+struct ByteSink : pugi::xml_writer {
+    std::string data;
+    void write(const void* bytes, size_t size) override { data.append(static_cast<const char*>(bytes), size); }
+};
 
 struct DocxTemplate::Parts {
     std::unique_ptr<ZipArchive> zip;
@@ -35,14 +42,28 @@ struct DocxTemplate::Parts {
         QString part;
         pugi::xml_document doc;
         std::string prefix;
+        std::string type;        // of the relationship that names it
+        std::string target;      // as that relationship writes it
+        std::string contentType; // of its override in [Content_Types].xml; empty when none
+        qint64 relsEntry = -1;   // its own relationships (an image in a header), when it has some
     };
     std::vector<std::unique_ptr<Side>> sides;
+    // The relationship ids that name a header or footer, with the side they name.
+    std::unordered_map<std::string, size_t> sideByRelationship;
+    std::unordered_set<std::string> relationshipIds; // every id of the main part's relationships
+    // The main part's relationships, cut before their closing tag, for a joined document that adds
+    // each record's headers and footers; empty when the main part has no relationships.
+    QString relsPart;
+    std::string relsHead, relsTail;
     // [Content_Types].xml when the main part's type had to change (a .dotx saved as a .docx).
     QString typesPart;
     std::string types;
 
-    // The joined document's main part around its records.
-    std::string head, tail;
+    // The joined document's main part around its records: tail is the final section properties
+    // and closing, the text after them.
+    std::string head, tail, closing;
+    // [Content_Types].xml (as written) cut before its closing tag; empty when the package has none.
+    std::string typesHead, typesTail;
     std::string separatorParagraph, separatorPage, emptyParagraph;
     // Identifiers the template uses, which renumbered records must avoid.
     long long maxBookmarkId = -1;
@@ -61,7 +82,7 @@ struct DocxDocument::State {
     const DocxTemplate::Parts* parts = nullptr;
     DocxDocument::Scope scope = DocxDocument::Scope::Whole;
     pugi::xml_document main; // Whole: the main part; MainText: <body> with the body's records
-    std::vector<std::unique_ptr<pugi::xml_document>> sides; // Whole: headers and footers
+    std::vector<std::unique_ptr<pugi::xml_document>> sides; // headers and footers, as parts.sides
     std::vector<text::Story> stories;                        // what replaceAll searches
 };
 

@@ -237,24 +237,32 @@ void Story::replaceOne(const Chunk& chunk, qsizetype begin, qsizetype end, const
 }
 
 int Story::replaceAll(const Pattern& pattern) {
-    if (pattern.label.isEmpty())
-        return 0;
+    return replaceEach({pattern});
+}
+
+int Story::replaceEach(const std::vector<Pattern>& patterns) {
     if (!m_found)
         findParagraphs();
     int count = 0;
     for (Paragraph& paragraph : m_paragraphs) {
-        if (!paragraph.read)
-            readParagraph(paragraph);
-        bool changed = false;
-        for (const Chunk& chunk : paragraph.chunks) {
-            const auto found = occurrences(chunk.folded, pattern.label);
-            for (auto it = found.rbegin(); it != found.rend(); ++it)
-                replaceOne(chunk, it->first, it->second, pattern);
-            count += int(found.size());
-            changed = changed || !found.empty();
+        for (const Pattern& pattern : patterns) {
+            if (pattern.label.isEmpty())
+                continue;
+            if (!paragraph.read)
+                readParagraph(paragraph);
+            bool changed = false;
+            for (const Chunk& chunk : paragraph.chunks) {
+                const auto found = occurrences(chunk.folded, pattern.label);
+                for (auto it = found.rbegin(); it != found.rend(); ++it)
+                    replaceOne(chunk, it->first, it->second, pattern);
+                count += int(found.size());
+                changed = changed || !found.empty();
+            }
+            if (changed)
+                paragraph.read = false;
         }
-        if (changed)
-            paragraph.read = false;
+        std::vector<Chunk>().swap(paragraph.chunks);
+        paragraph.read = false;
     }
     return count;
 }

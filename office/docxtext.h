@@ -43,6 +43,9 @@ class Story {
 public:
     Story(const pugi::xml_node& root, std::string prefix);
     int replaceAll(const Pattern& pattern);
+    // Every pattern in turn, as replaceAll one after the other would, a paragraph at a time: what
+    // was read of a paragraph goes once it is done, so that a large part is never held twice.
+    int replaceEach(const std::vector<Pattern>& patterns);
 
 private:
     struct Piece {

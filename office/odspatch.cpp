@@ -1,5 +1,7 @@
 #include "office/odspatch.h"
 
+#include "office/xlsxsheetpatchxml.h"
+
 #include "office/celltext.h"
 #include "office/odsparts.h"
 #include "office/workbook.h"
@@ -28,10 +30,6 @@ struct RawTag {
     std::vector<RawAttribute> attributes;
     bool selfClosing = false;
 };
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 
 // tag: "<name a="1" b='2'>" or "<name/>", already checked by the scanner.
 RawTag parseTag(std::string_view tag) {
@@ -100,30 +98,6 @@ std::string startTag(const RawTag& tag, std::string_view repeatAttribute, uint64
     return out;
 }
 
-void appendEscaped(std::string& out, QStringView text) {
-    const QByteArray bytes = text.toUtf8();
-    for (char c : bytes) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            // XML cannot carry the other control characters.
-            if (uchar(c) >= 0x20 || c == '\t')
-                out += c;
-        }
-    }
-}
-
 // One line of a text cell as a paragraph's content: runs of spaces that a reader would collapse
 // (more than one, or at either end) and tabs as their elements.
 void appendParagraph(std::string& out, QStringView line, std::string_view text) {
@@ -139,7 +113,9 @@ void appendParagraph(std::string& out, QStringView line, std::string_view text) 
             qsizetype j = i;
             while (j < line.size() && line[j] != u' ' && line[j] != u'\t')
                 ++j;
-            appendEscaped(out, line.mid(i, j - i));
+            // A line ending of a CR LF value is no part of the paragraph.
+            const QByteArray word = line.mid(i, j - i).toUtf8().replace('\r', QByteArray());
+            appendEscaped(out, std::string_view(word.constData(), size_t(word.size())));
             i = j;
             continue;
         }
@@ -606,11 +582,8 @@ void writePatchedOds(const ZipArchive& zip, const std::vector<OdsSheetEdits>& sh
         bool added = false;
         if (i == contentIndex && !sheets.empty()) {
             added = addDeflated(dst.get(), rawName, patched.source(dst.get()), 0);
-        } else { // copied as stored, without inflating and deflating again
-            zip_source_t* source = zip_source_zip(dst.get(), zip.handle(), zip_uint64_t(i), 0, 0, -1);
-            added = source && zip_file_add(dst.get(), rawName, source, ZIP_FL_OVERWRITE) >= 0;
-            if (source && !added)
-                zip_source_free(source);
+        } else {
+            added = addStoredCopy(dst.get(), zip.handle(), i, rawName);
         }
         if (!added)
             throw WorkbookError(QStringLiteral("cannot copy %1 into the new package: %2")

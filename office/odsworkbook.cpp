@@ -26,17 +26,6 @@ QString utf8(std::string_view s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
-bool parseNumber(std::string_view s, double& value) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
-        s.remove_suffix(1);
-    if (!s.empty() && s.front() == '+')
-        s.remove_prefix(1);
-    const auto res = std::from_chars(s.data(), s.data() + s.size(), value);
-    return !s.empty() && res.ec == std::errc() && res.ptr == s.data() + s.size();
-}
-
 // A cell's content when it is one paragraph of plain text ("<text:p>abc</text:p>"), or nothing.
 bool plainParagraph(std::string_view content, std::string& text) {
     size_t i = 0;
@@ -132,7 +121,7 @@ std::string ContentReader::valueText(XmlScanner& xml, bool& fromParagraphs) cons
     if (type == "float" || type == "percentage" || type == "currency") {
         const std::string raw = attributeText("value");
         double number = 0;
-        if (!parseNumber(raw, number))
+        if (!parseStoredNumber(raw, number))
             fail(QStringLiteral("\"%1\" is not a number").arg(utf8(raw).left(40)));
         return numberText(number).toStdString();
     }
@@ -314,8 +303,14 @@ int ContentReader::run(int wanted, bool countAll, CellStore& store, QString* wan
         if (tableDepth < 0) {
             if (name == "table" && depth == bodyDepth + 1) {
                 ++sheets;
+                if (sheets != wanted) {
+                    // Another sheet: counted, and passed over without reading its content as XML.
+                    xml.skipElement();
+                    --depth;
+                    continue;
+                }
                 tableDepth = depth;
-                capturing = sheets == wanted;
+                capturing = true;
                 m_row = 1;
             } else {
                 skipDepth = depth;

@@ -19,6 +19,8 @@ namespace {
 
 // A first start with a fresh profile takes a few seconds; a hung converter must not hang the run.
 constexpr int kConvertMilliseconds = 180 * 1000;
+// Documents per converter process (see convertAllWithOffice).
+constexpr qsizetype kConvertBatch = 200;
 
 QString converterProgram() {
     for (const char* name : {"soffice", "libreoffice"}) {
@@ -113,19 +115,12 @@ void convertWithOffice(const QString& fromPath, const QString& toPath) {
         throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(toPath, target.errorString()));
 }
 
-QString convertAllWithOffice(const QStringList& fromPaths, const QString& format, const QString& outDir,
-                             const std::function<bool()>& stopRequested, bool* stopped) {
-    if (stopped)
-        *stopped = false;
-    if (fromPaths.isEmpty())
-        return {};
-    const QString program = converterProgram();
-    if (program.isEmpty())
-        return QStringLiteral("LibreOffice (soffice) is not installed");
-    QTemporaryDir work;
-    if (!work.isValid())
-        return QStringLiteral("no temporary folder (%1)").arg(work.errorString());
-    const QString profile = QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString();
+namespace {
+
+// One converter process for a batch of files, with the run's profile.
+QString convertBatch(const QString& program, const QString& profile, const QStringList& fromPaths,
+                     const QString& format, const QString& outDir, const std::function<bool()>& stopRequested,
+                     bool* stopped) {
     QStringList args = {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
                         QStringLiteral("--norestore"), QStringLiteral("--nologo"), QStringLiteral("--convert-to"),
                         format, QStringLiteral("--outdir"), outDir};
@@ -161,6 +156,32 @@ QString convertAllWithOffice(const QStringList& fromPaths, const QString& format
                 .arg(QDir::toNativeSeparators(path))
                 .arg(process.exitCode())
                 .arg(said.isEmpty() ? QString() : QStringLiteral(": ") + said.left(500));
+    }
+    return {};
+}
+
+} // namespace
+
+QString convertAllWithOffice(const QStringList& fromPaths, const QString& format, const QString& outDir,
+                             const std::function<bool()>& stopRequested, bool* stopped) {
+    if (stopped)
+        *stopped = false;
+    if (fromPaths.isEmpty())
+        return {};
+    const QString program = converterProgram();
+    if (program.isEmpty())
+        return QStringLiteral("LibreOffice (soffice) is not installed");
+    QTemporaryDir work;
+    if (!work.isValid())
+        return QStringLiteral("no temporary folder (%1)").arg(work.errorString());
+    const QString profile = QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString();
+    // LibreOffice 7.4 quietly stops after some 245 documents in one process and still exits with
+    // 0: a long run is converted in batches, each process taking the profile the first one made.
+    for (qsizetype from = 0; from < fromPaths.size(); from += kConvertBatch) {
+        const QString failure = convertBatch(program, profile, fromPaths.mid(from, kConvertBatch), format, outDir,
+                                             stopRequested, stopped);
+        if (!failure.isEmpty())
+            return failure;
     }
     return {};
 }

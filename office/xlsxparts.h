@@ -202,6 +202,9 @@ void closeZip(ZipPtr& zip, const QString& shown);
 [[noreturn]] void throwZipError(zip_t* zip, const QString& shown);
 // Adds source as a new entry deflated at the fastest level; false, with source freed, on failure.
 bool addDeflated(zip_t* dst, const char* name, zip_source_t* source, zip_flags_t flags);
+// Copies entry index of from into dst as stored, without inflating and deflating it again; false on
+// failure.
+bool addStoredCopy(zip_t* dst, zip_t* from, qint64 index, const char* name);
 void addEntries(zip_t* dst, const std::vector<std::pair<QString, QByteArray>>& entries);
 
 // A part that streams into a new package while it is written: libzip pulls the bytes as it

@@ -69,6 +69,14 @@ const char* const macroProjectType = "application/vnd.ms-office.vbaProject";
 constexpr zip_uint32_t writtenPartLevel = 1;
 
 // Adds data as a new entry deflated at writtenPartLevel; false, with source freed, on failure.
+bool addStoredCopy(zip_t* dst, zip_t* from, qint64 index, const char* name) {
+    zip_source_t* source = zip_source_zip(dst, from, zip_uint64_t(index), 0, 0, -1);
+    const bool added = source && zip_file_add(dst, name, source, ZIP_FL_OVERWRITE) >= 0;
+    if (source && !added)
+        zip_source_free(source);
+    return added;
+}
+
 bool addDeflated(zip_t* dst, const char* name, zip_source_t* source, zip_flags_t flags) {
     if (!source)
         return false;
@@ -341,11 +349,8 @@ void writePatchedPackage(const ZipArchive& zip, const PackagePatch& patch, const
             added = addDeflated(
                 dst.get(), rawName,
                 zip_source_buffer(dst.get(), it->second.constData(), zip_uint64_t(it->second.size()), 0), 0);
-        } else { // copied as stored, without inflating and deflating again
-            zip_source_t* source = zip_source_zip(dst.get(), zip.handle(), zip_uint64_t(i), 0, 0, -1);
-            added = source && zip_file_add(dst.get(), rawName, source, ZIP_FL_OVERWRITE) >= 0;
-            if (source && !added)
-                zip_source_free(source);
+        } else {
+            added = addStoredCopy(dst.get(), zip.handle(), i, rawName);
         }
         if (!added)
             throw WorkbookError(QStringLiteral("cannot copy %1 into the new package: %2")

@@ -2,6 +2,8 @@
 
 #include "office/xlsxparts.h"
 
+#include <QtGlobal>
+
 namespace xlsx {
 
 bool parseAttributes(std::string_view text, std::vector<Attribute>& out) {
@@ -53,8 +55,12 @@ void appendEscaped(std::string& out, std::string_view text) {
         case '>':
             out += "&gt;";
             break;
+        case '"':
+            out += "&quot;";
+            break;
         default:
-            out += c;
+            if (uchar(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r')
+                out += c;
         }
     }
 }

@@ -23,7 +23,9 @@ struct Attribute {
 // The attributes of a tag, as written. False when they are not well formed.
 bool parseAttributes(std::string_view text, std::vector<Attribute>& out);
 const Attribute* findAttribute(const std::vector<Attribute>& attributes, std::string_view name);
-// text with "&", "<" and ">" escaped, appended to out.
+// UTF-8 text with "&", "<", ">" and '"' escaped, appended to out, fit for content and attribute
+// values alike; the control characters XML cannot carry are left out (tab, line feed and carriage
+// return stay).
 void appendEscaped(std::string& out, std::string_view text);
 // "B2" for one cell, "B2:D9" for more.
 std::string rangeText(int top, int left, int bottom, int right);

@@ -62,17 +62,6 @@ bool parseUnsigned(std::string_view s, uint64_t& value) {
     return !s.empty() && res.ec == std::errc() && res.ptr == s.data() + s.size();
 }
 
-bool parseNumber(std::string_view s, double& value) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
-        s.remove_suffix(1);
-    if (!s.empty() && s.front() == '+')
-        s.remove_prefix(1);
-    const auto res = std::from_chars(s.data(), s.data() + s.size(), value);
-    return !s.empty() && res.ec == std::errc() && res.ptr == s.data() + s.size();
-}
-
 // A cell's content when it is only "<v>value</v>", maybe after a formula, or one plain inline
 // text; false for anything else (rich text, prefixes, extensions), which the caller reads element
 // by element.
@@ -179,7 +168,7 @@ SheetCells scanSheet(const ZipArchive& zip, const QString& part, const WorkbookO
             if (value.empty())
                 return; // a formula whose value was never computed
             cell.kind = Number;
-            if (!parseNumber(value, cell.number))
+            if (!parseStoredNumber(value, cell.number))
                 throw WorkbookError(place() +
                                     QStringLiteral(": \"%1\" is not a number").arg(utf8(value).left(40)));
             cell.dateKind = style < styleDateKind.size() ? styleDateKind[style] : uint8_t(NotDate);

@@ -292,6 +292,47 @@ void XmlScanner::skipAhead(size_t n) {
     popOpen();
 }
 
+void XmlScanner::skipElement() {
+    if (m_pendingEnd) {
+        m_pendingEnd = false;
+        popOpen();
+        return;
+    }
+    const std::string name(openName());
+    int nested = 0;
+    for (;;) {
+        const size_t lt = find(0, "<");
+        if (lt == std::string_view::npos) {
+            m_tokenOffset = m_consumed + qint64(m_end);
+            fail(QStringLiteral("the part ends inside <%1>").arg(QString::fromStdString(name)));
+        }
+        m_begin += lt;
+        m_tokenOffset = m_consumed + qint64(m_begin);
+        while (m_end - m_begin < name.size() + 3 && fill()) {
+        }
+        const std::string_view head(m_buf.data() + m_begin, m_end - m_begin);
+        const bool closing = head.size() > 1 && head[1] == '/';
+        const std::string_view after = head.substr(closing ? 2 : 1);
+        const bool named = after.size() > name.size() && after.substr(0, name.size()) == name &&
+                           (isSpace(after[name.size()]) || after[name.size()] == '>' || after[name.size()] == '/');
+        if (!named) {
+            ++m_begin;
+            continue;
+        }
+        const size_t gt = findTagEnd(1);
+        if (gt == std::string_view::npos)
+            fail(QStringLiteral("unterminated tag"));
+        const bool empty = !closing && m_buf[m_begin + gt - 1] == '/';
+        m_begin += gt + 1;
+        if (closing && nested-- == 0) {
+            popOpen();
+            return;
+        }
+        if (!closing && !empty)
+            ++nested;
+    }
+}
+
 void XmlScanner::skipPeeked() {
     if (m_pendingEnd) {
         m_pendingEnd = false;

@@ -40,6 +40,10 @@ public:
     // element's end tag, and closes the element.
     std::string_view peekAhead();
     void skipAhead(size_t n);
+    // Right after the start of an element: consumes its content and its end tag looking only at
+    // tags of the element's own name (for nesting), so that an element of no interest costs
+    // little more than inflating it. What lies inside is not checked. The element is closed.
+    void skipElement();
     [[noreturn]] void fail(const QString& what) const;
 
 private:

@@ -1,8 +1,10 @@
 // Excel-to-Word merge benchmark: a letter with ten labels, a table, a header and a logo merged
 // with a workbook of records, as 1,000 numbered documents and as one joined document of 1,000
-// and of 10,000 records, against the same jobs done with docxtpl.
+// and of 10,000 records, against the same jobs done with docxtpl; then as 1,000 numbered PDFs and
+// one joined PDF, beside LibreOffice converting the same .docx files alone (the floor: no merge
+// can make PDFs faster through it) and docxtpl's documents converted by it.
 //
-// bench_wordmerge [--dir DIR] [--joined 1000,10000] [--numbered 1000] [--no-baseline]
+// bench_wordmerge [--dir DIR] [--joined 1000,10000] [--numbered 1000] [--pdf 1000] [--no-baseline]
 //
 // Every measured job runs in a child process of its own, so that its peak memory is its own.
 #include "merge/word/wordmerge.h"
@@ -11,11 +13,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QStandardPaths>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -103,6 +107,93 @@ qint64 folderBytes(const QDir& dir) {
     return total;
 }
 
+Measure sum(const Measure& a, const Measure& b) {
+    return {a.wallSeconds + b.wallSeconds, a.cpuSeconds + b.cpuSeconds, std::max(a.peakMiB, b.peakMiB), a.ok && b.ok};
+}
+
+// LibreOffice converting files to PDF with a profile of its own, 200 files a process, as the run
+// does (one process stops after some 245 documents); its chatter goes to /dev/null.
+Measure convertAlone(const QStringList& files, const QDir& outDir) {
+    QDir(outDir).removeRecursively();
+    outDir.mkpath(QStringLiteral("."));
+    const QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    Measure total{0, 0, 0, true};
+    for (qsizetype from = 0; from < files.size(); from += 200) {
+        const QStringList args = QStringList{office, QStringLiteral("-env:UserInstallation=file://") +
+                                                         outDir.filePath(QStringLiteral(".profile")),
+                                             QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                                             QStringLiteral("--convert-to"), QStringLiteral("pdf"),
+                                             QStringLiteral("--outdir"), outDir.path()} +
+                                 files.mid(from, 200);
+        total = sum(total, runChild(QStringList{QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                                                QStringLiteral("exec \"$0\" \"$@\" >/dev/null 2>&1")} +
+                                    args));
+    }
+    total.ok = total.ok && outDir.entryList({QStringLiteral("*.pdf")}, QDir::Files).size() == files.size();
+    return total;
+}
+
+QStringList filesIn(const QDir& dir, const QString& pattern) {
+    QStringList files;
+    for (const QString& name : dir.entryList({pattern}, QDir::Files, QDir::Name))
+        files << dir.filePath(name);
+    return files;
+}
+
+// PDFs: ours numbered and joined; the floor, LibreOffice converting our .docx documents of the
+// same records alone; docxtpl's documents and their conversion, the way a user scripts it.
+void pdfJobs(const QString& self, const QString& source, const QString& letter, const QString& letterTpl,
+             const QString& peer, int records, const QDir& dir, bool baseline) {
+    QDir numbered(dir.filePath(QStringLiteral("pdf-numbered")));
+    numbered.removeRecursively();
+    numbered.mkpath(QStringLiteral("."));
+    const Measure ours = runChild({self, QStringLiteral("--single"), QStringLiteral("numbered"), source, letter,
+                                   numbered.filePath(QStringLiteral("letter.pdf"))});
+    print("ours", "pdf-numb", records, ours);
+    std::printf("         %lld PDF files\n", qlonglong(numbered.entryList({QStringLiteral("*.pdf")}, QDir::Files).size()));
+    QDir docs(dir.filePath(QStringLiteral("pdf-numbered-docx")));
+    docs.removeRecursively();
+    docs.mkpath(QStringLiteral("."));
+    runChild({self, QStringLiteral("--single"), QStringLiteral("numbered"), source, letter,
+              docs.filePath(QStringLiteral("letter.docx"))});
+    const Measure floor = convertAlone(filesIn(docs, QStringLiteral("*.docx")), QDir(dir.filePath(QStringLiteral("pdf-floor"))));
+    print("LO alone", "pdf-numb", records, floor);
+
+    const QString joinedPdf = dir.filePath(QStringLiteral("pdf-joined.pdf"));
+    const Measure oursJoined = runChild({self, QStringLiteral("--single"), QStringLiteral("joined"), source, letter, joinedPdf});
+    print("ours", "pdf-join", records, oursJoined);
+    const QString joinedDocx = dir.filePath(QStringLiteral("pdf-joined.docx"));
+    runChild({self, QStringLiteral("--single"), QStringLiteral("joined"), source, letter, joinedDocx});
+    const Measure floorJoined = convertAlone({joinedDocx}, QDir(dir.filePath(QStringLiteral("pdf-floor-joined"))));
+    print("LO alone", "pdf-join", records, floorJoined);
+
+    Measure theirs, theirsJoined;
+    if (baseline) {
+        QDir made(dir.filePath(QStringLiteral("pdf-docxtpl")));
+        made.removeRecursively();
+        made.mkpath(QStringLiteral("."));
+        const Measure merged = runChild({QString::fromLatin1(kPython), peer, QStringLiteral("numbered"), letterTpl, source,
+                                         QString::number(records), made.path()});
+        theirs = sum(merged, convertAlone(filesIn(made, QStringLiteral("*.docx")),
+                                          QDir(dir.filePath(QStringLiteral("pdf-docxtpl-converted")))));
+        print("docxtpl", "pdf-numb", records, theirs);
+        const QString joined = dir.filePath(QStringLiteral("pdf-docxtpl-joined.docx"));
+        const Measure mergedJoined = runChild({QString::fromLatin1(kPython), peer, QStringLiteral("joined"), letterTpl,
+                                               source, QString::number(records), joined});
+        theirsJoined = sum(mergedJoined, convertAlone({joined}, QDir(dir.filePath(QStringLiteral("pdf-docxtpl-joined")))));
+        print("docxtpl", "pdf-join", records, theirsJoined);
+    }
+    const auto ratio = [records](const char* job, const char* who, const Measure& a, const Measure& b) {
+        if (a.ok && b.ok)
+            std::printf("ratio    %-9s %6d records  ours / %s: wall %.2fx\n", job, records, who,
+                        a.wallSeconds / b.wallSeconds);
+    };
+    ratio("pdf-numb", "LO alone", ours, floor);
+    ratio("pdf-join", "LO alone", oursJoined, floorJoined);
+    ratio("pdf-numb", "docxtpl+LO", ours, theirs);
+    ratio("pdf-join", "docxtpl+LO", oursJoined, theirsJoined);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -114,6 +205,7 @@ int main(int argc, char** argv) {
     QDir dir(QDir::current().filePath(QStringLiteral("wordmerge-data")));
     QList<int> joinedSizes = {1000, 10000};
     int numberedCount = 1000;
+    int pdfCount = 1000;
     bool baseline = true;
     for (int i = 1; i < args.size(); ++i) {
         const bool valued = i + 1 < args.size();
@@ -125,10 +217,12 @@ int main(int argc, char** argv) {
                 joinedSizes << n.toInt();
         } else if (args[i] == QLatin1String("--numbered") && valued) {
             numberedCount = args[++i].toInt();
+        } else if (args[i] == QLatin1String("--pdf") && valued) {
+            pdfCount = args[++i].toInt();
         } else if (args[i] == QLatin1String("--no-baseline")) {
             baseline = false;
         } else {
-            std::fprintf(stderr, "usage: bench_wordmerge [--dir DIR] [--joined N,N] [--numbered N] [--no-baseline]\n");
+            std::fprintf(stderr, "usage: bench_wordmerge [--dir DIR] [--joined N,N] [--numbered N] [--pdf N] [--no-baseline]\n");
             return 2;
         }
     }
@@ -173,6 +267,8 @@ int main(int argc, char** argv) {
     // Joined documents.
     QList<std::pair<int, Measure>> ours;
     for (int records : joinedSizes) {
+        if (records <= 0)
+            continue;
         const QString source = book(records);
         const QString output = dir.filePath(QStringLiteral("joined-%1.docx").arg(records));
         const Measure m = runChild({self, QStringLiteral("--single"), QStringLiteral("joined"), source, letter, output});
@@ -189,6 +285,8 @@ int main(int argc, char** argv) {
                             t.wallSeconds / m.wallSeconds, t.cpuSeconds / m.cpuSeconds);
         }
     }
+    if (pdfCount > 0)
+        pdfJobs(self, book(pdfCount), letter, letterTpl, peer, pdfCount, dir, baseline);
     if (oursNumbered.ok && theirsNumbered.ok)
         std::printf("ratio    numbered  %6d records  wall %.1fx  cpu %.1fx\n", numberedCount,
                     theirsNumbered.wallSeconds / oursNumbered.wallSeconds,

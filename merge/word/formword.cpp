@@ -156,6 +156,7 @@ TWordForm::TWordForm(Services& services, QWidget* parent) : QDialog(parent), m_s
 
     updateButtons();
     publishObjectNames(this);
+    fitHeight();
 }
 
 void TWordForm::applyTexts(const Texts& texts) {
@@ -178,6 +179,14 @@ void TWordForm::applyTexts(const Texts& texts) {
     m_delete->setText(t("Delete"));
     m_ok->setText(texts.text(QStringLiteral("Common"), QStringLiteral("Ok")));
     m_cancel->setText(texts.text(QStringLiteral("Common"), QStringLiteral("Cancel")));
+    fitHeight();
+}
+
+// The original's 412 x 430, taller when the rows need it: the file-name row added under the
+// output modes would otherwise squeeze the separators out of sight.
+void TWordForm::fitHeight() {
+    layout()->activate();
+    setFixedSize(412, std::max(430, layout()->minimumSize().height()));
 }
 
 WorkbookFields TWordForm::sourceWorkbook() const {

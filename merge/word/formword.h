@@ -53,6 +53,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void fitHeight();
     Services& m_services;
     FillInAddDialog* m_addForm = nullptr;
     TPreviewForm* m_preview = nullptr;

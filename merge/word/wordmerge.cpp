@@ -218,8 +218,10 @@ void runRecords(const WordMergeSettings& s, WordMergeSink& sink, WordMergeResult
             const Record record = readRecord(*book, row, s.pairs);
             docx::DocxDocument doc(*tpl, s.oneFile ? docx::DocxDocument::Scope::MainText
                                                    : docx::DocxDocument::Scope::Whole);
+            QList<std::pair<QString, QString>> replacements;
             for (qsizetype i = 0; i < s.pairs.size(); ++i)
-                doc.replaceAll(s.pairs[i].label, record.values[i]);
+                replacements.append({s.pairs[i].label, record.values[i]});
+            doc.replaceEach(replacements);
             if (s.oneFile) {
                 joiner->append(doc);
             } else {

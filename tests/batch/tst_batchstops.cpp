@@ -23,6 +23,7 @@ private slots:
     void initTestCase();
     void stopsAtTheNextRecord_data();
     void stopsAtTheNextRecord();
+    void interruptedOverwriteRemovesNothingEarlier();
 
 private:
     QString at(const QString& name) const { return m_dir.filePath(name); }
@@ -147,6 +148,40 @@ void TestBatchStops::stopsAtTheNextRecord() {
         }
         QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
         QVERIFY2(processesNaming(outFolder).isEmpty(), qPrintable(processesNaming(outFolder).join(u'\n')));
+    }
+}
+
+// --overwrite removes the earlier documents numbered beyond the run only once the run has finished:
+// an interrupted run leaves them, and the named file it never writes, as they were.
+void TestBatchStops::interruptedOverwriteRemovesNothingEarlier() {
+    const QString folder = at("overwrite");
+    QDir(folder).removeRecursively();
+    QVERIFY(QDir().mkpath(folder));
+    const QStringList earlier{"letter.odt", "letter1001.odt", "letter1002.odt", "letter1003.odt"};
+    for (const QString& name : earlier)
+        mailfixture::writeFile(folder + '/' + name, "earlier");
+    QProcess batch;
+    batch.start(qEnvironmentVariable("TALLYWEAVE_BATCH"),
+                {"word", "--source", at("book.csv"), "--template", at("letter.docx"), "--pair", "B:<name>",
+                 "--output", folder + "/letter.odt", "--overwrite"});
+    QVERIFY(batch.waitForStarted());
+    QByteArray out;
+    QElapsedTimer waited;
+    waited.start();
+    while (!out.contains('\n') && waited.elapsed() < 60000) {
+        batch.waitForReadyRead(100);
+        out += batch.readAllStandardOutput();
+    }
+    QVERIFY2(out.contains('\n'), "the run reports a first record");
+    ::kill(pid_t(batch.processId()), SIGINT);
+    QVERIFY2(batch.waitForFinished(120000), "the run ends after the signal");
+    const QString err = QString::fromUtf8(batch.readAllStandardError());
+    QCOMPARE(batch.exitCode(), 1);
+    QCOMPARE(err, QStringLiteral("tallyweave-batch word: interrupted\n"));
+    for (const QString& name : earlier) {
+        QFile file(folder + '/' + name);
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(name + " was removed"));
+        QCOMPARE(file.readAll(), QByteArray("earlier"));
     }
 }
 

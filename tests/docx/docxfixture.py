@@ -8,6 +8,10 @@ LibreOffice, and the reading of results by python-docx and lxml: programs we did
   docxfixture.py doc-template OUT.doc PROFILE    a legacy .doc made by LibreOffice from HTML
   docxfixture.py as-dotx IN.docx OUT.dotx       the document relabelled as a template
   docxfixture.py plain-template OUT.docx TEXT   one paragraph of text
+  docxfixture.py large-template OUT.docx MIB    a letter whose main part inflates to about MIB MiB
+  docxfixture.py peak COMMAND...                JSON: the command's exit code, stderr and peak memory
+  docxfixture.py sections-template OUT.docx     a landscape half page, a picture in its header
+  docxfixture.py header-images DOCX             JSON: per section, the header's pictures that lead to an image
   docxfixture.py book OUT.xlsx ROWS.json        rows (lists of cells, null for empty) on sheet 1
   docxfixture.py read DOCX...                   JSON per file: paragraphs, cells, header, footer, boxes
   docxfixture.py check DOCX                     JSON: identifiers that are not unique, body layout
@@ -69,6 +73,88 @@ TEXT_BOX = """<w:r %s><mc:AlternateContent><mc:Choice Requires="wps"><w:drawing>
  style="position:absolute;width:157pt;height:39pt"><v:textbox><w:txbxContent><w:p><w:r>
 <w:t>Box %s%s</w:t></w:r></w:p></w:txbxContent></v:textbox></v:shape></w:pict></mc:Fallback>
 </mc:AlternateContent></w:r>"""
+
+
+def sections_template(out):
+    """A landscape half page whose header holds a label and a picture, and a footer with a label."""
+    from docx.enum.section import WD_ORIENT
+    from docx.shared import Mm
+    d = docx.Document()
+    section = d.sections[0]
+    section.orientation = WD_ORIENT.LANDSCAPE
+    section.page_width, section.page_height = Mm(210), Mm(148)
+    for side in ("left_margin", "right_margin", "top_margin", "bottom_margin"):
+        setattr(section, side, Mm(15))
+    header = section.header.paragraphs[0]
+    header.text = "Header for «NAME»"
+    logo = tempfile.NamedTemporaryFile(suffix=".png", delete=False)
+    logo.write(png())
+    logo.close()
+    header.add_run().add_picture(logo.name, width=Mm(4))
+    os.unlink(logo.name)
+    section.footer.paragraphs[0].text = "Footer «CITY»"
+    d.add_paragraph("Dear «NAME» of «CITY».")
+    d.save(out)
+
+
+def header_images(path):
+    """Per section, the pictures of its header that python-docx can follow to their image part."""
+    d = docx.Document(path)
+    counts = []
+    for section in d.sections:
+        part = section.header.part
+        found = 0
+        for blip in part.element.iter("{http://schemas.openxmlformats.org/drawingml/2006/main}blip"):
+            rid = blip.get(qn("r:embed"))
+            if rid in part.rels and part.rels[rid].target_part.blob.startswith(b"\x89PNG"):
+                found += 1
+        counts.append(found)
+    return counts
+
+
+def large_template(out, megabytes):
+    """A letter whose main part inflates to about the size asked for (in MiB): paragraphs of
+    formatted runs, a label in every hundredth, written piece by piece."""
+    import re
+    import zipfile
+    work = tempfile.mkdtemp()
+    try:
+        small = os.path.join(work, "small.docx")
+        d = docx.Document()
+        d.sections[0].header.paragraphs[0].text = "Letter for «NAME»"
+        d.add_paragraph("Dear «NAME»,")
+        d.save(small)
+        with zipfile.ZipFile(small) as zin:
+            main = zin.read("word/document.xml").decode("utf-8")
+            at = main.index("<w:sectPr")
+            head, tail = main[:at], main[at:]
+            with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as zout:
+                for item in zin.infolist():
+                    if item.filename != "word/document.xml":
+                        zout.writestr(item, zin.read(item.filename))
+                with zout.open("word/document.xml", "w", force_zip64=True) as part:
+                    part.write(head.encode("utf-8"))
+                    written, n, goal = len(head), 0, int(float(megabytes) * 1024 * 1024) - len(tail)
+                    while written < goal:
+                        chunk = "".join(
+                            '<w:p><w:pPr><w:spacing w:after="0"/></w:pPr><w:r><w:rPr><w:b/></w:rPr>'
+                            '<w:t xml:space="preserve">Paragraph %d %s, lorem ipsum dolor sit amet. </w:t></w:r></w:p>'
+                            % (n + i, "of «NAME»" if (n + i) % 100 == 0 else "for you") for i in range(1000))
+                        n += 1000
+                        data = chunk.encode("utf-8")
+                        part.write(data)
+                        written += len(data)
+                    part.write(tail.encode("utf-8"))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def peak(command):
+    """Runs a command; JSON: its exit code, standard error, and the most memory it held (KiB)."""
+    import resource
+    done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    return {"exit": done.returncode, "err": done.stderr.decode("utf-8", "replace"),
+            "peakKiB": resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss}
 
 
 def python_template(out):
@@ -217,7 +303,16 @@ def read(path):
     return {"paragraphs": [text_of(p) for p in body.iterchildren(qn("w:p"))], "cells": cells, "boxes": boxes,
             "header": [text_of(p._p) for p in section.header.paragraphs],
             "footer": [text_of(p._p) for p in section.footer.paragraphs],
-            "pageBreaks": len(body.xpath('.//w:br[@w:type="page"]'))}
+            "pageBreaks": len(body.xpath('.//w:br[@w:type="page"]')),
+            "sections": [{"header": side_text(s.header), "footer": side_text(s.footer),
+                          "pageWidth": s.page_width, "orientation": int(s.orientation)} for s in d.sections]}
+
+
+def side_text(side):
+    """A section's own header or footer; None when it has none of its own (it shows the one before)."""
+    if side.is_linked_to_previous:
+        return None
+    return "\n".join(text_of(p._p) for p in side.paragraphs)
 
 
 def check(path):
@@ -246,6 +341,14 @@ def main():
     command = sys.argv[1]
     if command == "python-template":
         python_template(sys.argv[2])
+    elif command == "large-template":
+        large_template(sys.argv[2], sys.argv[3])
+    elif command == "peak":
+        json.dump(peak(sys.argv[2:]), sys.stdout)
+    elif command == "sections-template":
+        sections_template(sys.argv[2])
+    elif command == "header-images":
+        json.dump(header_images(sys.argv[2]), sys.stdout)
     elif command == "html-template":
         from_html(sys.argv[2], sys.argv[3], "MS Word 2007 XML")
     elif command == "odt-template":

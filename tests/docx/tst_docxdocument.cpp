@@ -29,6 +29,7 @@ private slots:
     void wholeDocumentReplacesInHeadersAndFooters();
     void joinedDocument_data();
     void joinedDocument();
+    void sectionsKeepThePageAndTheHeadersOwnParts();
     void joinedDocumentOfNoRecordOpens();
     void failedSaveLeavesNothing();
     void templateIsLeftAsItWas();
@@ -45,6 +46,7 @@ void TestDocxDocument::initTestCase() {
     const QString profile = fixture(QStringLiteral("profile"));
     const QList<QStringList> makers = {
         {QStringLiteral("python-template"), fixture(QStringLiteral("python.docx"))},
+        {QStringLiteral("sections-template"), fixture(QStringLiteral("sections.docx"))},
         {QStringLiteral("odt-template"), fixture(QStringLiteral("writer.odt")), profile},
         {QStringLiteral("doc-template"), fixture(QStringLiteral("writer.doc")), profile},
         {QStringLiteral("as-dotx"), fixture(QStringLiteral("python.docx")), fixture(QStringLiteral("python.dotx"))},
@@ -150,23 +152,26 @@ void TestDocxDocument::wholeDocumentReplacesInHeadersAndFooters() {
 
 void TestDocxDocument::joinedDocument_data() {
     QTest::addColumn<docx::Separator>("separator");
-    QTest::addColumn<int>("pageBreaks");
-    QTest::newRow("paragraph") << docx::Separator::Paragraph << 0;
-    QTest::newRow("page break") << docx::Separator::PageBreak << 3;
+    QTest::newRow("paragraphs: the records share pages and the template's header")
+        << docx::Separator::Paragraph;
+    QTest::newRow("page breaks: each record a section with its own header and footer")
+        << docx::Separator::PageBreak;
 }
 
 void TestDocxDocument::joinedDocument() {
     QFETCH(docx::Separator, separator);
-    QFETCH(int, pageBreaks);
+    const bool sections = separator == docx::Separator::PageBreak;
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("joined.docx"));
     const QString templatePath = fixture(QStringLiteral("python.docx"));
     const docx::DocxTemplate tpl(templatePath);
+    const QStringList names = {QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("Cy")};
     {
         docx::DocxJoiner joiner(tpl, separator, out);
-        for (const QString& name : {QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("Cy")}) {
+        for (const QString& name : names) {
             docx::DocxDocument record(tpl, docx::DocxDocument::Scope::MainText);
             record.replaceAll(kName, name);
+            record.replaceAll(kCity, name + QStringLiteral("ville"));
             joiner.append(record);
         }
         joiner.save();
@@ -180,16 +185,26 @@ void TestDocxDocument::joinedDocument() {
     QCOMPARE(paragraphs.count(QStringLiteral("Dear Ann,")), 1);
     QVERIFY(paragraphs.indexOf(QStringLiteral("Dear Ann,")) < paragraphs.indexOf(QStringLiteral("Dear Bob,")));
     QVERIFY(paragraphs.indexOf(QStringLiteral("Dear Bob,")) < paragraphs.indexOf(QStringLiteral("Dear Cy,")));
-    // Each record ends with "The end." and is followed by its separator.
-    const QString separatorText = separator == docx::Separator::PageBreak ? QStringLiteral("\f") : QString();
-    QCOMPARE(paragraphs.last(), separatorText);
+    // Each record ends with "The end."; paragraphs follow it with an empty paragraph, sections end
+    // every record but the last with an empty paragraph holding the section's end.
     QCOMPARE(paragraphs.count(QStringLiteral("The end.")), 3);
-    for (qsizetype i = 0; i < paragraphs.size(); ++i)
+    QCOMPARE(paragraphs.last(), sections ? QStringLiteral("The end.") : QString());
+    for (qsizetype i = 0; i + 1 < paragraphs.size(); ++i)
         if (paragraphs[i] == QLatin1String("The end."))
-            QCOMPARE(paragraphs.value(i + 1), separatorText);
-    QCOMPARE(read.value(QStringLiteral("pageBreaks")).toInt(), pageBreaks);
-    // A header belongs to the section, not the record.
-    QCOMPARE(texts(read.value(QStringLiteral("header"))), QStringList{"Letter for «NAME»"});
+            QCOMPARE(paragraphs.value(i + 1), QString());
+    QCOMPARE(read.value(QStringLiteral("pageBreaks")).toInt(), 0);
+    const QJsonArray readSections = read.value(QStringLiteral("sections")).toArray();
+    if (sections) {
+        QCOMPARE(readSections.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject section = readSections[i].toObject();
+            QCOMPARE(section.value(QStringLiteral("header")).toString(), QStringLiteral("Letter for ") + names[i]);
+            QCOMPARE(section.value(QStringLiteral("footer")).toString(), names[i] + QStringLiteral("ville office"));
+        }
+    } else {
+        QCOMPARE(readSections.size(), 1);
+        QCOMPARE(texts(read.value(QStringLiteral("header"))), QStringList{"Letter for «NAME»"});
+    }
 
     QByteArray checked;
     QVERIFY(runScript({QStringLiteral("check"), out}, &checked).isEmpty());
@@ -202,14 +217,50 @@ void TestDocxDocument::joinedDocument() {
     QCOMPARE(check.value(QStringLiteral("bodySections")).toInt(), 1);
     QCOMPARE(check.value(QStringLiteral("images")).toInt(), 3);
 
-    // Everything but the main text comes over as stored.
+    // Everything but the main text, and with sections the headers, footers and what names them,
+    // comes over as stored; sections add two parts (a header and a footer) per record after the first.
     const ZipArchive before(templatePath), after(out);
-    QCOMPARE(after.entryCount(), before.entryCount());
+    QCOMPARE(after.entryCount(), before.entryCount() + (sections ? 4 : 0));
+    const QStringList changing = sections ? QStringList{"word/document.xml", "word/header1.xml", "word/footer1.xml",
+                                                        "word/_rels/document.xml.rels", "[Content_Types].xml"}
+                                          : QStringList{"word/document.xml"};
     for (qint64 i = 0; i < before.entryCount(); ++i) {
         const QString part = before.entryName(i);
-        if (part != QLatin1String("word/document.xml"))
+        if (!changing.contains(part))
             QVERIFY2(after.read(part) == before.read(part), qPrintable(part));
     }
+}
+
+void TestDocxDocument::sectionsKeepThePageAndTheHeadersOwnParts() {
+    QTemporaryDir dir;
+    const QString templatePath = fixture(QStringLiteral("sections.docx"));
+    const QString out = dir.filePath(QStringLiteral("joined.docx"));
+    const docx::DocxTemplate tpl(templatePath);
+    {
+        docx::DocxJoiner joiner(tpl, docx::Separator::PageBreak, out);
+        for (const QString& name : {QStringLiteral("Ann"), QStringLiteral("Bob")}) {
+            docx::DocxDocument record(tpl, docx::DocxDocument::Scope::MainText);
+            record.replaceAll(kName, name);
+            joiner.append(record);
+        }
+        joiner.save();
+    }
+    QString error;
+    const QJsonObject read = readDocuments({templatePath, out}, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QJsonObject page = read.value(templatePath)[QStringLiteral("sections")][0].toObject();
+    const QJsonArray joined = read.value(out)[QStringLiteral("sections")].toArray();
+    QCOMPARE(joined.size(), 2);
+    for (const QJsonValue& section : joined) {
+        QCOMPARE(section[QStringLiteral("pageWidth")], page.value(QStringLiteral("pageWidth")));
+        QCOMPARE(section[QStringLiteral("orientation")], page.value(QStringLiteral("orientation")));
+    }
+    QCOMPARE(joined[0][QStringLiteral("header")].toString(), QStringLiteral("Header for Ann"));
+    QCOMPARE(joined[1][QStringLiteral("header")].toString(), QStringLiteral("Header for Bob"));
+    // The header's picture: each copy of the header has its relationships, leading to the image.
+    QByteArray checked;
+    QVERIFY(runScript({QStringLiteral("header-images"), out}, &checked).isEmpty());
+    QCOMPARE(QJsonDocument::fromJson(checked).array(), (QJsonArray{1, 1}));
 }
 
 void TestDocxDocument::joinedDocumentOfNoRecordOpens() {

@@ -123,12 +123,14 @@ private slots:
     void countsTheOccurrences();
 
 private:
-    QStringList merge(const QByteArray& body, const Pairs& pairs, pugi::xml_document& doc);
+    // together: every pair in one replaceEach, a paragraph at a time, instead of replaceAll in turn.
+    QStringList merge(const QByteArray& body, const Pairs& pairs, pugi::xml_document& doc, bool together = false);
     QTemporaryDir m_dir;
     int m_serial = 0;
 };
 
-QStringList TestDocxReplace::merge(const QByteArray& body, const Pairs& pairs, pugi::xml_document& doc) {
+QStringList TestDocxReplace::merge(const QByteArray& body, const Pairs& pairs, pugi::xml_document& doc,
+                                   bool together) {
     const QString in = m_dir.filePath(QStringLiteral("in%1.docx").arg(++m_serial));
     const QString out = m_dir.filePath(QStringLiteral("out%1.docx").arg(m_serial));
     const QString error = writePackage(in, body);
@@ -137,8 +139,15 @@ QStringList TestDocxReplace::merge(const QByteArray& body, const Pairs& pairs, p
     try {
         const docx::DocxTemplate tpl(in);
         docx::DocxDocument document(tpl, docx::DocxDocument::Scope::Whole);
-        for (const auto& [label, value] : pairs)
-            document.replaceAll(label, value);
+        if (together) {
+            QList<std::pair<QString, QString>> list;
+            for (const auto& [label, value] : pairs)
+                list.append({label, value});
+            document.replaceEach(list);
+        } else {
+            for (const auto& [label, value] : pairs)
+                document.replaceAll(label, value);
+        }
         document.saveAs(out);
     } catch (const WorkbookError& e) {
         return {e.cause()};
@@ -242,6 +251,9 @@ void TestDocxReplace::replacement() {
     QFETCH(QStringList, expected);
     pugi::xml_document doc;
     QCOMPARE(merge(body, pairs, doc), expected);
+    // The way a run replaces: the pairs in one pass over the paragraphs, with the same result.
+    pugi::xml_document together;
+    QCOMPARE(merge(body, pairs, together, true), expected);
 }
 
 void TestDocxReplace::valueTakesTheFormattingOfTheFirstRun() {

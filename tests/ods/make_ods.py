@@ -136,6 +136,14 @@ package("row-beyond.ods", content('<table:table table:name="R">' +
         '<table:table-row table:number-rows-repeated="1048576"><table:table-cell/></table:table-row>' + row(s("far")) + '</table:table>'))
 package("bad-number.ods", content('<table:table table:name="N">' + row(s("a")) + row(EMPTY, f("12abc")) + '</table:table>'
                                   '<table:table table:name="Fine">' + row(s("fine")) + '</table:table>'))
+# Sheets after the first are counted without being read as XML: the second holds a table of the
+# same name nested in a shape's text, the third a tag no XML reader takes.
+package("later-sheets.ods", content('<table:table table:name="First">' + row(s("one")) + '</table:table>'
+                                    '<table:table table:name="Nested">' + row(s('<draw:frame><draw:text-box>'
+                                    '<table:table table:name="inner">' + row(s("in")) + '</table:table>'
+                                    '</draw:text-box></draw:frame>')) + '<table:table/>' + row(s("two")) + '</table:table>'
+                                    '<table:table table:name="Broken">' + row(s("x", ' office:value=1')) + '</table:table>'
+                                    '<table:table table:name="Last"/>'))
 package("many-spaces.ods", content('<table:table table:name="S">' + row(s('<text:s text:c="2000000000"/>')) + '</table:table>'))
 package("doctype.ods", '<?xml version="1.0"?><!DOCTYPE x [<!ENTITY a "aaaa">]>' + content(""))
 # A bomb: a small entry that inflates to more than the reader takes.

@@ -83,6 +83,28 @@ private slots:
         QCOMPARE(book->cellText(1, 1), QStringLiteral("fine"));
     }
 
+    // Opening reads the first sheet and only counts the others: a later sheet is not read as XML
+    // until it is chosen, so a damaged one spoils neither the count nor the sheets before it.
+    void laterSheetsAreCountedWithoutBeingRead() {
+        auto book = openWorkbook(hand("later-sheets.ods"));
+        QCOMPARE(book->sheetCount(), 4);
+        book->selectSheet(1);
+        QCOMPARE(book->cellText(1, 1), QStringLiteral("one"));
+        book->selectSheet(2);
+        QCOMPARE(book->usedRows(), 2);
+        QCOMPARE(book->cellText(2, 1), QStringLiteral("two"));
+        try {
+            book->selectSheet(3);
+            QFAIL("the damaged sheet was read");
+        } catch (const WorkbookError& e) {
+            QVERIFY2(e.cause().startsWith(QStringLiteral("sheet 3, ")) && e.cause().contains(QStringLiteral("malformed XML")),
+                     qPrintable(e.cause()));
+        }
+        // Counting passes the damaged sheet's content over; reading sheet 4 does too.
+        book->selectSheet(4);
+        QCOMPARE(book->usedRows(), 0);
+    }
+
     void cellsReadAsTheEngineWritesThem_data() {
         QTest::addColumn<int>("sheet");
         QTest::addColumn<QString>("name");

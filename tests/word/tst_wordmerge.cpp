@@ -76,6 +76,8 @@ private slots:
     void withoutLibreOffice_data();
     void withoutLibreOffice();
     void thousandRecordsOpenInLibreOffice();
+    void eachRecordsOwnHeaderInOneDocument();
+    void moreDocumentsThanOneConverterTakes();
 
 private:
     QString fixture(const QString& name) const { return m_fixtures.filePath(name); }
@@ -93,6 +95,7 @@ void TestWordMerge::initTestCase() {
     for (const QStringList& args : QList<QStringList>{
              {QStringLiteral("python-template"), fixture(QStringLiteral("python.docx"))},
              {QStringLiteral("html-template"), fixture(QStringLiteral("writer.docx")), profile},
+             {QStringLiteral("sections-template"), fixture(QStringLiteral("sections.docx"))},
              {QStringLiteral("odt-template"), fixture(QStringLiteral("writer.odt")), profile},
              {QStringLiteral("plain-template"), fixture(QStringLiteral("plain.docx")),
               QStringLiteral("Dear «NAME», town «CITY».")}}) {
@@ -189,8 +192,14 @@ void TestWordMerge::oneJoinedDocument() {
         if (p.startsWith(QLatin1String("Dear ")))
             dear << p;
     QCOMPARE(dear, (QStringList{"Dear Ann,", "Dear Bob,", "Dear -,", "Dear Cy,"}));
-    QCOMPARE(doc.value(QStringLiteral("pageBreaks")).toInt(), 4);
-    QCOMPARE(texts(doc.value(QStringLiteral("header"))), QStringList{"Letter for «NAME»"});
+    // Each record a section of its own, its header and footer holding its values.
+    const QJsonArray sections = doc.value(QStringLiteral("sections")).toArray();
+    QCOMPARE(sections.size(), 4);
+    const QList<QStringList> values = {{"Ann", "Roma"}, {"Bob", "-"}, {"-", "-"}, {"Cy", "42"}};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(sections[i][QStringLiteral("header")].toString(), "Letter for " + values[i][0]);
+        QCOMPARE(sections[i][QStringLiteral("footer")].toString(), values[i][1] + " office");
+    }
     QCOMPARE(digest(at(QStringLiteral("python.docx"))), templateBefore);
 }
 
@@ -629,19 +638,84 @@ void TestWordMerge::thousandRecordsOpenInLibreOffice() {
     QString error;
     const QJsonObject doc = readDocuments({s.outputPath}, &error).value(s.outputPath).toObject();
     QVERIFY2(error.isEmpty(), qPrintable(error));
+    // A record's paragraph, then the paragraph that ends its section (but for the last record's).
     const QStringList paragraphs = texts(doc.value(QStringLiteral("paragraphs")));
-    QCOMPARE(paragraphs.size(), 2000);
+    QCOMPARE(paragraphs.size(), 1999);
     QCOMPARE(paragraphs.value(1998), QStringLiteral("Dear Name1000, town City1000."));
-    QCOMPARE(doc.value(QStringLiteral("pageBreaks")).toInt(), 1000);
-    // LibreOffice lays it out with every record on a page of its own (a break at the very end
-    // opens no page).
+    QCOMPARE(doc.value(QStringLiteral("sections")).toArray().size(), 1000);
     const QString outDir = at(QStringLiteral("pdf"));
     error = officeConvert({s.outputPath}, QStringLiteral("pdf"), outDir);
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    QFile pdf(QDir(outDir).filePath(QStringLiteral("thousand.pdf")));
-    QVERIFY(pdf.open(QIODevice::ReadOnly));
-    const QString data = QString::fromLatin1(pdf.readAll());
-    QCOMPARE(data.count(QRegularExpression(QStringLiteral("/Type\\s*/Page[^s]"))), 1000);
+    const PdfReading pdf = readPdf(QDir(outDir).filePath(QStringLiteral("thousand.pdf")));
+    QVERIFY2(pdf.error.isEmpty(), qPrintable(pdf.error));
+    QCOMPARE(pdf.pages, 1000);
+}
+
+// Two hundred letters in one document, each a section of its own: python-docx finds each record's
+// values in its section's header and footer, and LibreOffice lays out a page per record whose
+// header is the record's.
+void TestWordMerge::eachRecordsOwnHeaderInOneDocument() {
+    QJsonArray rows;
+    for (int i = 1; i <= 200; ++i)
+        rows.append(QJsonArray{QStringLiteral("Name%1").arg(i), QStringLiteral("City%1").arg(i)});
+    QVERIFY(writeBook(at(QStringLiteral("two hundred.xlsx")), rows).isEmpty());
+    WordMergeSettings s = settings(true, QStringLiteral("letters.docx"));
+    s.sourcePath = at(QStringLiteral("two hundred.xlsx"));
+    s.templatePath = fixture(QStringLiteral("sections.docx"));
+    s.startLine = 1;
+    s.separator = RecordSeparator::PageBreak;
+    RecordingSink sink;
+    const WordMergeResult result = runWordMerge(s, sink);
+    QCOMPARE(result.outcome, WordMergeOutcome::Finished);
+    QCOMPARE(result.records, 200);
+
+    QString error;
+    const QJsonObject read = readDocuments({s.templatePath, s.outputPath}, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QJsonObject page = read.value(s.templatePath)[QStringLiteral("sections")][0].toObject();
+    const QJsonArray sections = read.value(s.outputPath)[QStringLiteral("sections")].toArray();
+    QCOMPARE(sections.size(), 200);
+    for (int i = 0; i < 200; ++i) {
+        const QJsonObject section = sections[i].toObject();
+        QCOMPARE(section.value(QStringLiteral("header")).toString(), QStringLiteral("Header for Name%1").arg(i + 1));
+        QCOMPARE(section.value(QStringLiteral("footer")).toString(), QStringLiteral("Footer City%1").arg(i + 1));
+        QCOMPARE(section.value(QStringLiteral("pageWidth")), page.value(QStringLiteral("pageWidth")));
+        QCOMPARE(section.value(QStringLiteral("orientation")), page.value(QStringLiteral("orientation")));
+    }
+
+    const QString outDir = at(QStringLiteral("pdf"));
+    error = officeConvert({s.outputPath}, QStringLiteral("pdf"), outDir);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const PdfReading pdf = readPdf(QDir(outDir).filePath(QStringLiteral("letters.pdf")));
+    QVERIFY2(pdf.error.isEmpty(), qPrintable(pdf.error));
+    QCOMPARE(pdf.pages, 200);
+    const QStringList pages = pdf.text.split(u'\f');
+    for (int i = 0; i < 200; ++i) {
+        const QString n = QString::number(i + 1);
+        for (const QString& line : {"Header for Name" + n, "Dear Name" + n + " of City" + n + '.', "Footer City" + n})
+            QVERIFY2(pages.value(i).contains(QRegularExpression(QRegularExpression::escape(line) + QStringLiteral("(?!\\d)"))),
+                     qPrintable(QStringLiteral("page %1 lacks \"%2\":\n%3").arg(n, line, pages.value(i))));
+    }
+}
+
+// One LibreOffice process quietly stops after some 245 documents: a run of 250 PDFs still gives
+// every one of them, each its own record's.
+void TestWordMerge::moreDocumentsThanOneConverterTakes() {
+    WordMergeSettings s = settings(false, QStringLiteral("many/letter.pdf"));
+    QVERIFY(QDir().mkpath(at(QStringLiteral("many"))));
+    s.sourcePath = fixture(QStringLiteral("thousand.xlsx"));
+    s.templatePath = fixture(QStringLiteral("plain.docx"));
+    s.startLine = 751;
+    RecordingSink sink;
+    const WordMergeResult result = runWordMerge(s, sink);
+    QVERIFY2(result.outcome == WordMergeOutcome::Finished, qPrintable(result.cause));
+    QCOMPARE(result.written.size(), 250);
+    QCOMPARE(filesIn(at(QStringLiteral("many"))).size(), 250);
+    for (const int n : {1, 245, 246, 250}) {
+        const PdfReading pdf = readPdf(numberedOutputPath(s.outputPath, n));
+        QVERIFY2(pdf.error.isEmpty(), qPrintable(pdf.error));
+        QVERIFY2(pdf.text.contains(QStringLiteral("Dear Name%1, town City%1.").arg(750 + n)), qPrintable(pdf.text));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWordMerge)

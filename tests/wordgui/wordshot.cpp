@@ -3,9 +3,12 @@
 //   wordshot <folder>
 // writes <folder>/word-settings.png (the filled-in settings dialog), <folder>/word-add.png (the Add
 // dialog), <folder>/word-report.png (the main window after the run) and <folder>/word-letters.docx
-// (the merged document, one letter a page). The workbook is written by openpyxl and the template
-// by python-docx; the save dialog and the final question are scripted. Run it on a real display
-// (xvfb-run -a).
+// (the merged document, one letter a page, each with its own header), then a second play in
+// multiple-files mode: <folder>/word-names.png (the dialog with file names from a column chosen)
+// and <folder>/word-overwrite.png (the question before numbered letters replace those of an earlier
+// run, drawn as the desktop's message box draws it; answered No). The workbook is written by
+// openpyxl and the template by python-docx; the save dialog and the questions are scripted. Run it
+// on a real display (xvfb-run -a).
 #include "app/formmain.h"
 #include "app/startup.h"
 #include "merge/common/formfillin.h"
@@ -18,6 +21,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QProcess>
 #include <QPushButton>
@@ -43,6 +47,7 @@ for row in [("Name", "Street", "Town", "Balance", "Due"),
     s.append(row)
 book.save(sys.argv[1] + "/customers.xlsx")
 letter = docx.Document()
+letter.sections[0].header.paragraphs[0].text = "Statement for <name>, <town>"
 letter.add_heading("Account statement", level=1)
 letter.add_paragraph("<name>")
 letter.add_paragraph("<street>")
@@ -144,6 +149,34 @@ int main(int argc, char** argv) {
     settle();
     const bool reportSaved = mainForm.grab().save(out + QStringLiteral("/word-report.png"));
 
+    // Multiple files over six numbered letters of an earlier, longer run.
+    for (int n = 1; n <= 6; ++n) {
+        QFile earlier(work.filePath(QStringLiteral("statements%1.docx").arg(n, 4, 10, QLatin1Char('0'))));
+        if (!earlier.open(QIODevice::WriteOnly) || earlier.write("earlier") != 7)
+            return 1;
+    }
+    bool namesSaved = false, questionSaved = false;
+    whenShown(wordForm, [&] {
+        child<QRadioButton>(wordForm, "RadioButton1")->setChecked(true);
+        child<QComboBox>(wordForm, "ComboBox2")->setCurrentIndex(1);
+        settle();
+        namesSaved = wordForm->grab().save(out + QStringLiteral("/word-names.png"));
+        child<QComboBox>(wordForm, "ComboBox2")->setCurrentIndex(0); // numbered after all
+        child<QPushButton>(wordForm, "ButtonOk")->click();
+    });
+    prompter.onCall = [&](const FakePrompter::Call& call) {
+        if (call.kind != FakePrompter::Kind::Question)
+            return;
+        QMessageBox box(QMessageBox::Question, call.title, call.text, QMessageBox::Yes | QMessageBox::No);
+        box.show();
+        settle();
+        questionSaved = box.grab().save(out + QStringLiteral("/word-overwrite.png"));
+    };
+    files.saveAnswers.enqueue(work.filePath(QStringLiteral("statements")));
+    prompter.answers.enqueue(false); // No: nothing is written
+    mainForm.MExcelToWordClick();
+    settle();
+
     for (const FakePrompter::Call& call : prompter.calls)
         std::printf("message: %s | %s\n", qPrintable(call.text), qPrintable(call.detail));
     for (const QString& opened : shell.opened)
@@ -153,5 +186,5 @@ int main(int argc, char** argv) {
     QFile::remove(kept);
     const bool copied = QFile::copy(output, kept);
     std::printf("output %s: %s\n", qPrintable(output), copied ? "written" : "missing");
-    return settingsSaved && reportSaved && copied ? 0 : 1;
+    return settingsSaved && reportSaved && copied && namesSaved && questionSaved ? 0 : 1;
 }
