@@ -19,6 +19,8 @@ namespace {
 
 // A first start with a fresh profile takes a few seconds; a hung converter must not hang the run.
 constexpr int kConvertMilliseconds = 180 * 1000;
+// Files handed to one converter process.
+constexpr qsizetype kFilesPerConverter = 200;
 
 QString converterProgram() {
     for (const char* name : {"soffice", "libreoffice"}) {
@@ -113,23 +115,15 @@ void convertWithOffice(const QString& fromPath, const QString& toPath) {
         throw WorkbookError(QStringLiteral("cannot write %1: %2").arg(toPath, target.errorString()));
 }
 
-QString convertAllWithOffice(const QStringList& fromPaths, const QString& format, const QString& outDir,
-                             const std::function<bool()>& stopRequested, bool* stopped) {
-    if (stopped)
-        *stopped = false;
-    if (fromPaths.isEmpty())
-        return {};
-    const QString program = converterProgram();
-    if (program.isEmpty())
-        return QStringLiteral("LibreOffice (soffice) is not installed");
-    QTemporaryDir work;
-    if (!work.isValid())
-        return QStringLiteral("no temporary folder (%1)").arg(work.errorString());
-    const QString profile = QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString();
+namespace {
+
+// One converter process for paths, all of whose outputs must come out in outDir.
+QString convertBatch(const QString& program, const QString& profile, const QStringList& paths, const QString& format,
+                     const QString& outDir, const std::function<bool()>& stopRequested, bool* stopped) {
     QStringList args = {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
                         QStringLiteral("--norestore"), QStringLiteral("--nologo"), QStringLiteral("--convert-to"),
                         format, QStringLiteral("--outdir"), outDir};
-    for (const QString& path : fromPaths)
+    for (const QString& path : paths)
         args << QFileInfo(path).absoluteFilePath();
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -138,7 +132,7 @@ QString convertAllWithOffice(const QStringList& fromPaths, const QString& format
     if (!process.waitForStarted())
         return QStringLiteral("%1 does not start (%2)").arg(program, process.errorString());
     // The start as for one file, then a generous allowance per file.
-    const int limit = kConvertMilliseconds + int(std::min<qsizetype>(fromPaths.size(), 100000)) * 2000;
+    const int limit = kConvertMilliseconds + int(std::min<qsizetype>(paths.size(), 100000)) * 2000;
     QElapsedTimer waited;
     waited.start();
     while (!process.waitForFinished(stopRequested ? 100 : limit)) {
@@ -154,13 +148,40 @@ QString convertAllWithOffice(const QStringList& fromPaths, const QString& format
         }
     }
     const QString said = QString::fromLocal8Bit(process.readAll()).trimmed();
-    for (const QString& path : fromPaths) {
+    for (const QString& path : paths) {
         const QString output = QDir(outDir).filePath(QFileInfo(path).completeBaseName() + u'.' + format);
         if (process.exitStatus() != QProcess::NormalExit || !QFileInfo(output).isFile())
             return QStringLiteral("the office converter wrote nothing for %1 (exit code %2%3)")
                 .arg(QDir::toNativeSeparators(path))
                 .arg(process.exitCode())
                 .arg(said.isEmpty() ? QString() : QStringLiteral(": ") + said.left(500));
+    }
+    return {};
+}
+
+} // namespace
+
+QString convertAllWithOffice(const QStringList& fromPaths, const QString& format, const QString& outDir,
+                             const std::function<bool()>& stopRequested, bool* stopped) {
+    if (stopped)
+        *stopped = false;
+    if (fromPaths.isEmpty())
+        return {};
+    const QString program = converterProgram();
+    if (program.isEmpty())
+        return QStringLiteral("LibreOffice (soffice) is not installed");
+    QTemporaryDir work;
+    if (!work.isValid())
+        return QStringLiteral("no temporary folder (%1)").arg(work.errorString());
+    const QString profile = QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString();
+    // The converter silently leaves out every file after about the 245th of one command line and
+    // still exits 0: the files go in batches, one process after the other, sharing the profile, so
+    // that only the first start pays for making it.
+    for (qsizetype from = 0; from < fromPaths.size(); from += kFilesPerConverter) {
+        const QString failure = convertBatch(program, profile, fromPaths.mid(from, kFilesPerConverter), format,
+                                             outDir, stopRequested, stopped);
+        if (!failure.isEmpty())
+            return failure;
     }
     return {};
 }

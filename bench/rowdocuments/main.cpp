@@ -1,7 +1,7 @@
 // Each recipient's own PDF: a bulk run of 1,000 recipients whose messages each carry a PDF made
 // from a one-page letter, to a local aiosmtpd server (server.py) without a pause between messages.
 // Prints the time to make the documents and the messages per second, beside the floor: the time
-// LibreOffice alone takes to convert the same 1,000 .docx files to PDF in one process.
+// LibreOffice alone takes to convert the same 1,000 .docx files to PDF.
 //
 // bench_rowdocuments [--recipients N]
 #include "merge/bulk/bulkrun.h"
@@ -72,6 +72,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // One conversion before anything is timed, so that neither side pays for loading LibreOffice
+    // from the disk for the first time.
+    QProcess warmUp;
+    warmUp.start(QStandardPaths::findExecutable(QStringLiteral("soffice")),
+                 {QStringLiteral("-env:UserInstallation=") +
+                      QUrl::fromLocalFile(dir.filePath(QStringLiteral("warm-up"))).toString(),
+                  QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("pdf"),
+                  QStringLiteral("--outdir"), dir.filePath(QStringLiteral("warm-up")), letter});
+    warmUp.waitForFinished(-1);
+
     QProcess server;
     server.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(TW_BENCH_DIR "/server.py")});
     QByteArray ready;
@@ -132,7 +142,7 @@ int main(int argc, char** argv) {
     const QByteArray serverReport = server.readAllStandardOutput().trimmed();
 
     // The floor: the same .docx files, made alone (no conversion), then converted by LibreOffice
-    // by hand, in one process with a fresh profile, as the run's converter starts.
+    // by hand, with a fresh profile as the run's converter starts.
     QList<DocumentRow> rows;
     for (int i = 1; i <= recipients; ++i)
         rows.append({i, {QStringLiteral("Person %1").arg(i), QString::number(100000 + i * 17)}});
@@ -152,17 +162,24 @@ int main(int argc, char** argv) {
         inputs << QDir(docxFolder).filePath(name);
     const QString outDir = dir.filePath(QStringLiteral("floor"));
     QDir().mkpath(outDir);
-    QProcess office;
-    office.setProcessChannelMode(QProcess::MergedChannels);
+    // LibreOffice leaves out every file after about the 245th of one command line, so the floor
+    // too converts 200 files per process, one process after the other, sharing one profile.
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    const QString profile = QUrl::fromLocalFile(dir.filePath(QStringLiteral("profile"))).toString();
     QElapsedTimer floorClock;
     floorClock.start();
-    office.start(QStandardPaths::findExecutable(QStringLiteral("soffice")),
-                 QStringList{QStringLiteral("-env:UserInstallation=") +
-                                 QUrl::fromLocalFile(dir.filePath(QStringLiteral("profile"))).toString(),
-                             QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
-                             QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"), outDir} +
-                     inputs);
-    office.waitForFinished(-1);
+    int processes = 0;
+    for (qsizetype from = 0; from < inputs.size(); from += 200) {
+        QProcess office;
+        office.setProcessChannelMode(QProcess::MergedChannels);
+        office.start(program, QStringList{QStringLiteral("-env:UserInstallation=") + profile,
+                                          QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                                          QStringLiteral("--nologo"), QStringLiteral("--convert-to"),
+                                          QStringLiteral("pdf"), QStringLiteral("--outdir"), outDir} +
+                                  inputs.mid(from, 200));
+        office.waitForFinished(-1);
+        ++processes;
+    }
     const double floorSeconds = secondsOf(floorClock);
     const qsizetype floorPdfs = QDir(outDir).entryList({QStringLiteral("*.pdf")}, QDir::Files).size();
 
@@ -171,8 +188,8 @@ int main(int argc, char** argv) {
     std::printf("making the documents: %.2f s (%.1f ms a document)\n", documentSeconds,
                 documentSeconds * 1000.0 / std::max(1, recipients));
     std::printf("  of which the .docx alone, made without converting: %.2f s\n", docxSeconds);
-    std::printf("floor, LibreOffice alone converting the same %lld .docx in one process: %.2f s (%lld PDFs)\n",
-                static_cast<long long>(inputs.size()), floorSeconds, static_cast<long long>(floorPdfs));
+    std::printf("floor, LibreOffice alone converting the same %lld .docx in %d processes: %.2f s (%lld PDFs)\n",
+                static_cast<long long>(inputs.size()), processes, floorSeconds, static_cast<long long>(floorPdfs));
     std::printf("documents over the floor: %.2f s (%.0f%%)\n", documentSeconds - floorSeconds,
                 floorSeconds > 0 ? (documentSeconds / floorSeconds - 1.0) * 100.0 : 0.0);
     std::printf("sending: %.2f s, %.1f messages/s\n", sendSeconds, double(sent + failed) / sendSeconds);

@@ -1,10 +1,10 @@
 #include "merge/common/pathcheck.h"
 
+#include "platform/blanks.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include "platform/blanks.h"
 
 #include <cerrno>
 #include <cstring>

@@ -122,25 +122,31 @@ RowDocuments::Outcome RowDocuments::make(const QList<DocumentRow>& rows, const P
     // The documents as the Word mode makes them; a .doc or .odt template is read through the
     // converter once.
     QStringList docxFiles;
+    std::unique_ptr<docx::DocxTemplate> tpl;
     try {
-        const docx::DocxTemplate tpl(templatePath);
-        for (const DocumentRow& row : rows) {
-            if (stop && stop())
-                return halted();
-            docx::DocxDocument document(tpl, docx::DocxDocument::Scope::Whole);
-            for (qsizetype i = 0; i < m_pairs.size(); ++i)
-                document.replaceAll(m_pairs[i].label, row.values.value(i, QStringLiteral("-")));
-            const QString path = QDir(made).filePath(rowFileName(row.row, QStringLiteral("docx")));
-            document.saveAs(path);
-            docxFiles << path;
-            m_documents.insert(row.row, Attachment{attachmentName(row), path});
-            // A PDF counts once it has come out of the converter.
-            if (progress)
-                progress(wantsPdf(m_personal) ? 0 : int(docxFiles.size()), total);
-        }
+        tpl = std::make_unique<docx::DocxTemplate>(templatePath);
     } catch (const WorkbookError& error) {
         return fail(error.cause());
     }
+    for (const DocumentRow& row : rows) {
+        if (stop && stop())
+            return halted();
+        const QString path = QDir(made).filePath(rowFileName(row.row, QStringLiteral("docx")));
+        try {
+            docx::DocxDocument document(*tpl, docx::DocxDocument::Scope::Whole);
+            for (qsizetype i = 0; i < m_pairs.size(); ++i)
+                document.replaceAll(m_pairs[i].label, row.values.value(i, QStringLiteral("-")));
+            document.saveAs(path);
+        } catch (const WorkbookError& error) {
+            return fail(QStringLiteral("the document of row %1: %2").arg(row.row).arg(error.cause()));
+        }
+        docxFiles << path;
+        m_documents.insert(row.row, Attachment{attachmentName(row), path});
+        // A PDF counts once it has come out of the converter.
+        if (progress)
+            progress(wantsPdf(m_personal) ? 0 : int(docxFiles.size()), total);
+    }
+    tpl.reset();
     if (!wantsPdf(m_personal))
         return Outcome::Made;
 

@@ -49,6 +49,8 @@ private slots:
     void names();
     void docxDocumentsWithoutLibreOffice();
     void pdfDocuments();
+    void moreDocumentsThanOneConverterProcessTakes();
+    void anOpenDocumentTemplateIsReadThroughTheConverter();
     void nothingIsKeptWhenStopped_data();
     void nothingIsKeptWhenStopped();
     void failuresNameTheirCause_data();
@@ -183,6 +185,45 @@ void TestRowDocuments::pdfDocuments() {
         QVERIFY2(bob.text.contains(QLatin1String("Dear Bob, your code is -.")), qPrintable(bob.text));
     }
     QCOMPARE(filesIn(temp.path()), QStringList());
+}
+
+// LibreOffice silently converts no more than about 245 files of one command line: a run of more
+// rows gets every one of its PDFs all the same.
+void TestRowDocuments::moreDocumentsThanOneConverterProcessTakes() {
+    QList<DocumentRow> rows;
+    for (int row = 1; row <= 260; ++row)
+        rows.append({row, {QStringLiteral("Name%1").arg(row), QStringLiteral("C%1").arg(row)}});
+    RowDocuments documents(personal(m_template, PersonalMail::DocumentFormat::Pdf), kPairs);
+    const RowDocuments::Outcome made = documents.make(rows);
+    QVERIFY2(made == RowDocuments::Outcome::Made, qPrintable(documents.cause()));
+    QList<Attachment> attachments;
+    QString cause;
+    for (const DocumentRow& row : std::as_const(rows))
+        QVERIFY2(documents.attachTo(row.row, attachments, &cause), qPrintable(cause));
+    for (const Attachment& attachment : std::as_const(attachments))
+        QVERIFY2(QFileInfo(attachment.path).size() > 0, qPrintable(attachment.path));
+    for (const int n : {245, 260}) {
+        const PdfReading pdf = readPdf(attachments[n - 1].path);
+        QVERIFY2(pdf.text.contains(QStringLiteral("Dear Name%1, your code is C%1.").arg(n)), qPrintable(pdf.text));
+    }
+}
+
+void TestRowDocuments::anOpenDocumentTemplateIsReadThroughTheConverter() {
+    const QString odt = at(QStringLiteral("writer.odt"));
+    const QString error = runScript({QStringLiteral("odt-template"), odt, at(QStringLiteral("profile"))});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    RowDocuments documents(personal(odt, PersonalMail::DocumentFormat::Docx),
+                           {{2, QStringLiteral("«name»")}, {3, QStringLiteral("«city»")}});
+    QVERIFY2(documents.make({{4, {"Ann", "Oslo"}}}) == RowDocuments::Outcome::Made, qPrintable(documents.cause()));
+    QList<Attachment> attachments;
+    QString cause;
+    QVERIFY2(documents.attachTo(4, attachments, &cause), qPrintable(cause));
+    QCOMPARE(attachments[0].name, QStringLiteral("writer-4.docx"));
+    QString readError;
+    const QJsonObject read = readDocuments({attachments[0].path}, &readError);
+    QVERIFY2(readError.isEmpty(), qPrintable(readError));
+    const QStringList paragraphs = texts(read.value(attachments[0].path).toObject().value(QStringLiteral("paragraphs")));
+    QVERIFY2(paragraphs.contains(QStringLiteral("Dear Ann, from Oslo.")), qPrintable(paragraphs.join(u'|')));
 }
 
 void TestRowDocuments::nothingIsKeptWhenStopped_data() {
