@@ -72,16 +72,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // One conversion before anything is timed, so that neither side pays for loading LibreOffice
-    // from the disk for the first time.
-    QProcess warmUp;
-    warmUp.start(QStandardPaths::findExecutable(QStringLiteral("soffice")),
-                 {QStringLiteral("-env:UserInstallation=") +
-                      QUrl::fromLocalFile(dir.filePath(QStringLiteral("warm-up"))).toString(),
-                  QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("pdf"),
-                  QStringLiteral("--outdir"), dir.filePath(QStringLiteral("warm-up")), letter});
-    warmUp.waitForFinished(-1);
-
     QProcess server;
     server.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(TW_BENCH_DIR "/server.py")});
     QByteArray ready;
