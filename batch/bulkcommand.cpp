@@ -1,6 +1,7 @@
 // tallyweave-batch bulk: the bulk-mail run without a window, with the mail-server settings of the
 // settings store.
 #include "batch/commands.h"
+#include "batch/documentflags.h"
 #include "batch/journalflags.h"
 #include "batch/printer.h"
 #include "batch/stopsignals.h"
@@ -21,6 +22,7 @@ struct BulkArguments {
     QString bodyFile;
     int intervalMs = 1000;
     JournalFlags journal;
+    DocumentFlags documents;
     QString report;
 };
 
@@ -32,10 +34,10 @@ BulkArguments parseArguments(const QStringList& args)
     static const FlagSet flags{JournalFlags::switches,
                                QStringList{"--source", "--sheet", "--email-column", "--start", "--subject",
                                            "--body-file", "--attach", "--pair", "--interval-ms", "--report"}
-                                   + JournalFlags::valued,
+                                   + JournalFlags::valued + DocumentFlags::valued,
                                {}};
     readFlags(args, flags, [&](const QString& flag, const QString& value) {
-        if (parsed.journal.take(flag, value)) {
+        if (parsed.journal.take(flag, value) || parsed.documents.take(flag, value)) {
         } else if (flag == QLatin1String("--source")) {
             job.workbookPath = value;
         } else if (flag == QLatin1String("--sheet")) {
@@ -72,6 +74,8 @@ BulkArguments parseArguments(const QStringList& args)
     if (job.workbookPath.isEmpty() || !subjectGiven || parsed.bodyFile.isEmpty())
         throw UsageError{QStringLiteral("--source, --subject and --body-file are required")};
     parsed.journal.check();
+    parsed.documents.check();
+    parsed.documents.apply(job.personal);
     return parsed;
 }
 
@@ -134,6 +138,10 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return 1;
     }
 
+    if (const QString problem = rowDocumentsProblem(job.personal); !problem.isEmpty()) {
+        err << "tallyweave-batch bulk: " << problem << '\n';
+        return 1;
+    }
     const MailServerSettings server = serverSettings(fields);
     BulkRun run(job, server);
     switch (run.open(&cause)) {
@@ -167,6 +175,17 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     int code = 0;
     bool sentOne = false;
     const StopOnSignals stopOnSignals;
+    // Every row's own document before the first message; they go with the run, however it ends.
+    switch (run.makeDocuments({}, stopSignalled, &cause)) {
+    case RowDocuments::Outcome::Made:
+        break;
+    case RowDocuments::Outcome::Stopped:
+        err << "tallyweave-batch bulk: interrupted while the documents were made; nothing was sent\n";
+        return 1;
+    case RowDocuments::Outcome::Failed:
+        err << "tallyweave-batch bulk: " << cause << '\n';
+        return 1;
+    }
     try {
         // A signal ends the run once the message in hand is through, also during the pause.
         while (!stopSignalled()) {

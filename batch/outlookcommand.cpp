@@ -1,10 +1,12 @@
 // tallyweave-batch outlook: the mail-client command's checks and run without a window.
 #include "merge/outlook/outlookcommand.h"
 #include "batch/commands.h"
+#include "batch/documentflags.h"
 #include "mail/mailsettings.h"
 #include "batch/journalflags.h"
 #include "batch/printer.h"
 #include "batch/stopsignals.h"
+#include "merge/common/rowdocuments.h"
 #include "merge/outlook/outlookmerge.h"
 #include "platform/blanks.h"
 #include "platform/settingsstore.h"
@@ -19,6 +21,7 @@ struct OutlookArguments {
     OutlookMergeSettings settings;
     QString bodyFile;
     JournalFlags journal;
+    DocumentFlags documents;
     QString report;
 };
 
@@ -29,10 +32,10 @@ OutlookArguments parseArguments(const QStringList& args) {
     static const FlagSet flags{QStringList{"--save", "--send"} + JournalFlags::switches,
                                QStringList{"--source", "--sheet", "--email-column", "--start", "--subject",
                                            "--body-file", "--attach", "--pair", "--report"}
-                                   + JournalFlags::valued,
+                                   + JournalFlags::valued + DocumentFlags::valued,
                                {}};
     readFlags(args, flags, [&](const QString& flag, const QString& value) {
-        if (parsed.journal.take(flag, value)) {
+        if (parsed.journal.take(flag, value) || parsed.documents.take(flag, value)) {
         } else if (flag == QLatin1String("--save")) {
             save = true;
         } else if (flag == QLatin1String("--send")) {
@@ -61,6 +64,8 @@ OutlookArguments parseArguments(const QStringList& args) {
     if (save == send)
         throw UsageError{QStringLiteral("exactly one of --save and --send is required")};
     parsed.journal.check();
+    parsed.documents.check();
+    parsed.documents.apply(s.personal);
     s.saveMode = save;
     if (s.workbookPath.isEmpty() || !subjectGiven || parsed.bodyFile.isEmpty())
         throw UsageError{QStringLiteral("--source, --subject and --body-file are required")};
@@ -83,6 +88,8 @@ std::optional<QString> refusal(OutlookArguments& parsed) {
     for (const Attachment& attachment : std::as_const(s.attachments))
         if (!QFileInfo(attachment.path).isFile())
             return QStringLiteral("the attachment %1 does not exist").arg(attachment.path);
+    if (const QString problem = rowDocumentsProblem(s.personal); !problem.isEmpty())
+        return problem;
     return std::nullopt;
 }
 
@@ -143,6 +150,7 @@ int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& er
         err << name << "the send journal cannot be used: " << result.cause << '\n';
         return 1;
     case OutlookMergeOutcome::WorkbookFailed:
+    case OutlookMergeOutcome::DocumentsFailed:
     case OutlookMergeOutcome::MailerUnavailable:
     case OutlookMergeOutcome::Failed:
         break;

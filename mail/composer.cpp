@@ -363,7 +363,7 @@ QByteArray composeBulkMessage(const BulkJob& job, const Recipient& recipient, co
     options.fromAddress = server.email;
     options.replyTo = server.email;
     const MessageContent content{recipient.address, job.subject, replaceLabels(job.body, job.pairs, recipient.values),
-                                 job.attachments};
+                                 job.attachments + recipient.attachments};
     return composeMessage(content, options, cache);
 }
 

@@ -19,8 +19,8 @@ namespace {
 
 // A first start with a fresh profile takes a few seconds; a hung converter must not hang the run.
 constexpr int kConvertMilliseconds = 180 * 1000;
-// Documents per converter process (see convertAllWithOffice).
-constexpr qsizetype kConvertBatch = 200;
+// Files handed to one converter process.
+constexpr qsizetype kFilesPerConverter = 200;
 
 QString converterProgram() {
     for (const char* name : {"soffice", "libreoffice"}) {
@@ -117,14 +117,13 @@ void convertWithOffice(const QString& fromPath, const QString& toPath) {
 
 namespace {
 
-// One converter process for a batch of files, with the run's profile.
-QString convertBatch(const QString& program, const QString& profile, const QStringList& fromPaths,
-                     const QString& format, const QString& outDir, const std::function<bool()>& stopRequested,
-                     bool* stopped) {
+// One converter process for paths, all of whose outputs must come out in outDir.
+QString convertBatch(const QString& program, const QString& profile, const QStringList& paths, const QString& format,
+                     const QString& outDir, const std::function<bool()>& stopRequested, bool* stopped) {
     QStringList args = {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
                         QStringLiteral("--norestore"), QStringLiteral("--nologo"), QStringLiteral("--convert-to"),
                         format, QStringLiteral("--outdir"), outDir};
-    for (const QString& path : fromPaths)
+    for (const QString& path : paths)
         args << QFileInfo(path).absoluteFilePath();
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -133,7 +132,7 @@ QString convertBatch(const QString& program, const QString& profile, const QStri
     if (!process.waitForStarted())
         return QStringLiteral("%1 does not start (%2)").arg(program, process.errorString());
     // The start as for one file, then a generous allowance per file.
-    const int limit = kConvertMilliseconds + int(std::min<qsizetype>(fromPaths.size(), 100000)) * 2000;
+    const int limit = kConvertMilliseconds + int(std::min<qsizetype>(paths.size(), 100000)) * 2000;
     QElapsedTimer waited;
     waited.start();
     while (!process.waitForFinished(stopRequested ? 100 : limit)) {
@@ -149,7 +148,7 @@ QString convertBatch(const QString& program, const QString& profile, const QStri
         }
     }
     const QString said = QString::fromLocal8Bit(process.readAll()).trimmed();
-    for (const QString& path : fromPaths) {
+    for (const QString& path : paths) {
         const QString output = QDir(outDir).filePath(QFileInfo(path).completeBaseName() + u'.' + format);
         if (process.exitStatus() != QProcess::NormalExit || !QFileInfo(output).isFile())
             return QStringLiteral("the office converter wrote nothing for %1 (exit code %2%3)")
@@ -175,11 +174,12 @@ QString convertAllWithOffice(const QStringList& fromPaths, const QString& format
     if (!work.isValid())
         return QStringLiteral("no temporary folder (%1)").arg(work.errorString());
     const QString profile = QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString();
-    // LibreOffice 7.4 quietly stops after some 245 documents in one process and still exits with
-    // 0: a long run is converted in batches, each process taking the profile the first one made.
-    for (qsizetype from = 0; from < fromPaths.size(); from += kConvertBatch) {
-        const QString failure = convertBatch(program, profile, fromPaths.mid(from, kConvertBatch), format, outDir,
-                                             stopRequested, stopped);
+    // The converter silently leaves out every file after about the 245th of one command line and
+    // still exits 0: the files go in batches, one process after the other, sharing the profile, so
+    // that only the first start pays for making it.
+    for (qsizetype from = 0; from < fromPaths.size(); from += kFilesPerConverter) {
+        const QString failure = convertBatch(program, profile, fromPaths.mid(from, kFilesPerConverter), format,
+                                             outDir, stopRequested, stopped);
         if (!failure.isEmpty())
             return failure;
     }

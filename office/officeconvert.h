@@ -11,9 +11,9 @@ bool officeConverterAvailable();
 // says that saving as .xls needs LibreOffice and that .xlsx works without it).
 void convertWithOffice(const QString& fromPath, const QString& toPath);
 
-// Converts every file of fromPaths into outDir as format ("docx", "odt", "doc"), in as few
-// converter processes as LibreOffice allows (one per 200 files): starting it costs seconds,
-// converting a letter a fraction of that.
+// Converts every file of fromPaths into outDir as format ("docx", "odt", "doc", "pdf") with as few
+// converter starts as LibreOffice allows (one per 200 files, sharing one profile): starting it
+// costs seconds, converting a letter a fraction of that.
 // The outputs are named after the inputs (outDir/base.format); inputs must differ in base name.
 // Returns the empty text on success, else the cause, naming the first file that did not come out.
 // stopRequested, when given, is asked while the converter works; when it answers true the

@@ -16,6 +16,7 @@ struct BulkRun::State {
     AttachmentCache attachments;
     MailingJournal* journal = nullptr;
     QString journalFailure;
+    std::unique_ptr<RowDocuments> documents;
 };
 
 BulkRun::BulkRun(BulkJob job, MailServerSettings server) : m_state(std::make_unique<State>())
@@ -23,6 +24,7 @@ BulkRun::BulkRun(BulkJob job, MailServerSettings server) : m_state(std::make_uni
     m_state->job = std::move(job);
     m_state->server = std::move(server);
     m_state->currentRow = m_state->job.startLine - 1;
+    m_state->documents = std::make_unique<RowDocuments>(m_state->job.personal, m_state->job.pairs);
 }
 
 BulkRun::~BulkRun() = default;
@@ -124,12 +126,37 @@ QString BulkRun::journalFailure() const
     return m_state->journalFailure;
 }
 
+RowDocuments::Outcome BulkRun::makeDocuments(const RowDocuments::Progress& progress,
+                                             const std::function<bool()>& stop, QString* cause)
+{
+    State& s = *m_state;
+    RowDocuments::Outcome outcome = RowDocuments::Outcome::Made;
+    if (s.workbook && s.documents->wanted()) {
+        try {
+            outcome = s.documents->make(
+                rowsToGetMail(*s.workbook, s.job.startLine, s.job.emailColumn, s.job.pairs, s.journal), progress,
+                stop);
+        } catch (const WorkbookError& error) {
+            if (cause)
+                *cause = error.cause();
+            return RowDocuments::Outcome::Failed;
+        }
+    }
+    if (cause)
+        *cause = s.documents->cause();
+    return outcome;
+}
+
 SendResult BulkRun::send(const Recipient& recipient)
 {
     State& s = *m_state;
     QByteArray message;
     try {
-        message = composeBulkMessage(s.job, recipient, s.server, s.attachments);
+        Recipient withDocument = recipient;
+        QString missing;
+        if (!s.documents->attachTo(recipient.row, withDocument.attachments, &missing))
+            throw ComposeError(missing);
+        message = composeBulkMessage(s.job, withDocument, s.server, s.attachments);
     } catch (const ComposeError& error) {
         SendResult failed{false, error.cause()};
         if (s.journal)

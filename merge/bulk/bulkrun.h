@@ -1,11 +1,13 @@
 #pragma once
 #include "mail/journal.h"
 #include "mail/mailjob.h"
+#include "merge/common/rowdocuments.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -40,6 +42,11 @@ public:
     // Set once the journal could not be written: the run must end, since it could no longer tell
     // what was sent. Says why.
     QString journalFailure() const;
+    // With a document template: makes the documents of every row that is to get a message (rows the
+    // journal holds as done need none), after open() and setJournal(), before the first send();
+    // see RowDocuments::make. cause says why on Failed. Safe to call off the user-interface thread.
+    RowDocuments::Outcome makeDocuments(const RowDocuments::Progress& progress, const std::function<bool()>& stop,
+                                        QString* cause);
     // Composes the recipient's message and sends it over a connection of its own. Blocks for at
     // most the time-outs; safe to call off the user-interface thread.
     SendResult send(const Recipient& recipient);

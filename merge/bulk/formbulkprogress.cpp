@@ -1,6 +1,7 @@
 #include "merge/bulk/formbulkprogress.h"
 
 #include "app/services.h"
+#include "merge/common/documentsprogress.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -54,7 +55,7 @@ bool TBulkProgressForm::openWorkbook() {
     switch (m_run->open(&cause)) {
     case BulkRun::Opened::Ok:
         m_opened = true;
-        return startJournal();
+        return startJournal() && makeDocuments();
     case BulkRun::Opened::SheetMissing:
         endWith(QStringLiteral("String07"));
         return false;
@@ -84,6 +85,33 @@ bool TBulkProgressForm::startJournal() {
     m_run->setJournal(m_journal.get());
     showRecordsStatus();
     return true;
+}
+
+// Every row's own document before the first message, off the user-interface thread; the dialog
+// stays until they are made, a Cancel ends the run with nothing sent.
+bool TBulkProgressForm::makeDocuments() {
+    QString cause;
+    BulkRun* run = m_run.get();
+    m_sending = true;
+    const RowDocuments::Outcome made = makeDocumentsWaiting(
+        *this, modeText(QStringLiteral("String15")),
+        [run, &cause](const RowDocuments::Progress& progress, const std::function<bool()>& stop) {
+            return run->makeDocuments(progress, stop, &cause);
+        },
+        &cause);
+    m_sending = false;
+    switch (made) {
+    case RowDocuments::Outcome::Made:
+        showRecordsStatus();
+        return true;
+    case RowDocuments::Outcome::Stopped:
+        finish();
+        return false;
+    case RowDocuments::Outcome::Failed:
+        break;
+    }
+    endWith(QStringLiteral("String16"), cause);
+    return false;
 }
 
 SendResult TBulkProgressForm::sendWaiting(const Recipient& recipient) {

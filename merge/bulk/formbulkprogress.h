@@ -48,6 +48,7 @@ protected:
 
 private:
     bool startJournal();
+    bool makeDocuments();
     bool openWorkbook();
     SendResult sendWaiting(const Recipient& recipient);
     void endWith(const QString& key, const QString& detail = {});

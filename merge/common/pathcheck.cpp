@@ -1,5 +1,7 @@
 #include "merge/common/pathcheck.h"
 
+#include "platform/blanks.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -88,4 +90,30 @@ bool sameFile(const QString& a, const QString& b) {
         first.st_ino == second.st_ino)
         return true;
     return resolvedPath(a).compare(resolvedPath(b), Qt::CaseInsensitive) == 0;
+}
+
+QString fileNameFromValue(const QString& value) {
+    QString name = trimBlanks(value);
+    static const QString unsafe = QStringLiteral("/\\:*?\"<>|");
+    bool leading = true;
+    for (QChar& c : name) {
+        const char16_t u = c.unicode();
+        if (leading && (u == u'.' || u == u' ')) {
+            c = u'_';
+            continue;
+        }
+        leading = false;
+        // The direction overrides and isolates could make "txt.exe" read as "exe.txt".
+        if (unsafe.contains(c) || c.category() == QChar::Other_Control || (u >= 0x202A && u <= 0x202E) ||
+            (u >= 0x2066 && u <= 0x2069))
+            c = u'_';
+    }
+    // Cut between characters, never inside a surrogate pair.
+    qsizetype end = 0;
+    for (int characters = 0; end < name.size() && characters < 120; ++characters)
+        end += name.at(end).isHighSurrogate() && end + 1 < name.size() ? 2 : 1;
+    name.truncate(end);
+    while (name.toUtf8().size() > 240)
+        name.chop(name.size() >= 2 && name.at(name.size() - 1).isLowSurrogate() ? 2 : 1);
+    return name;
 }

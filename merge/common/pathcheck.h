@@ -35,3 +35,9 @@ QString outputFileProblem(const QString& path);
 // (the canonical path where the file exists, else the canonical folder plus the name), compare
 // equal without regard to case. Empty paths name nothing.
 bool sameFile(const QString& a, const QString& b);
+
+// A cell's value made fit to be a file's name: trimmed; the characters / \ : * ? " < > |, control
+// and direction-override characters, and leading dots and blanks become "_"; cut to 120 characters and
+// to 240 bytes of UTF-8, so that an extension and a " (n)" still fit a file system's 255. Empty for
+// a value of blanks.
+QString fileNameFromValue(const QString& value);

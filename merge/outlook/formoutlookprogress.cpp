@@ -1,6 +1,9 @@
 #include "merge/outlook/formoutlookprogress.h"
 
 #include "app/services.h"
+#include "merge/common/documentsprogress.h"
+
+#include <QCoreApplication>
 
 #include <QTimer>
 
@@ -36,6 +39,11 @@ class TOutlookProgressForm::RunSink : public OutlookMergeSink {
 public:
     explicit RunSink(TOutlookProgressForm& form) : m_form(form) {}
     void recordsBegin() override { m_form.showRecordsStatus(); }
+    // Made on this thread, document by document: the dialog paints and takes Cancel in between.
+    void documentsProgress(int done, int total) override {
+        showDocumentsProgress(m_form, m_form.modeText(QStringLiteral("String15")), done, total);
+        QCoreApplication::processEvents();
+    }
     void recordDone(const QStringList& subItems, int image, int row, int lastRow) override {
         m_form.recordDone(subItems, image, row, lastRow);
     }
@@ -69,6 +77,9 @@ void TOutlookProgressForm::Timer1Timer() {
         break;
     case OutlookMergeOutcome::SheetMissing:
         m_services.notice(section(), QStringLiteral("String06"));
+        break;
+    case OutlookMergeOutcome::DocumentsFailed:
+        m_services.notice(section(), QStringLiteral("String16"), result.cause);
         break;
     case OutlookMergeOutcome::JournalFailed:
         m_services.notice(section(), QStringLiteral("String14"), result.cause);

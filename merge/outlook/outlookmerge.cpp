@@ -4,6 +4,7 @@
 #include "mail/composer.h"
 #include "mail/maildir.h"
 #include "mail/sendmail.h"
+#include "merge/common/rowdocuments.h"
 
 #include <QFileInfo>
 
@@ -111,8 +112,24 @@ void journal(MailingJournal* journal, const RowKey& row, RowState state, const Q
         throw Stopped{OutlookMergeOutcome::JournalFailed, cause};
 }
 
+// Every document before the first message; a stop or a document that cannot be made ends the run
+// with nothing sent.
+void makeDocuments(const OutlookMergeSettings& s, const Workbook& book, const MailingJournal* journaled,
+                   RowDocuments& documents, OutlookMergeSink& sink) {
+    if (!documents.wanted())
+        return;
+    const RowDocuments::Outcome made =
+        documents.make(rowsToGetMail(book, s.startLine, s.emailColumn, s.pairs, journaled),
+                       [&sink](int done, int total) { sink.documentsProgress(done, total); },
+                       [&sink] { return sink.stopRequested(); });
+    if (made == RowDocuments::Outcome::Stopped)
+        throw Stopped{OutlookMergeOutcome::Cancelled};
+    if (made == RowDocuments::Outcome::Failed)
+        throw Stopped{OutlookMergeOutcome::DocumentsFailed, documents.cause()};
+}
+
 void mergeRows(const OutlookMergeSettings& s, const Workbook& book, MailClient& client, OutlookMergeSink& sink,
-               MailingJournal* journaled, OutlookMergeResult& result) {
+               MailingJournal* journaled, const RowDocuments& documents, OutlookMergeResult& result) {
     const int lastRow = book.usedRows();
     ComposeOptions options;
     options.fromAddress = s.fromAddress;
@@ -160,8 +177,11 @@ void mergeRows(const OutlookMergeSettings& s, const Workbook& book, MailClient& 
             continue;
         }
 
-        checkAttachments(s.attachments);
-        const MessageContent content{address, s.subject, replaceLabels(s.body, s.pairs, values), s.attachments};
+        QList<Attachment> attachments = s.attachments;
+        if (QString missing; !documents.attachTo(row, attachments, &missing))
+            throw ComposeError(missing);
+        checkAttachments(attachments);
+        const MessageContent content{address, s.subject, replaceLabels(s.body, s.pairs, values), attachments};
         const QByteArray message = composeMessage(content, options, cache);
         journal(journaled, key, RowState::Sending);
         try {
@@ -210,11 +230,13 @@ OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, Outlook
         }
         // An earlier run of the mailing is settled before the first record.
         const std::unique_ptr<MailingJournal> journal = startJournal(settings, *book);
+        RowDocuments documents(settings.personal, settings.pairs);
+        makeDocuments(settings, *book, journal.get(), documents, sink);
         sink.recordsBegin();
         // A Cancel before the first record creates no message at all.
         if (sink.stopRequested())
             throw Stopped{OutlookMergeOutcome::Cancelled};
-        mergeRows(settings, *book, *client, sink, journal.get(), result);
+        mergeRows(settings, *book, *client, sink, journal.get(), documents, result);
         result.outcome = OutlookMergeOutcome::Finished;
     } catch (const Stopped& stopped) {
         result.outcome = stopped.outcome;

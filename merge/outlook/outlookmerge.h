@@ -50,6 +50,8 @@ public:
     virtual ~OutlookMergeSink() = default;
     // The workbook is open, its sheet chosen and the mail client ready; records follow.
     virtual void recordsBegin() {}
+    // With a document template, before recordsBegin(): done of total row documents are made.
+    virtual void documentsProgress(int /*done*/, int /*total*/) {}
     // One message saved or sent. subItems: the address, then the values in pair order ("-" for
     // an empty one). image: 0 every value there, 2 some empty, 1 all empty (or no pairs).
     virtual void recordDone(const QStringList& subItems, int image, int row, int lastRow) = 0;
@@ -65,6 +67,7 @@ enum class OutlookMergeOutcome {
     SheetMissing,      // the workbook has fewer sheets than the chosen number
     MailerUnavailable, // the outbox cannot be created or written, or no system mailer: see cause
     JournalFailed,     // the send journal cannot be opened or written: see cause
+    DocumentsFailed,   // the rows' own documents could not be made, nothing was sent: see cause
     Failed,            // a message could not be made, saved or sent: see cause
 };
 

@@ -308,32 +308,6 @@ QString numberedOutputPath(const QString& outputPath, int n) {
     return base + QStringLiteral("%1").arg(n, 4, 10, QLatin1Char('0')) + extension;
 }
 
-QString fileNameFromValue(const QString& value) {
-    QString name = trimBlanks(value);
-    static const QString unsafe = QStringLiteral("/\\:*?\"<>|");
-    bool leading = true;
-    for (QChar& c : name) {
-        const char16_t u = c.unicode();
-        if (leading && (u == u'.' || u == u' ')) {
-            c = u'_';
-            continue;
-        }
-        leading = false;
-        // The direction overrides and isolates could make "txt.exe" read as "exe.txt".
-        if (unsafe.contains(c) || c.category() == QChar::Other_Control || (u >= 0x202A && u <= 0x202E) ||
-            (u >= 0x2066 && u <= 0x2069))
-            c = u'_';
-    }
-    // Cut between characters, never inside a surrogate pair.
-    qsizetype end = 0;
-    for (int characters = 0; end < name.size() && characters < 120; ++characters)
-        end += name.at(end).isHighSurrogate() && end + 1 < name.size() ? 2 : 1;
-    name.truncate(end);
-    while (name.toUtf8().size() > 240)
-        name.chop(name.size() >= 2 && name.at(name.size() - 1).isLowSurrogate() ? 2 : 1);
-    return name;
-}
-
 RecordFileNames::RecordFileNames(const QString& outputPath, std::function<bool(const QString&)> taken)
     : m_outputPath(outputPath), m_extension(fileExtension(outputPath)), m_taken(std::move(taken)) {
     m_folder = outputPath.left(outputPath.lastIndexOf(u'/') + 1);

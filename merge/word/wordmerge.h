@@ -1,5 +1,6 @@
 #pragma once
 #include "mail/labelpair.h"
+#include "merge/common/pathcheck.h"
 #include "office/workbook.h"
 
 #include <QList>
@@ -76,12 +77,6 @@ WordMergeResult runWordMerge(const WordMergeSettings& settings, WordMergeSink& s
 
 // The numbered file of record n (1-based): output base + n with at least four digits + extension.
 QString numberedOutputPath(const QString& outputPath, int n);
-
-// A cell's value made fit to be a file's name: trimmed; the characters / \ : * ? " < > |, control
-// and direction-override characters, and leading dots and blanks become "_"; cut to 120 characters and
-// to 240 bytes of UTF-8, so that an extension and a " (n)" still fit a file system's 255. Empty for
-// a value of blanks.
-QString fileNameFromValue(const QString& value);
 
 // The documents of a multiple-files run named from a column: record n's file is the output's
 // folder, fileNameFromValue(value) and the output's extension, or its numbered name

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <csignal>
@@ -24,6 +25,8 @@ private slots:
     void stopsAtTheNextRecord_data();
     void stopsAtTheNextRecord();
     void interruptedOverwriteRemovesNothingEarlier();
+    void stopsWhileTheDocumentsAreMade_data();
+    void stopsWhileTheDocumentsAreMade();
 
 private:
     QString at(const QString& name) const { return m_dir.filePath(name); }
@@ -183,6 +186,53 @@ void TestBatchStops::interruptedOverwriteRemovesNothingEarlier() {
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(name + " was removed"));
         QCOMPARE(file.readAll(), QByteArray("earlier"));
     }
+}
+
+void TestBatchStops::stopsWhileTheDocumentsAreMade_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("signal");
+    const QStringList mail{"--source", at("book.csv"), "--subject", "Hello", "--body-file", at("body.txt"),
+                           "--pair", "B:<name>", "--restart", "--document-template", at("letter.docx")};
+    QTest::newRow("bulk, SIGINT") << QStringList{"bulk", "--interval-ms", "0"} + mail << int(SIGINT);
+    QTest::newRow("outlook --send, SIGTERM") << QStringList{"outlook", "--send"} + mail << int(SIGTERM);
+}
+
+// A signal while the rows' PDFs are made: nothing is sent, and neither the documents, the
+// converter's profile nor the converter itself outlive the run.
+void TestBatchStops::stopsWhileTheDocumentsAreMade() {
+    QFETCH(QStringList, args);
+    QFETCH(int, signal);
+    QTemporaryDir temp;
+    m_server.clear();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PATH", at("bin") + ':' + env.value("PATH"));
+    env.insert("TMPDIR", temp.path());
+    QProcess batch;
+    batch.setProcessEnvironment(env);
+    batch.start(qEnvironmentVariable("TALLYWEAVE_BATCH"), args);
+    QVERIFY(batch.waitForStarted());
+    // The signal comes once the converter works on the documents.
+    QElapsedTimer waited;
+    waited.start();
+    QStringList converting;
+    while (converting.isEmpty() && waited.elapsed() < 120000 && batch.state() == QProcess::Running) {
+        QThread::msleep(50);
+        converting = QDir(temp.path()).entryList({"tallyweave-documents-*"}, QDir::Dirs);
+        if (!converting.isEmpty() && !QFileInfo(QDir(temp.path()).filePath(converting[0] + "/pdf")).isDir())
+            converting.clear();
+    }
+    QVERIFY2(!converting.isEmpty(), "the converter starts on the documents");
+    QThread::msleep(300);
+    ::kill(pid_t(batch.processId()), signal);
+    QVERIFY2(batch.waitForFinished(60000), "the run ends after the signal");
+    const QString err = QString::fromUtf8(batch.readAllStandardError());
+    QCOMPARE(batch.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(batch.exitCode(), 1);
+    QVERIFY2(err.contains(QStringLiteral("tallyweave-batch %1: interrupted").arg(args.first())), qPrintable(err));
+    QCOMPARE(QString::fromUtf8(batch.readAllStandardOutput()), QString());
+    QVERIFY(m_server.received().isEmpty());
+    QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QVERIFY2(processesNaming(temp.path()).isEmpty(), qPrintable(processesNaming(temp.path()).join(u'\n')));
 }
 
 QStringList TestBatchStops::processesNaming(const QString& path) {

@@ -141,6 +141,8 @@ private slots:
     void runEndings();
     void cancelBetweenTicksSendsExactlyOneMore();
     void theDialogStaysOpenAndResponsiveDuringAnExchange();
+    void cancelWhileTheDocumentsAreMadeSendsNothing();
+    void aDocumentThatCannotBeMadeEndsTheRunFirst();
     void aMailingRunBeforeIsAskedAbout_data();
     void aMailingRunBeforeIsAskedAbout();
 
@@ -383,6 +385,72 @@ void TestBulkSend::theDialogStaysOpenAndResponsiveDuringAnExchange() {
     QVERIFY(!h->report.subItems(0).last().isEmpty());
     QVERIFY(h->prompter.calls.isEmpty());
     QVERIFY(!h->progress.isVisible());
+    QCOMPARE(received(m_mailbox.path()).size(), 0);
+}
+
+// The rows' PDFs are made off the user-interface thread: the dialog shows the step, takes Cancel
+// and refuses to close while the converter works; Cancel then sends nothing and leaves no file.
+void TestBulkSend::cancelWhileTheDocumentsAreMadeSendsNothing() {
+    QTemporaryDir temp;
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    const QString letter = book("letter.docx");
+    QProcess python;
+    python.start(QStringLiteral(TW_PYTHON), {QStringLiteral("-c"),
+                                             QStringLiteral("import docx,sys\nd=docx.Document()\n"
+                                                            "d.add_paragraph('Dear NAME')\nd.save(sys.argv[1])"),
+                                             letter});
+    QVERIFY(python.waitForFinished(60000) && python.exitCode() == 0);
+    h->progress.setJobSource([this, letter] {
+        BulkJob job = h->form.job();
+        job.personal.documentTemplate = letter;
+        return job;
+    });
+    h->progress.Timer1->setInterval(20);
+    int ticksWhileMaking = 0;
+    bool stillOpenAfterClose = false;
+    QString status;
+    QTimer during;
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        if (!h->progress.sending() || !QDir(temp.path()).entryList({"tallyweave-documents-*"}, QDir::Dirs).size())
+            return;
+        if (++ticksWhileMaking == 10) {
+            status = h->progress.Label1->text();
+            QTest::mouseClick(h->progress.ButtonCancel, Qt::LeftButton);
+            h->progress.close();
+            stillOpenAfterClose = h->progress.isVisible();
+        }
+    });
+    during.start(20);
+    h->runCommand(book("twenty.xlsx"), 1, 1, {"NAME=B"});
+    qputenv("TMPDIR", savedTemp);
+    QVERIFY2(ticksWhileMaking >= 10, "the window did not handle events while the documents were made");
+    QCOMPARE(status, QStringLiteral("BulkProgressForm.String15"));
+    QVERIFY2(stillOpenAfterClose, "closed while the documents were made");
+    QVERIFY(!h->progress.isVisible());
+    QVERIFY(h->prompter.calls.isEmpty());
+    QCOMPARE(h->report.lineCount(), 0);
+    QCOMPARE(received(m_mailbox.path()).size(), 0);
+    QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TestBulkSend::aDocumentThatCannotBeMadeEndsTheRunFirst() {
+    const QString notes = book("notes.docx");
+    QFile file(notes);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("plain text, not a document\n");
+    file.close();
+    h->progress.setJobSource([this, notes] {
+        BulkJob job = h->form.job();
+        job.personal.documentTemplate = notes;
+        job.personal.documentFormat = PersonalMail::DocumentFormat::Docx;
+        return job;
+    });
+    h->progress.Timer1->setInterval(0);
+    h->runCommand(book("two.xlsx"), 1, 1, {"NAME=B"});
+    QCOMPARE(h->messages(), QStringList{"BulkProgressForm.String16"});
+    QVERIFY2(h->prompter.calls.first().detail.contains(notes), qPrintable(h->prompter.calls.first().detail));
+    QCOMPARE(h->report.lineCount(), 0);
     QCOMPARE(received(m_mailbox.path()).size(), 0);
 }
 

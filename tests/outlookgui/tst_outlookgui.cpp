@@ -129,6 +129,8 @@ private slots:
     void cancelBeforeTheFirstTickMakesNoMessage();
     void failingMailerEndsTheRunWithItsCause();
     void outboxThatCannotBeMadeIsTheMailProgramMessage();
+    void eachRowsDocumentIsSavedWithItsMessage();
+    void documentsThatCannotBeMadeEndTheRunFirst();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -491,6 +493,73 @@ void TestOutlookGui::outboxThatCannotBeMadeIsTheMailProgramMessage() {
     QCOMPARE(h->messages(), QStringList{"OutlookProgressForm.String07"});
     QVERIFY(h->prompter.calls.at(0).detail.contains(path("Maildir")));
     QCOMPARE(h->report.lineCount(), 0);
+}
+
+// The row's own document, made with the row's values (its labels found whatever their case),
+// goes with that row's message into the outbox; .docx needs no LibreOffice (PATH holds none here).
+void TestOutlookGui::eachRowsDocumentIsSavedWithItsMessage() {
+    QVERIFY(writeBook(path("book.csv"), {{"ann@example.com", "Ann"}, {"bob@example.org", "Bob"}}));
+    QProcess python;
+    python.start(QStringLiteral(TW_PYTHON), {"-c",
+                                             "import docx,sys\nd=docx.Document()\nd.add_paragraph('Dear {NAME}')\n"
+                                             "d.save(sys.argv[1])",
+                                             path("letter.docx")});
+    QVERIFY(python.waitForFinished(60000) && python.exitCode() == 0);
+    h->progress.setSettingsSource([this] {
+        OutlookMergeSettings s = h->form.settings();
+        s.personal.documentTemplate = path("letter.docx");
+        s.personal.documentFormat = PersonalMail::DocumentFormat::Docx;
+        s.personal.documentName = QStringLiteral("Letter {name}");
+        return s;
+    });
+    h->runCommand([this] {
+        h->form.Fields->Edit1->setText(path("book.csv"));
+        h->addPair("B", "{name}");
+        h->form.Fields->Edit3->setText("S");
+        h->form.Fields->Panel1->Memo1->setPlainText("Dear {name}");
+        h->form.ButtonSave->click();
+    });
+    QCOMPARE(h->messages(), QStringList{"OutlookProgressForm.String08"});
+    QStringList found;
+    for (const QString& name : entries(outbox() + "/new")) {
+        const QJsonObject message = mailfixture::readMessage(outbox() + "/new/" + name);
+        const QJsonArray parts = message.value("parts").toArray();
+        QCOMPARE(parts.size(), 2);
+        const QString text = parts.at(0).toObject().value("text").toString();
+        const QString file = parts.at(1).toObject().value("filename").toString();
+        QCOMPARE(file, QStringLiteral("Letter %1.docx").arg(text.mid(5).trimmed()));
+        const QString saved = path(file);
+        QVERIFY(writeFile(saved, mailfixture::fromBase64(parts.at(1).toObject().value("data"))));
+        QProcess reader;
+        reader.start(QStringLiteral(TW_PYTHON),
+                     {"-c", "import docx,sys\nprint(docx.Document(sys.argv[1]).paragraphs[0].text)", saved});
+        QVERIFY(reader.waitForFinished(60000) && reader.exitCode() == 0);
+        QCOMPARE(QString::fromUtf8(reader.readAllStandardOutput()).trimmed(), text.trimmed());
+        found << file;
+    }
+    found.sort();
+    QCOMPARE(found, (QStringList{"Letter Ann.docx", "Letter Bob.docx"}));
+}
+
+void TestOutlookGui::documentsThatCannotBeMadeEndTheRunFirst() {
+    QVERIFY(writeBook(path("book.csv"), {{"ann@example.com", "Ann"}}));
+    QVERIFY(writeFile(path("letter.docx"), "not a document"));
+    h->progress.setSettingsSource([this] {
+        OutlookMergeSettings s = h->form.settings();
+        s.personal.documentTemplate = path("letter.docx");
+        return s;
+    });
+    h->runCommand([this] {
+        h->form.Fields->Edit1->setText(path("book.csv"));
+        h->form.Fields->Edit3->setText("S");
+        h->form.Fields->Panel1->Memo1->setPlainText("B");
+        h->form.ButtonSave->click();
+    });
+    // PDF documents want LibreOffice, which PATH does not hold here.
+    QCOMPARE(h->messages(), QStringList{"OutlookProgressForm.String16"});
+    QVERIFY2(h->prompter.calls.at(0).detail.contains("LibreOffice"), qPrintable(h->prompter.calls.at(0).detail));
+    QCOMPARE(h->report.lineCount(), 0);
+    QVERIFY(entries(outbox() + "/new").isEmpty());
 }
 
 QTEST_MAIN(TestOutlookGui)
