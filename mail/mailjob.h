@@ -52,7 +52,7 @@ struct BulkJob {
     QString subject;
     QString body; // lines joined by CR LF
     QList<Attachment> attachments;
-    PersonalMail personal;
+    PersonalMail personal = {};
 };
 
 // One recipient row: its address and its values ("-" for an empty one), in pair order.
@@ -63,9 +63,9 @@ struct Recipient {
     QStringList values;
     // With PersonalMail: the row's Cc and Bcc addresses, and its own files, attached after the
     // job's.
-    QStringList cc;
-    QStringList bcc;
-    QList<Attachment> attachments;
+    QStringList cc = {};
+    QStringList bcc = {};
+    QList<Attachment> attachments = {};
 };
 
 struct SendResult {

@@ -58,6 +58,8 @@ const QStringList kFilledTexts = {
     QStringLiteral("OutlookProgressForm.String12"),
     QStringLiteral("BulkProgressForm.String10"),
     QStringLiteral("BulkProgressForm.String12"),
+    QStringLiteral("OutlookProgressForm.String15"),
+    QStringLiteral("BulkProgressForm.String15"),
     QStringLiteral("ListView.String02"),
 };
 
