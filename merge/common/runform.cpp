@@ -143,7 +143,7 @@ void TRunForm::endNotice(const QString& key, int leftOut) const {
     QString text = m_services.text(section(), key);
     if (leftOut > 0)
         text += QStringLiteral("\n\n")
-                + fillMarker(m_services.text(section(), QStringLiteral("String15")), QString::number(leftOut));
+                + fillMarker(m_services.text(section(), QStringLiteral("String17")), QString::number(leftOut));
     m_services.prompter.information(m_services.text(QStringLiteral("Common"), QStringLiteral("Message")), text);
 }
 

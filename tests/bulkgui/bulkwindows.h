@@ -23,7 +23,7 @@ struct BulkWindows {
                     {"StatusBar.NullValues", "Null: "},
                     {"StatusBar.Failures", "Failures: "},
                     {"ListView.Field", "Field "},
-                    {"BulkProgressForm.String15", "left out: [xxx]"}};
+                    {"BulkProgressForm.String17", "left out: [xxx]"}};
     FakePrompter prompter;
     FakeFileDialogs files;
     FakeShell shell;

@@ -39,7 +39,7 @@ namespace {
 
 // Every window of the mode as the program builds them, on scripted seams and a bare run report.
 struct Harness {
-    FakeTexts texts{{"OutlookProgressForm.String15", "left out: [xxx]"}};
+    FakeTexts texts{{"OutlookProgressForm.String17", "left out: [xxx]"}};
     FakePrompter prompter;
     FakeFileDialogs files;
     FakeShell shell;
