@@ -57,6 +57,22 @@ LabelPair labelPair(const QString& flag, const QString& value) {
     return {column, label};
 }
 
+bool PersonalFlags::take(const QString& flag, const QString& value, PersonalMail& personal) {
+    if (flag == QLatin1String("--attach-column"))
+        personal.attachColumn = columnLetter(flag, value);
+    else if (flag == QLatin1String("--cc-column"))
+        personal.ccColumn = columnLetter(flag, value);
+    else if (flag == QLatin1String("--bcc-column"))
+        personal.bccColumn = columnLetter(flag, value);
+    else if (flag == QLatin1String("--subject-labels"))
+        personal.subjectLabels = true;
+    else if (flag == QLatin1String("--html"))
+        personal.html = true;
+    else
+        return false;
+    return true;
+}
+
 QString reportPath(const QString& flag, const QString& value) {
     if (const QString problem = reportFileProblem(value); !problem.isEmpty())
         throw UsageError{flag + QStringLiteral(": ") + problem};

@@ -1,5 +1,6 @@
 #pragma once
 #include "mail/labelpair.h"
+#include "mail/mailjob.h"
 
 #include <QString>
 #include <QStringList>
@@ -43,6 +44,16 @@ LabelPair labelPair(const QString& flag, const QString& value);
 // --report FILE: the path, when its extension names a kind the report is written as (.csv, .xlsx);
 // throws UsageError otherwise.
 QString reportPath(const QString& flag, const QString& value);
+
+// --attach-column COL, --cc-column COL, --bcc-column COL, --subject-labels and --html of the mail
+// subcommands: what each row adds to its own message.
+struct PersonalFlags {
+    static inline const QStringList switches{QStringLiteral("--subject-labels"), QStringLiteral("--html")};
+    static inline const QStringList valued{QStringLiteral("--attach-column"), QStringLiteral("--cc-column"),
+                                           QStringLiteral("--bcc-column")};
+    // Takes flag into personal when it is one of these; throws UsageError for a COL that is no letter.
+    static bool take(const QString& flag, const QString& value, PersonalMail& personal);
+};
 
 // A UTF-8 text file as the mail dialogs' body memo would hold it, without a byte-order mark.
 // Empty with cause set when the file cannot be read or is not UTF-8.

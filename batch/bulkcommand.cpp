@@ -31,13 +31,14 @@ BulkArguments parseArguments(const QStringList& args)
     BulkArguments parsed;
     BulkJob& job = parsed.job;
     bool subjectGiven = false;
-    static const FlagSet flags{JournalFlags::switches,
+    static const FlagSet flags{JournalFlags::switches + PersonalFlags::switches,
                                QStringList{"--source", "--sheet", "--email-column", "--start", "--subject",
                                            "--body-file", "--attach", "--pair", "--interval-ms", "--report"}
-                                   + JournalFlags::valued + DocumentFlags::valued,
+                                   + JournalFlags::valued + PersonalFlags::valued + DocumentFlags::valued,
                                {}};
     readFlags(args, flags, [&](const QString& flag, const QString& value) {
-        if (parsed.journal.take(flag, value) || parsed.documents.take(flag, value)) {
+        if (parsed.journal.take(flag, value) || parsed.documents.take(flag, value)
+            || PersonalFlags::take(flag, value, job.personal)) {
         } else if (flag == QLatin1String("--source")) {
             job.workbookPath = value;
         } else if (flag == QLatin1String("--sheet")) {
@@ -169,7 +170,7 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
 
     ReportPrinter printer(out);
     if (!parsed.report.isEmpty())
-        printer.keepReport(parsed.report, mailCaptions(int(job.pairs.size()), true));
+        printer.keepReport(parsed.report, mailCaptions(int(job.pairs.size())));
     int records = 0;
     int failures = 0;
     int code = 0;
@@ -225,6 +226,7 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     }
     if (!printer.finish(records, 0, failures, err, QStringLiteral("bulk")))
         code = 1;
+    reportLeftOut(err, QStringLiteral("bulk"), run.leftOut());
     if (code == 0 && stopSignalled()) {
         err << "tallyweave-batch bulk: interrupted\n";
         code = 1;

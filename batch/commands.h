@@ -21,12 +21,15 @@ inline constexpr const char* kWordUsage =
 inline constexpr const char* kBulkUsage =
     "usage: tallyweave-batch bulk --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
     "                             --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
-    "                             [--interval-ms MS] [--journal FILE] [--resume | --restart] [--report FILE]\n"
+    "                             [--attach-column COL] [--cc-column COL] [--bcc-column COL] [--subject-labels]\n"
+    "                             [--html] [--interval-ms MS] [--journal FILE] [--resume | --restart]\n"
+    "                             [--report FILE]\n"
     "                             [--document-template FILE [--document-format pdf|docx] [--document-name TEXT]]\n";
 inline constexpr const char* kOutlookUsage =
     "usage: tallyweave-batch outlook (--save | --send) --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
     "                                --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
-    "                                [--journal FILE] [--resume | --restart] [--report FILE]\n"
+    "                                [--attach-column COL] [--cc-column COL] [--bcc-column COL] [--subject-labels]\n"
+    "                                [--html] [--journal FILE] [--resume | --restart] [--report FILE]\n"
     "                                [--document-template FILE [--document-format pdf|docx] [--document-name TEXT]]\n";
 // clang-format on
 

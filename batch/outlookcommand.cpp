@@ -29,13 +29,14 @@ OutlookArguments parseArguments(const QStringList& args) {
     OutlookArguments parsed;
     OutlookMergeSettings& s = parsed.settings;
     bool save = false, send = false, subjectGiven = false;
-    static const FlagSet flags{QStringList{"--save", "--send"} + JournalFlags::switches,
+    static const FlagSet flags{QStringList{"--save", "--send"} + JournalFlags::switches + PersonalFlags::switches,
                                QStringList{"--source", "--sheet", "--email-column", "--start", "--subject",
                                            "--body-file", "--attach", "--pair", "--report"}
-                                   + JournalFlags::valued + DocumentFlags::valued,
+                                   + JournalFlags::valued + PersonalFlags::valued + DocumentFlags::valued,
                                {}};
     readFlags(args, flags, [&](const QString& flag, const QString& value) {
-        if (parsed.journal.take(flag, value) || parsed.documents.take(flag, value)) {
+        if (parsed.journal.take(flag, value) || parsed.documents.take(flag, value)
+            || PersonalFlags::take(flag, value, s.personal)) {
         } else if (flag == QLatin1String("--save")) {
             save = true;
         } else if (flag == QLatin1String("--send")) {
@@ -126,7 +127,7 @@ int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& er
 
     ReportPrinter printer(out);
     if (!parsed.report.isEmpty())
-        printer.keepReport(parsed.report, mailCaptions(int(s.pairs.size()), false));
+        printer.keepReport(parsed.report, mailCaptions(int(s.pairs.size())));
     PrintingSink<OutlookMergeSink> sink(printer, stopSignalled);
     OutlookMergeResult result;
     {
@@ -136,6 +137,7 @@ int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& er
     if (sink.began) {
         if (!printer.finish(result.records, result.nullValues, result.failures, err, QStringLiteral("outlook")))
             return 1;
+        reportLeftOut(err, QStringLiteral("outlook"), result.leftOut);
     }
     switch (result.outcome) {
     case OutlookMergeOutcome::Finished:

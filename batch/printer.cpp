@@ -23,17 +23,22 @@ bool ReportPrinter::finish(int records, int nullValues, int failures, QTextStrea
     }
 }
 
+void reportLeftOut(QTextStream& err, const QString& command, int leftOut) {
+    if (leftOut > 0)
+        err << "tallyweave-batch " << command << ": " << leftOut << (leftOut == 1 ? " row" : " rows")
+            << " left out: the address cannot be used\n";
+}
+
 QString reportCaption(const QString& key) {
     static const LanguageFile english(programDirectory() + QStringLiteral("/Languages/English.ini"));
     return english.value(QStringLiteral("ListView"), key, key);
 }
 
-QStringList mailCaptions(int pairs, bool comment) {
+QStringList mailCaptions(int pairs) {
     QStringList captions{reportCaption(QStringLiteral("MailTo"))};
     for (int n = 1; n <= pairs; ++n)
         captions << reportCaption(QStringLiteral("Field")) + QString::number(n);
-    if (comment)
-        captions << reportCaption(QStringLiteral("Comment"));
+    captions << reportCaption(QStringLiteral("Comment"));
     return captions;
 }
 

@@ -28,10 +28,14 @@ private:
     std::optional<ReportFile> m_report;
 };
 
+// After the counters of a mail run, on err and only when there are any: how many rows were passed
+// over for an address that cannot be used.
+void reportLeftOut(QTextStream& err, const QString& command, int leftOut);
+
 // The report's column captions as the window shows them in English ("Mail to", "Field 1", ...).
 QString reportCaption(const QString& key);
-// The mail modes' columns: the address, one per pair, and the comment when the mode has one.
-QStringList mailCaptions(int pairs, bool comment);
+// The mail modes' columns: the address, one per pair, and the comment.
+QStringList mailCaptions(int pairs);
 
 // A field of a tab-separated line: tab, line feed, carriage return and backslash written as \t,
 // \n, \r and \\, so that every report line stays one line; every other control character (C0,

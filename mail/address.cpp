@@ -8,8 +8,9 @@ bool isUsableAddress(const QString& text)
     qsizetype at = -1;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = text[i].unicode();
+        // Plus addressing (erin+tag@example.com) is common and valid; a "+" is taken before the "@" only.
         const bool allowed = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')
-                             || c == u'@' || c == u'.' || c == u'-' || c == u'_';
+                             || c == u'@' || c == u'.' || c == u'-' || c == u'_' || (c == u'+' && at < 0);
         if (!allowed)
             return false;
         if (c == u'@') {

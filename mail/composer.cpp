@@ -1,11 +1,16 @@
 #include "mail/composer.h"
 
 #include "codec/mimebase64.h"
+#include "mail/address.h"
+#include "mail/htmltext.h"
 #include "platform/blanks.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSysInfo>
 
 // GLib names a struct member "signals", which Qt defines as a keyword.
@@ -187,6 +192,37 @@ QString canonicalLineEnds(QString text)
     return text;
 }
 
+// A text part of the subtype ("plain", "html"): the text in UTF-8 with CR LF line ends, base64.
+GPtr<GMimeObject> textPart(const char* subtype, const QString& text)
+{
+    const QByteArray bytes = canonicalLineEnds(text).toUtf8();
+    GPtr<GMimeTextPart> part(g_mime_text_part_new_with_subtype(subtype));
+    GPtr<GMimeDataWrapper> data = wrapperOver(bytes, GMIME_CONTENT_ENCODING_DEFAULT);
+    g_mime_part_set_content(GMIME_PART(part.get()), data.get());
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", "utf-8");
+    g_mime_part_set_content_encoding(GMIME_PART(part.get()), GMIME_CONTENT_ENCODING_BASE64);
+    return GPtr<GMimeObject>(GMIME_OBJECT(part.release()));
+}
+
+// An attachment's part, holding the placeholder of the index-th encoded file.
+GPtr<GMimePart> attachmentPart(const Attachment& attachment, qsizetype index)
+{
+    GPtr<GMimePart> part(g_mime_part_new_with_type("application", "octet-stream"));
+    // GMime writes a placeholder line; the encoded file goes in its place afterwards, so that
+    // megabytes of base64 are copied once per message instead of filtered on every pass.
+    GPtr<GMimeDataWrapper> data = wrapperOver(placeholder(index), GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_part_set_content(part.get(), data.get());
+    g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_object_set_disposition(GMIME_OBJECT(part.get()), "attachment");
+    const QString name =
+        headerSafe(attachment.name.isEmpty() ? QFileInfo(attachment.path).fileName() : attachment.name);
+    setRawHeader(GMIME_OBJECT(part.get()), "Content-Type",
+                 " application/octet-stream;\n name=" + parameterValue(name, 6) + '\n');
+    setRawHeader(GMIME_OBJECT(part.get()), "Content-Disposition",
+                 " attachment;\n filename=" + parameterValue(name, 10) + '\n');
+    return part;
+}
+
 } // namespace
 
 struct AttachmentCache::State {
@@ -285,6 +321,12 @@ QByteArray headerTextValue(const QString& text, int used)
 QByteArray composeMessage(const MessageContent& content, const ComposeOptions& options, AttachmentCache& cache,
                           const QDateTime& date)
 {
+    for (const auto& [list, header] : {std::pair{&content.cc, "Cc"}, std::pair{&content.bcc, "Bcc"}})
+        for (const QString& address : *list)
+            if (!isUsableAddress(address))
+                throw ComposeError(QStringLiteral("the %1 address \"%2\" cannot be used")
+                                       .arg(QLatin1String(header), headerSafe(address)),
+                                   ComposeError::Source::Row);
     initGMime();
     GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
     GMimeObject* top = GMIME_OBJECT(message.get());
@@ -304,47 +346,54 @@ QByteArray composeMessage(const MessageContent& content, const ComposeOptions& o
         addMailbox(message.get(), GMIME_ADDRESS_TYPE_REPLY_TO, QString(), options.replyTo);
     if (!content.to.isEmpty())
         addMailbox(message.get(), GMIME_ADDRESS_TYPE_TO, QString(), content.to);
+    for (const QString& address : content.cc)
+        addMailbox(message.get(), GMIME_ADDRESS_TYPE_CC, QString(), address);
+    if (options.bccHeader)
+        for (const QString& address : content.bcc)
+            addMailbox(message.get(), GMIME_ADDRESS_TYPE_BCC, QString(), address);
     setRawHeader(top, "Subject", headerTextValue(trimBlanks(content.subject), 9));
 
-    const QByteArray text = canonicalLineEnds(content.body).toUtf8();
-    GPtr<GMimeTextPart> textPart(g_mime_text_part_new_with_subtype("plain"));
-    GPtr<GMimeDataWrapper> textData = wrapperOver(text, GMIME_CONTENT_ENCODING_DEFAULT);
-    g_mime_part_set_content(GMIME_PART(textPart.get()), textData.get());
-    g_mime_object_set_content_type_parameter(GMIME_OBJECT(textPart.get()), "charset", "utf-8");
-    g_mime_part_set_content_encoding(GMIME_PART(textPart.get()), GMIME_CONTENT_ENCODING_BASE64);
+    GPtr<GMimeObject> body;
+    if (content.html) {
+        GPtr<GMimeMultipart> alternative(g_mime_multipart_new_with_subtype("alternative"));
+        g_mime_multipart_set_boundary(alternative.get(), nullptr);
+        g_mime_multipart_add(alternative.get(), textPart("plain", htmlToText(content.body)).get());
+        g_mime_multipart_add(alternative.get(), textPart("html", content.body).get());
+        body.reset(GMIME_OBJECT(alternative.release()));
+    } else {
+        body = textPart("plain", content.body);
+    }
 
     // The encoded files stay alive (and unchanged) until they are in the message.
     QList<std::shared_ptr<const QByteArray>> held;
     GPtr<GMimeMultipart> mixed;
-    for (const Attachment& attachment : content.attachments) {
-        std::shared_ptr<const QByteArray> encoded = cache.encoded(attachment.path);
-        if (!encoded)
-            continue; // gone since it was listed: the message goes without it
-        held.append(encoded);
+    const auto attach = [&](const Attachment& attachment, std::shared_ptr<const QByteArray> encoded) {
+        held.append(std::move(encoded));
         if (!mixed) {
             mixed.reset(g_mime_multipart_new_with_subtype("mixed"));
             g_mime_multipart_set_boundary(mixed.get(), nullptr);
-            g_mime_multipart_add(mixed.get(), GMIME_OBJECT(textPart.get()));
+            g_mime_multipart_add(mixed.get(), body.get());
         }
-        GPtr<GMimePart> part(g_mime_part_new_with_type("application", "octet-stream"));
-        // GMime writes a placeholder line; the encoded file goes in its place afterwards, so that
-        // megabytes of base64 are copied once per message instead of filtered on every pass.
-        GPtr<GMimeDataWrapper> data = wrapperOver(placeholder(held.size() - 1), GMIME_CONTENT_ENCODING_BASE64);
-        g_mime_part_set_content(part.get(), data.get());
-        g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
-        g_mime_object_set_disposition(GMIME_OBJECT(part.get()), "attachment");
-        const QString name = headerSafe(attachment.name.isEmpty() ? QFileInfo(attachment.path).fileName()
-                                                                   : attachment.name);
-        setRawHeader(GMIME_OBJECT(part.get()), "Content-Type",
-                     " application/octet-stream;\n name=" + parameterValue(name, 6) + '\n');
-        setRawHeader(GMIME_OBJECT(part.get()), "Content-Disposition",
-                     " attachment;\n filename=" + parameterValue(name, 10) + '\n');
-        g_mime_multipart_add(mixed.get(), GMIME_OBJECT(part.get()));
+        g_mime_multipart_add(mixed.get(), GMIME_OBJECT(attachmentPart(attachment, held.size() - 1).get()));
+    };
+    for (const Attachment& attachment : content.attachments) {
+        std::shared_ptr<const QByteArray> encoded = cache.encoded(attachment.path);
+        if (encoded) // else gone since it was listed: the message goes without it
+            attach(attachment, std::move(encoded));
     }
-    if (mixed)
-        g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
-    else
-        g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(textPart.get()));
+    for (const Attachment& attachment : content.ownAttachments) {
+        std::shared_ptr<const QByteArray> encoded;
+        try {
+            encoded = cache.encoded(attachment.path);
+        } catch (const ComposeError& error) {
+            throw ComposeError(error.cause(), ComposeError::Source::Row);
+        }
+        if (!encoded)
+            throw ComposeError(QStringLiteral("the attachment %1 does not exist").arg(attachment.path),
+                               ComposeError::Source::Row);
+        attach(attachment, std::move(encoded));
+    }
+    g_mime_message_set_mime_part(message.get(), mixed ? GMIME_OBJECT(mixed.get()) : body.get());
 
     std::unique_ptr<GMimeFormatOptions, FormatOptionsFree> format(g_mime_format_options_new());
     g_mime_format_options_set_newline_format(format.get(), GMIME_NEWLINE_FORMAT_DOS);
@@ -355,16 +404,76 @@ QByteArray composeMessage(const MessageContent& content, const ComposeOptions& o
     return withAttachments(written, held);
 }
 
+MessageContent rowMessageContent(const MailText& text, const Recipient& recipient)
+{
+    MessageContent content;
+    content.to = recipient.address;
+    content.html = text.personal.html;
+    content.subject =
+        text.personal.subjectLabels ? replaceLabels(text.subject, text.pairs, recipient.values) : text.subject;
+    if (content.html) {
+        QStringList escaped;
+        for (const QString& value : recipient.values)
+            escaped.append(htmlEscaped(value));
+        content.body = replaceLabels(text.body, text.pairs, escaped);
+    } else {
+        content.body = replaceLabels(text.body, text.pairs, recipient.values);
+    }
+    content.attachments = text.attachments;
+    content.ownAttachments = recipient.attachments;
+    content.cc = recipient.cc;
+    content.bcc = recipient.bcc;
+    return content;
+}
+
+QStringList envelopeRecipients(const MessageContent& content)
+{
+    QStringList envelope;
+    QSet<QString> seen;
+    for (const QStringList& list : {QStringList{content.to}, content.cc, content.bcc})
+        for (const QString& address : list)
+            if (!address.isEmpty() && !seen.contains(address.toLower())) {
+                seen.insert(address.toLower());
+                envelope.append(address);
+            }
+    return envelope;
+}
+
 QByteArray composeBulkMessage(const BulkJob& job, const Recipient& recipient, const MailServerSettings& server,
-                              AttachmentCache& cache)
+                              AttachmentCache& cache, QStringList* envelope)
 {
     ComposeOptions options;
     options.fromName = server.account;
     options.fromAddress = server.email;
     options.replyTo = server.email;
-    const MessageContent content{recipient.address, job.subject, replaceLabels(job.body, job.pairs, recipient.values),
-                                 job.attachments + recipient.attachments};
+    const MessageContent content =
+        rowMessageContent({job.subject, job.body, job.pairs, job.attachments, job.personal}, recipient);
+    if (envelope)
+        *envelope = envelopeRecipients(content);
     return composeMessage(content, options, cache);
+}
+
+QStringList addressesOfCell(const QString& cell)
+{
+    static const QRegularExpression separators(QStringLiteral("[;,]"));
+    QStringList addresses;
+    for (const QString& piece : cell.split(separators))
+        if (const QString address = trimBlanks(piece); !address.isEmpty())
+            addresses.append(address);
+    return addresses;
+}
+
+QList<Attachment> attachmentsOfCell(const QString& cell, const QString& folder)
+{
+    QList<Attachment> files;
+    for (const QString& piece : cell.split(QLatin1Char(';'))) {
+        const QString path = trimBlanks(piece);
+        if (path.isEmpty())
+            continue;
+        const QString full = QDir::cleanPath(QDir(folder).absoluteFilePath(path));
+        files.append({QFileInfo(full).fileName(), full});
+    }
+    return files;
 }
 
 QString localSenderAddress()

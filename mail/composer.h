@@ -18,6 +18,9 @@ struct ComposeOptions {
     QString fromAddress; // empty: no From header
     QString replyTo;     // empty: no Reply-To header
     QString mailer = QStringLiteral("Tallyweave");
+    // A message saved for a mail program to send carries its Bcc recipients in a Bcc header; a
+    // message sent from here never does: they go into the envelope alone.
+    bool bccHeader = false;
 };
 
 // The user's own address on this machine, login name at host name: the sender of a message that
@@ -28,20 +31,36 @@ QString localSenderAddress();
 struct MessageContent {
     QString to;
     QString subject; // trimmed before use; never searched for labels
-    QString body;    // the text part; line ends become CR LF
-    QList<Attachment> attachments;
+    QString body;    // the text part, or the HTML part when html; line ends become CR LF
+    // (Defaults given from here on, so that a message of its first three alone can be written in braces.)
+    QList<Attachment> attachments = {}; // one whose file is gone is left out
+    // The recipient row's own files, attached after the others: one that is gone stops the message.
+    QList<Attachment> ownAttachments = {};
+    QStringList cc = {};  // the Cc header, and the envelope
+    QStringList bcc = {}; // the envelope, and a Bcc header only with ComposeOptions::bccHeader
+    // The body is HTML: the message carries it beside a plain text made from it.
+    bool html = false;
 };
 
-// A listed attachment that exists but cannot be read: the message is not sent.
+// A message that cannot be made: a listed attachment that exists but cannot be read, or something
+// of the recipient row's own (a file of its attachment column, a Cc or Bcc address). The cause
+// names it.
 class ComposeError : public std::exception {
 public:
-    explicit ComposeError(QString cause) : m_cause(std::move(cause)), m_utf8(m_cause.toUtf8()) {}
+    enum class Source {
+        Job, // the same for every row: the job's own attachments
+        Row, // this row's own cells
+    };
+    explicit ComposeError(QString cause, Source source = Source::Job)
+        : m_cause(std::move(cause)), m_utf8(m_cause.toUtf8()), m_source(source) {}
     const QString& cause() const { return m_cause; }
+    Source source() const { return m_source; }
     const char* what() const noexcept override { return m_utf8.constData(); }
 
 private:
     QString m_cause;
     QByteArray m_utf8;
+    Source m_source;
 };
 
 // Attachment files read and base64-encoded once, kept while the file's size and modification time
@@ -81,13 +100,40 @@ QString headerSafe(const QString& text);
 QByteArray headerTextValue(const QString& text, int used);
 
 // The whole message, lines ended by CR LF: Date, Message-ID, MIME-Version, X-Mailer, From,
-// Reply-To, To and Subject; a single text/plain part (utf-8, base64) without attachments, else
-// multipart/mixed with the text part first and one application/octet-stream part per listed file
-// that exists. Throws ComposeError for a listed file that cannot be read.
+// Reply-To, To, Cc (Bcc) and Subject. The body is a single text/plain part (utf-8, base64), or with
+// html a multipart/alternative of the text made from the HTML and the text/html part. Without
+// attachments the body is the message; else multipart/mixed with the body first and one
+// application/octet-stream part per listed file that exists, the row's own files last. Throws
+// ComposeError for a listed file that cannot be read, an own file that is gone, or a Cc or Bcc
+// address the valid-address rule refuses.
 QByteArray composeMessage(const MessageContent& content, const ComposeOptions& options, AttachmentCache& cache,
                           const QDateTime& date = QDateTime::currentDateTime());
 
-// The bulk run's message to one recipient row: the job's body with its labels replaced by the
-// row's values, the job's subject and attachments, From and Reply-To from the server settings.
+// What a mode's job says of every message, before a row's values go in.
+struct MailText {
+    QString subject;
+    QString body;
+    QList<LabelPair> pairs;
+    QList<Attachment> attachments;
+    PersonalMail personal;
+};
+
+// One recipient row's message: the body's labels replaced by the row's values (escaped as HTML for
+// an HTML body), the subject's too when personal.subjectLabels; the job's attachments, then the
+// row's own; the row's Cc and Bcc.
+MessageContent rowMessageContent(const MailText& text, const Recipient& recipient);
+
+// Everyone the message goes to, for the envelope: To, Cc and Bcc in that order, each address once
+// (letter case aside).
+QStringList envelopeRecipients(const MessageContent& content);
+
+// The bulk run's message to one recipient row (rowMessageContent of the job), From and Reply-To
+// from the server settings; its envelope recipients into *envelope when given.
 QByteArray composeBulkMessage(const BulkJob& job, const Recipient& recipient, const MailServerSettings& server,
-                              AttachmentCache& cache);
+                              AttachmentCache& cache, QStringList* envelope = nullptr);
+
+// The cells of the personal columns. Addresses: separated by ";" or ",", blanks around each
+// dropped, empty ones skipped (not checked here). Files: separated by ";", blanks around each
+// dropped, empty ones skipped, a relative path taken from folder, named by the file's name.
+QStringList addressesOfCell(const QString& cell);
+QList<Attachment> attachmentsOfCell(const QString& cell, const QString& folder);

@@ -222,7 +222,34 @@ Mailing bulkMailing(const BulkJob& job, const MailServerSettings& server)
     mailing.host = server.host;
     mailing.port = server.port;
     mailing.account = server.account;
+    mailing.more = personalSettings(job.personal);
     return mailing;
+}
+
+QMap<QString, QString> personalSettings(const PersonalMail& personal)
+{
+    QMap<QString, QString> more;
+    const auto column = [&more](const QString& name, int value) {
+        if (value > 0)
+            more.insert(name, QString::number(value));
+    };
+    column(QStringLiteral("attach-column"), personal.attachColumn);
+    column(QStringLiteral("cc-column"), personal.ccColumn);
+    column(QStringLiteral("bcc-column"), personal.bccColumn);
+    if (personal.subjectLabels)
+        more.insert(QStringLiteral("subject-labels"), QStringLiteral("1"));
+    if (personal.html)
+        more.insert(QStringLiteral("html"), QStringLiteral("1"));
+    if (!personal.documentTemplate.isEmpty()) {
+        more.insert(QStringLiteral("document-template"), QFileInfo(personal.documentTemplate).absoluteFilePath());
+        more.insert(QStringLiteral("document-template-sha256"),
+                    QString::fromLatin1(fileSha256(personal.documentTemplate)));
+        more.insert(QStringLiteral("document-format"),
+                    personal.documentFormat == PersonalMail::DocumentFormat::Pdf ? QStringLiteral("pdf")
+                                                                                 : QStringLiteral("docx"));
+        more.insert(QStringLiteral("document-name"), personal.documentName);
+    }
+    return more;
 }
 
 QString SendJournal::defaultPath()

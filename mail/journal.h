@@ -42,6 +42,10 @@ struct Mailing {
 // The bulk dialog's job sent through the server.
 Mailing bulkMailing(const BulkJob& job, const MailServerSettings& server);
 
+// The personal settings that are switched on, for Mailing::more: a mailing without any keeps the
+// key it had before they existed. The row's own files and addresses come with the workbook's bytes.
+QMap<QString, QString> personalSettings(const PersonalMail& personal);
+
 // A journaled row: its sheet row number and its address, so that rows moved in a changed sheet are
 // not matched by number alone.
 struct RowKey {

@@ -52,7 +52,7 @@ struct BulkJob {
     QString subject;
     QString body; // lines joined by CR LF
     QList<Attachment> attachments;
-    PersonalMail personal;
+    PersonalMail personal = {};
     // The pace: the pause between the end of one message and the start of the next (1000 ms is
     // 60 messages a minute), and the most messages this run sends, 0 for no limit: a provider's
     // daily cap, the rest left to a later run that resumes the mailing.
@@ -68,9 +68,9 @@ struct Recipient {
     QStringList values;
     // With PersonalMail: the row's Cc and Bcc addresses, and its own files, attached after the
     // job's.
-    QStringList cc;
-    QStringList bcc;
-    QList<Attachment> attachments;
+    QStringList cc = {};
+    QStringList bcc = {};
+    QList<Attachment> attachments = {};
 };
 
 struct SendResult {

@@ -35,11 +35,13 @@ QString findSendmail()
     return {};
 }
 
-void Sendmail::send(const QByteArray& message) const
+void Sendmail::send(const QByteArray& message, const QStringList& recipients) const
 {
     QProcess mailer;
     mailer.setProgram(m_program);
-    mailer.setArguments({QStringLiteral("-t"), QStringLiteral("-oi")});
+    // "--" ends the options: an address that starts with "-" is an address.
+    mailer.setArguments(recipients.isEmpty() ? QStringList{QStringLiteral("-t"), QStringLiteral("-oi")}
+                                             : QStringList{QStringLiteral("-oi"), QStringLiteral("--")} + recipients);
     mailer.setStandardOutputFile(QProcess::nullDevice());
     mailer.start(QIODevice::ReadWrite);
     if (!mailer.waitForStarted(m_timeoutMs))

@@ -241,15 +241,18 @@ QString localHostName()
 
 namespace {
 
-SendResult exchange(const MailServerSettings& server, const QString& recipient, const QByteArray& message,
+SendResult exchange(const MailServerSettings& server, const QStringList& recipients, const QByteArray& message,
                     const SmtpOptions& options, bool* handedOver)
 {
     initCurl();
     if (unsafeForCommand(server.email))
         return failed(QStringLiteral("the sender's address \"%1\" cannot be used").arg(server.email.simplified()),
                       server);
-    if (unsafeForCommand(recipient))
-        return failed(QStringLiteral("the address \"%1\" cannot be used").arg(recipient.simplified()), server);
+    if (recipients.isEmpty())
+        return failed(QStringLiteral("the message has no recipient"), server);
+    for (const QString& recipient : recipients)
+        if (unsafeForCommand(recipient))
+            return failed(QStringLiteral("the address \"%1\" cannot be used").arg(recipient.simplified()), server);
 
     std::unique_ptr<CURL, EasyCleanup> curl(curl_easy_init());
     std::unique_ptr<CURLU, UrlCleanup> url(curl_url());
@@ -276,8 +279,15 @@ SendResult exchange(const MailServerSettings& server, const QString& recipient, 
     char errorText[CURL_ERROR_SIZE] = {};
     ReplyWatch watch;
     const QByteArray from = '<' + server.email.toUtf8() + '>';
-    const QByteArray to = '<' + recipient.toUtf8() + '>';
-    std::unique_ptr<curl_slist, ListFree> recipients(curl_slist_append(nullptr, to.constData()));
+    std::unique_ptr<curl_slist, ListFree> rcpt;
+    for (const QString& recipient : recipients) {
+        const QByteArray to = '<' + recipient.toUtf8() + '>';
+        curl_slist* longer = curl_slist_append(rcpt.get(), to.constData());
+        if (!longer)
+            return failed(QStringLiteral("the mail transport cannot be started"), server);
+        (void)rcpt.release();
+        rcpt.reset(longer);
+    }
     const QByteArray user = server.account.toUtf8();
     const QByteArray password = server.password.toUtf8();
     const QByteArray caFile = options.caFile.toLocal8Bit();
@@ -309,7 +319,7 @@ SendResult exchange(const MailServerSettings& server, const QString& recipient, 
         curl_easy_setopt(c, CURLOPT_LOGIN_OPTIONS, "AUTH=*");
     }
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.constData());
-    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, recipients.get());
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt.get());
     curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(c, CURLOPT_READFUNCTION, readMessage);
     curl_easy_setopt(c, CURLOPT_READDATA, &upload);
@@ -344,11 +354,11 @@ SendResult exchange(const MailServerSettings& server, const QString& recipient, 
 
 } // namespace
 
-SendResult sendMail(const MailServerSettings& server, const QString& recipient, const QByteArray& message,
+SendResult sendMail(const MailServerSettings& server, const QStringList& recipients, const QByteArray& message,
                     const SmtpOptions& options)
 {
     bool handedOver = false;
-    SendResult result = exchange(server, recipient, message, options, &handedOver);
+    SendResult result = exchange(server, recipients, message, options, &handedOver);
     if (handedOver && !result.sent) {
         result.unknown = true;
         result.comment += QStringLiteral("; the whole message was handed over, so it may have been delivered");

@@ -4,6 +4,7 @@
 #include "mail/composer.h"
 #include "mail/smtp.h"
 #include "merge/common/mailingjournal.h"
+#include "merge/common/personalcells.h"
 #include "office/workbook.h"
 
 struct BulkRun::State {
@@ -13,6 +14,7 @@ struct BulkRun::State {
     std::unique_ptr<Workbook> workbook;
     int currentRow = 0;
     int lastRow = 0;
+    int leftOut = 0;
     AttachmentCache attachments;
     MailingJournal* journal = nullptr;
     QString journalFailure;
@@ -70,6 +72,8 @@ std::optional<Recipient> BulkRun::nextRecipient()
         const QString address = trimBlanks(s.workbook->cellText(row, s.job.emailColumn));
         if (!isUsableAddress(address)) {
             // An empty cell is no recipient at all; a text that is no usable address is a row left out.
+            if (!address.isEmpty())
+                ++s.leftOut;
             if (s.journal && !address.isEmpty()) {
                 QString cause;
                 s.journal->record({row, address}, RowState::Skipped,
@@ -85,9 +89,15 @@ std::optional<Recipient> BulkRun::nextRecipient()
             const QString value = trimBlanks(s.workbook->cellText(row, pair.column));
             recipient.values.append(value.isEmpty() ? QStringLiteral("-") : value);
         }
+        readPersonalCells(*s.workbook, row, s.job.personal, s.job.workbookPath, recipient);
         return recipient;
     }
     return std::nullopt;
+}
+
+int BulkRun::leftOut() const
+{
+    return m_state->leftOut;
 }
 
 bool BulkRun::rowsLeft() const
@@ -151,12 +161,13 @@ SendResult BulkRun::send(const Recipient& recipient)
 {
     State& s = *m_state;
     QByteArray message;
+    QStringList envelope;
     try {
         Recipient withDocument = recipient;
         QString missing;
         if (!s.documents->attachTo(recipient.row, withDocument.attachments, &missing))
             throw ComposeError(missing);
-        message = composeBulkMessage(s.job, withDocument, s.server, s.attachments);
+        message = composeBulkMessage(s.job, withDocument, s.server, s.attachments, &envelope);
     } catch (const ComposeError& error) {
         SendResult failed{false, error.cause()};
         if (s.journal)
@@ -168,7 +179,7 @@ SendResult BulkRun::send(const Recipient& recipient)
     // Nothing goes out that the journal does not know of first.
     if (s.journal && !s.journal->record(key, RowState::Sending, QString(), &s.journalFailure))
         return SendResult{false, QStringLiteral("the send journal cannot be written: ") + s.journalFailure};
-    const SendResult result = sendMail(s.server, recipient.address, message, s.smtp);
+    const SendResult result = sendMail(s.server, envelope, message, s.smtp);
     if (s.journal) {
         const RowState state = result.sent ? RowState::Sent : result.unknown ? RowState::Unknown : RowState::Failed;
         s.journal->record(key, state, result.comment, &s.journalFailure);

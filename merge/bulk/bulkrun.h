@@ -30,6 +30,8 @@ public:
     std::optional<Recipient> nextRecipient();
     // True while a row after the current one is left to look at.
     bool rowsLeft() const;
+    // The rows passed over so far whose address cell holds a text that is no usable address.
+    int leftOut() const;
     // Every row from the start line on that would get a message, without moving on. After open().
     QList<RowKey> recipientRows() const;
 

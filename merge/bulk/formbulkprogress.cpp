@@ -163,7 +163,8 @@ void TBulkProgressForm::Timer1Timer() {
         return;
     }
     if (!recipient) {
-        endWith(QStringLiteral("String08"));
+        endNotice(QStringLiteral("String08"), m_run->leftOut());
+        finish();
         return;
     }
 
@@ -191,8 +192,10 @@ void TBulkProgressForm::Timer1Timer() {
 
     if (stopFlag())
         finish();
-    else if (!m_run->rowsLeft())
-        endWith(QStringLiteral("String09"));
+    else if (!m_run->rowsLeft()) {
+        endNotice(QStringLiteral("String09"), m_run->leftOut());
+        finish();
+    }
     else
         rearmTimer();
 }

@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include "app/localization.h"
 #include "app/services.h"
 
 #include <QCloseEvent>
@@ -136,6 +137,14 @@ bool TRunForm::recordDone(const QStringList& subItems, int image, int row, int l
 
 void TRunForm::rearmTimer() {
     Timer1->start();
+}
+
+void TRunForm::endNotice(const QString& key, int leftOut) const {
+    QString text = m_services.text(section(), key);
+    if (leftOut > 0)
+        text += QStringLiteral("\n\n")
+                + fillMarker(m_services.text(section(), QStringLiteral("String17")), QString::number(leftOut));
+    m_services.prompter.information(m_services.text(QStringLiteral("Common"), QStringLiteral("Message")), text);
 }
 
 void TRunForm::finish() {

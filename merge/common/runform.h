@@ -95,6 +95,10 @@ protected:
     void setProgress(int row, int lastRow);
     void rearmTimer();
 
+    // The notice that ends a finished mailing run (the text of the mode's key), followed, when rows
+    // were passed over for an address that cannot be used, by how many (the mode's String17).
+    void endNotice(const QString& key, int leftOut) const;
+
     // Every ending of a run: the stop flag goes up and the dialog closes. Any final message of the
     // mode is shown before this.
     void finish();

@@ -31,6 +31,8 @@ QList<RunReport::Column> TOutlookProgressForm::reportColumns() const {
     const QString field = m_services.text(listView, QStringLiteral("Field"));
     for (qsizetype i = 1; i <= pairs; ++i)
         columns.append({field + QString::number(i), 100});
+    // Why a row got no message: a file or an address of its own, or a delivery left unknown.
+    columns.append({m_services.text(listView, QStringLiteral("Comment")), 200});
     return columns;
 }
 
@@ -68,7 +70,7 @@ void TOutlookProgressForm::Timer1Timer() {
 
     switch (result.outcome) {
     case OutlookMergeOutcome::Finished:
-        m_services.notice(section(), m_saveMode ? QStringLiteral("String08") : QStringLiteral("String09"));
+        endNotice(m_saveMode ? QStringLiteral("String08") : QStringLiteral("String09"), result.leftOut);
         break;
     case OutlookMergeOutcome::Cancelled:
         break;

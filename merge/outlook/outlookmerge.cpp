@@ -5,6 +5,7 @@
 #include "mail/maildir.h"
 #include "mail/sendmail.h"
 #include "merge/common/rowdocuments.h"
+#include "merge/common/personalcells.h"
 
 #include <QFileInfo>
 
@@ -25,15 +26,16 @@ public:
     // Made ready before the first message (the outbox created, the mailer found). Throws
     // LocalMailError when it cannot be.
     virtual void start() = 0;
-    // One complete message, lines ended by CR LF. Throws LocalMailError.
-    virtual void deliver(const QByteArray& message) = 0;
+    // One complete message, lines ended by CR LF. envelope: everyone it goes to, for a mailer that
+    // must not take them from the headers; empty: from the headers. Throws LocalMailError.
+    virtual void deliver(const QByteArray& message, const QStringList& envelope) = 0;
 };
 
 class OutboxClient : public MailClient {
 public:
     OutboxClient() : m_folder(defaultOutboxPath()) {}
     void start() override { m_folder.prepare(); }
-    void deliver(const QByteArray& message) override { m_folder.deliver(localLineEnds(message)); }
+    void deliver(const QByteArray& message, const QStringList&) override { m_folder.deliver(localLineEnds(message)); }
 
 private:
     MaildirFolder m_folder;
@@ -48,7 +50,7 @@ public:
                 "no sendmail program was found on PATH, at /usr/sbin/sendmail or at /usr/lib/sendmail"));
         m_mailer = std::make_unique<Sendmail>(program);
     }
-    void deliver(const QByteArray& message) override { m_mailer->send(message); }
+    void deliver(const QByteArray& message, const QStringList& envelope) override { m_mailer->send(message, envelope); }
 
 private:
     std::unique_ptr<Sendmail> m_mailer;
@@ -128,81 +130,99 @@ void makeDocuments(const OutlookMergeSettings& s, const Workbook& book, const Ma
         throw Stopped{OutlookMergeOutcome::DocumentsFailed, documents.cause()};
 }
 
+// The line and counters of a row whose message was made, or of one that failed for its own cells.
+void reportRow(OutlookMergeSink& sink, OutlookMergeResult& result, const QStringList& subItems, int image, int row,
+               int lastRow) {
+    ++result.records;
+    if (image == 1)
+        ++result.failures;
+    else if (image == 2)
+        ++result.nullValues;
+    sink.recordDone(subItems, image, row, lastRow);
+    if (sink.stopRequested())
+        throw Stopped{OutlookMergeOutcome::Cancelled};
+}
+
 void mergeRows(const OutlookMergeSettings& s, const Workbook& book, MailClient& client, OutlookMergeSink& sink,
                MailingJournal* journaled, const RowDocuments& documents, OutlookMergeResult& result) {
     const int lastRow = book.usedRows();
     ComposeOptions options;
     options.fromAddress = s.fromAddress;
-    // A saved message is read by a mail program as it stands: it needs a sender. The system mailer
-    // puts in its own.
+    // A saved message is read by a mail program as it stands: it needs a sender, and keeps its Bcc
+    // recipients in its header for the mail program to send to. The system mailer puts in its own
+    // sender, and is given the Bcc recipients apart from the message.
     if (options.fromAddress.isEmpty() && s.saveMode)
         options.fromAddress = localSenderAddress();
+    options.bccHeader = s.saveMode;
+    const MailText text{s.subject, s.body, s.pairs, s.attachments, s.personal};
     AttachmentCache cache;
-    QStringList values;
     for (int row = s.startLine; row <= lastRow; ++row) {
         const QString address = trimBlanks(book.cellText(row, s.emailColumn));
         if (!isUsableAddress(address)) {
-            if (journaled && !address.isEmpty())
+            if (!address.isEmpty()) {
+                ++result.leftOut;
                 journal(journaled, {row, address}, RowState::Skipped,
                         QStringLiteral("the address \"%1\" cannot be used").arg(address));
+            }
             continue;
         }
         const RowKey key{row, address};
         const std::optional<RowState> done = journaled ? journaled->done(key) : std::nullopt;
 
-        values.clear();
+        Recipient recipient;
+        recipient.row = row;
+        recipient.lastRow = lastRow;
+        recipient.address = address;
         bool failure = true;
         bool null = s.pairs.isEmpty();
         for (const LabelPair& pair : s.pairs) {
             const QString value = trimBlanks(book.cellText(row, pair.column));
             if (value.isEmpty()) {
-                values.append(QStringLiteral("-"));
+                recipient.values.append(QStringLiteral("-"));
                 null = true;
             } else {
-                values.append(value);
+                recipient.values.append(value);
                 failure = false;
             }
         }
+        const QStringList subItems = QStringList{address} + recipient.values;
 
         if (done) {
             // Got through in an earlier run of the chain: left out. One whose delivery is unknown
             // says so in a line of its own.
-            if (*done == RowState::Unknown) {
-                ++result.records;
-                ++result.failures;
-                sink.recordDone(QStringList{address} + values + QStringList{s.unknownComment}, 1, row, lastRow);
-                if (sink.stopRequested())
-                    throw Stopped{OutlookMergeOutcome::Cancelled};
-            }
+            if (*done == RowState::Unknown)
+                reportRow(sink, result, subItems + QStringList{s.unknownComment}, 1, row, lastRow);
             continue;
         }
 
-        QList<Attachment> attachments = s.attachments;
-        if (QString missing; !documents.attachTo(row, attachments, &missing))
-            throw ComposeError(missing);
-        checkAttachments(attachments);
-        const MessageContent content{address, s.subject, replaceLabels(s.body, s.pairs, values), attachments};
-        const QByteArray message = composeMessage(content, options, cache);
+        checkAttachments(s.attachments);
+        readPersonalCells(book, row, s.personal, s.workbookPath, recipient);
+        QByteArray message;
+        MessageContent content;
+        try {
+            // The row's own document goes with the files of its own cells.
+            if (QString missing; !documents.attachTo(row, recipient.attachments, &missing))
+                throw ComposeError(missing, ComposeError::Source::Row);
+            content = rowMessageContent(text, recipient);
+            message = composeMessage(content, options, cache);
+        } catch (const ComposeError& error) {
+            // A file or an address of the row's own cells: this row gets no message, the others go on.
+            if (error.source() != ComposeError::Source::Row)
+                throw;
+            journal(journaled, key, RowState::Failed, error.cause());
+            reportRow(sink, result, subItems + QStringList{error.cause()}, 1, row, lastRow);
+            continue;
+        }
         journal(journaled, key, RowState::Sending);
         try {
-            client.deliver(message);
+            // Bcc recipients are in no header of a message handed to the mailer.
+            client.deliver(message, content.bcc.isEmpty() ? QStringList() : envelopeRecipients(content));
         } catch (const LocalMailError& error) {
             journal(journaled, key, RowState::Failed, error.cause());
             throw;
         }
         journal(journaled, key, RowState::Sent);
-
-        const int image = failure ? 1 : null ? 2 : 0;
-        ++result.records;
-        if (image == 1)
-            ++result.failures;
-        else if (image == 2)
-            ++result.nullValues;
-        QStringList subItems{address};
-        subItems.append(values);
-        sink.recordDone(subItems, image, row, lastRow);
-        if (sink.stopRequested())
-            throw Stopped{OutlookMergeOutcome::Cancelled};
+        reportRow(sink, result, subItems, failure ? 1 : null ? 2 : 0, row, lastRow);
     }
 }
 
@@ -268,5 +288,6 @@ Mailing outlookMailing(const OutlookMergeSettings& s) {
     mailing.body = s.body;
     mailing.pairs = s.pairs;
     mailing.attachments = s.attachments;
+    mailing.more = personalSettings(s.personal);
     return mailing;
 }

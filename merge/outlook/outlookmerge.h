@@ -14,8 +14,8 @@
 
 // The mail-client merge, without windows: one message for every worksheet row whose address cell
 // passes the valid-address rule, its body with each label replaced by the row's value, the same
-// subject and attachments for all; each message is either saved into the outbox folder or handed
-// to the system mailer.
+// subject and attachments for all unless the personal settings give each row its own; each message
+// is either saved into the outbox folder or handed to the system mailer.
 
 struct OutlookMergeSettings {
     QString workbookPath;
@@ -23,7 +23,7 @@ struct OutlookMergeSettings {
     int emailColumn = 1; // 1 = "A"
     int startLine = 1;
     QList<LabelPair> pairs; // replaced case-sensitively, in the body only
-    QString subject;        // as typed; labels in it stay
+    QString subject;        // as typed; labels in it stay unless personal.subjectLabels
     QString body;           // lines joined by CR LF
     QList<Attachment> attachments;
     PersonalMail personal;  // what each row adds to its own message; off by default
@@ -53,7 +53,9 @@ public:
     // With a document template, before recordsBegin(): done of total row documents are made.
     virtual void documentsProgress(int /*done*/, int /*total*/) {}
     // One message saved or sent. subItems: the address, then the values in pair order ("-" for
-    // an empty one). image: 0 every value there, 2 some empty, 1 all empty (or no pairs).
+    // an empty one). image: 0 every value there, 2 some empty, 1 all empty (or no pairs). A row
+    // that got no message (its delivery unknown from an earlier run, or a file or address of its
+    // own cells unusable) has image 1 and a comment after the values.
     virtual void recordDone(const QStringList& subItems, int image, int row, int lastRow) = 0;
     // Asked before the first record and after each one; true ends the run. What was saved or
     // sent stays so.
@@ -77,6 +79,7 @@ struct OutlookMergeResult {
     int records = 0;
     int nullValues = 0;
     int failures = 0;
+    int leftOut = 0; // rows passed over whose address cell holds a text that is no usable address
 };
 
 // Save mode: into the outbox at defaultOutboxPath(); send mode: to the mailer findSendmail() finds.

@@ -137,6 +137,9 @@ void TestBatchStops::stopsAtTheNextRecord() {
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QStringList printed = lines[i].split(u'\t');
         QCOMPARE(printed.takeFirst(), QStringLiteral("0"));
+        // A column the line leaves out (the comment of a message that went) is empty in the file.
+        while (printed.size() + 1 < saved.rows.first().size())
+            printed << QString();
         QCOMPARE(saved.rows[i + 1], QStringList{"processed"} + printed);
     }
 

@@ -33,6 +33,7 @@ private slots:
     void noRecipientIsARunThatEnded();
     void honoursSslCertFile();
     void pausesBetweenMessages();
+    void eachRowItsOwnMessage();
 
 private:
     QTemporaryDir m_dir;
@@ -104,6 +105,9 @@ void TestBatchBulk::badUsage_data()
     QTest::newRow("--interval-ms not a number") << base + QStringList{"--interval-ms", "1s"};
     QTest::newRow("unknown option") << base + QStringList{"--cc", "x@example.org"};
     QTest::newRow("option without its value") << base + QStringList{"--sheet"};
+    QTest::newRow("--cc-column a number") << base + QStringList{"--cc-column", "3"};
+    QTest::newRow("--bcc-column of two letters") << base + QStringList{"--bcc-column", "AB"};
+    QTest::newRow("--attach-column without its value") << base + QStringList{"--attach-column"};
 }
 
 void TestBatchBulk::badUsage()
@@ -189,6 +193,7 @@ void TestBatchBulk::noRecipientIsARunThatEnded()
     const BatchResult result = batch({"--source", m_book, "--start", "5", "--subject", "s", "--body-file", m_body});
     QCOMPARE(result.code, 0);
     QCOMPARE(result.out, QStringLiteral("records 0, null values 0, failures 0\n"));
+    QVERIFY2(result.err.isEmpty(), "no row was left out, so nothing is said of it");
 }
 
 void TestBatchBulk::honoursSslCertFile()
@@ -220,6 +225,43 @@ void TestBatchBulk::pausesBetweenMessages()
     QCOMPARE(result.code, 0);
     QVERIFY2(clock.elapsed() >= 800, "three messages, two pauses");
     QCOMPARE(m_server.received().size(), 2);
+}
+
+void TestBatchBulk::eachRowItsOwnMessage()
+{
+    writeFile(QStringLiteral("ann.txt"), "Ann's own\n");
+    const QString book = writeFile(QStringLiteral("personal.csv"),
+                                   "ann@example.org,Ann & Co,ann.txt,boss@example.org,audit@example.org\n"
+                                   "no address,Nobody,,,\n"
+                                   "bob@example.org,Bob,gone.pdf,,\n"
+                                   "erin+tag@example.org,Erin,,,\n");
+    const QString body = writeFile(QStringLiteral("body.html"), "<p>Dear <name></p>\n");
+    const BatchResult result =
+        batch({"--source", book, "--subject", "For <name>", "--body-file", body, "--pair", "B:<name>",
+               "--attach-column", "c", "--cc-column", "D", "--bcc-column", "E", "--subject-labels", "--html",
+               "--interval-ms", "0"});
+    QCOMPARE(result.code, 0);
+    QCOMPARE(result.out.split(QLatin1Char('\n')),
+             (QStringList{"0\tann@example.org\tAnn & Co\t",
+                          "1\tbob@example.org\tBob\tthe attachment " + m_dir.filePath("gone.pdf") + " does not exist",
+                          "0\terin+tag@example.org\tErin\t", "records 3, null values 0, failures 1", ""}));
+    QCOMPARE(result.err, QStringLiteral("tallyweave-batch bulk: 1 row left out: the address cannot be used\n"));
+
+    const QList<MailServer::Received> received = m_server.received();
+    QCOMPARE(received.size(), 2);
+    QCOMPARE(received[0].envelope["rcpt_tos"].toArray(),
+             (QJsonArray{"ann@example.org", "boss@example.org", "audit@example.org"}));
+    QCOMPARE(received[1].envelope["rcpt_tos"].toArray(), QJsonArray{"erin+tag@example.org"});
+    const QJsonObject ann = mailfixture::readMessage(received[0].path);
+    QCOMPARE(ann["subject"].toString(), QStringLiteral("For Ann & Co"));
+    QCOMPARE(ann["cc"].toArray(), (QJsonArray{QJsonArray{"", "boss@example.org"}}));
+    QVERIFY(!ann["headers"].toObject().contains("bcc"));
+    const QJsonArray parts = ann["parts"].toArray();
+    QCOMPARE(parts.size(), 3);
+    QCOMPARE(parts[0].toObject()["text"].toString(), QStringLiteral("Dear Ann & Co\r\n"));
+    QCOMPARE(parts[1].toObject()["text"].toString(), QStringLiteral("<p>Dear Ann &amp; Co</p>\r\n"));
+    QCOMPARE(parts[2].toObject()["filename"].toString(), QStringLiteral("ann.txt"));
+    QCOMPARE(mailfixture::fromBase64(parts[2].toObject()["data"]), QByteArray("Ann's own\n"));
 }
 
 QTEST_GUILESS_MAIN(TestBatchBulk)

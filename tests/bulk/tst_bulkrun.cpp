@@ -1,8 +1,11 @@
 // The bulk run over a real workbook and a real SMTP server: which rows become recipients, their
-// values, one connection and one attempt per row, the attachment encoded once per run.
+// values, one connection and one attempt per row, the attachment encoded once per run, and what
+// each row adds to its own message (files, Cc, Bcc, labels in the subject, an HTML body).
 #include "merge/bulk/bulkrun.h"
+#include "mail/journal.h"
 #include "mail/smtp.h"
 #include "mail/mailfixture.h"
+#include "merge/common/mailingjournal.h"
 
 #include <QSet>
 #include <QThread>
@@ -20,6 +23,8 @@ private slots:
     void lastRowWithoutAddressEndsWithoutRecipient();
     void everyValidRowTriedOnceOverItsOwnConnection();
     void sendsOffTheMainThread();
+    void eachRowItsOwnMessage_data();
+    void eachRowItsOwnMessage();
 
 private:
     QTemporaryDir m_dir;
@@ -187,6 +192,128 @@ void TestBulkRun::sendsOffTheMainThread()
     QVERIFY(worker->wait(30000));
     QVERIFY2(result.sent, qPrintable(result.comment));
     QCOMPARE(m_server.received().size(), 1);
+}
+
+void TestBulkRun::eachRowItsOwnMessage_data()
+{
+    QTest::addColumn<bool>("html");
+    QTest::addColumn<bool>("subjectLabels");
+    QTest::newRow("plain text, the subject as typed") << false << false;
+    QTest::newRow("an HTML body, labels in the subject") << true << true;
+}
+
+void TestBulkRun::eachRowItsOwnMessage()
+{
+    QFETCH(bool, html);
+    QFETCH(bool, subjectLabels);
+    m_server.clear();
+    QDir(m_dir.path()).mkpath(QStringLiteral("own/sub"));
+    const QByteArray invoice(70 * 1024 + 3, 'I');
+    writeFile(QStringLiteral("own/inv-ann.bin"), invoice);
+    writeFile(QStringLiteral("own/sub/terms 2.txt"), "Ann's terms\r\n");
+    const QString absolute = writeFile(QStringLiteral("cleo.txt"), "Cleo's");
+    BulkJob job;
+    // Relative paths are the workbook's folder's, wherever the run is started from.
+    job.workbookPath = writeFile(QStringLiteral("own/people.csv"),
+                                 "email,name,files,cc,bcc\n"
+                                 "ann@example.org,Ann & Co,\" inv-ann.bin ; sub/terms 2.txt;\",boss@example.org,"
+                                 "\"audit@example.org, archive@example.org\"\n"
+                                 "erin+tag@example.org,Erin,,,\n"
+                                 "bob@example.org,Bob,missing.pdf,,\n"
+                                 "cleo@example.org,Cleo," + absolute.toUtf8() + ",Cleo <c@example.org>,\n"
+                                 "not an address,Nobody,,,\n"
+                                 "dan@example.org,Dan,,,dan@localhost\n"
+                                 "fay@example.org,Fay,,fay.copy@example.org;fay.two@example.org,\n");
+    job.startLine = 2;
+    job.subject = QStringLiteral("For <name>");
+    job.body = html ? QStringLiteral("<p>Dear <name>,</p><p>see <a href=\"https://x.example/\">here</a></p>\r\n")
+                    : QStringLiteral("Dear <name>,\r\n");
+    job.pairs = {{2, "<name>"}};
+    job.attachments = {{"fixed.txt", writeFile(QStringLiteral("fixed.txt"), "for everyone")}};
+    job.personal.attachColumn = 3;
+    job.personal.ccColumn = 4;
+    job.personal.bccColumn = 5;
+    job.personal.html = html;
+    job.personal.subjectLabels = subjectLabels;
+
+    const QString journalPath = m_dir.filePath(QStringLiteral("journal-%1.sqlite").arg(QTest::currentDataTag()));
+    QFile::remove(journalPath);
+    BulkRun run(job, plainServer());
+    QCOMPARE(run.open(nullptr), BulkRun::Opened::Ok);
+    QString cause;
+    const std::unique_ptr<MailingJournal> journal =
+        MailingJournal::open(journalPath, bulkMailing(job, plainServer()), run.recipientRows(), &cause);
+    QVERIFY2(journal && journal->start(MailingJournal::Choice::Resume, &cause), qPrintable(cause));
+    run.setJournal(journal.get());
+
+    QStringList outcomes;
+    while (const std::optional<Recipient> recipient = run.nextRecipient()) {
+        const SendResult result = run.send(*recipient);
+        outcomes.append(recipient->address + (result.sent ? QStringLiteral(" sent") : QLatin1Char(' ') + result.comment));
+    }
+    QCOMPARE(outcomes, (QStringList{"ann@example.org sent", "erin+tag@example.org sent",
+                                    "bob@example.org the attachment " + m_dir.filePath("own/missing.pdf")
+                                        + " does not exist",
+                                    "cleo@example.org the Cc address \"Cleo <c@example.org>\" cannot be used",
+                                    "dan@example.org the Bcc address \"dan@localhost\" cannot be used",
+                                    "fay@example.org sent"}));
+    QCOMPARE(run.leftOut(), 1);
+    JournalError error;
+    const std::unique_ptr<SendJournal> read = SendJournal::open(journalPath, &error);
+    QVERIFY2(read, qPrintable(error.cause));
+    const ChainSummary summary = read->summary(SendJournal::mailingKey(bulkMailing(job, plainServer())));
+    QCOMPARE(summary.sent, 3);
+    QCOMPARE(summary.failed, 3);
+    QCOMPARE(summary.skipped, 1);
+
+    const QList<MailServer::Received> received = m_server.received();
+    QCOMPARE(received.size(), 3);
+    QHash<QString, QJsonObject> byTo;
+    QHash<QString, QJsonArray> envelopes;
+    for (const MailServer::Received& one : received) {
+        const QJsonObject parsed = mailfixture::readMessage(one.path);
+        QCOMPARE(parsed["defects"].toArray(), QJsonArray());
+        const QString to = parsed["to"].toArray().first().toArray()[1].toString();
+        byTo.insert(to, parsed);
+        envelopes.insert(to, one.envelope["rcpt_tos"].toArray());
+        // Bcc recipients are in the envelope alone, never in a header.
+        QVERIFY(!parsed["headers"].toObject().contains("bcc"));
+        QFile raw(one.path);
+        QVERIFY(raw.open(QIODevice::ReadOnly));
+        const QByteArray bytes = raw.readAll();
+        QVERIFY2(!bytes.contains("audit@") && !bytes.contains("archive@"), "no Bcc address in any sent message");
+    }
+    QCOMPARE(envelopes.value("ann@example.org"),
+             (QJsonArray{"ann@example.org", "boss@example.org", "audit@example.org", "archive@example.org"}));
+    QCOMPARE(envelopes.value("erin+tag@example.org"), QJsonArray{"erin+tag@example.org"});
+    QCOMPARE(envelopes.value("fay@example.org"),
+             (QJsonArray{"fay@example.org", "fay.copy@example.org", "fay.two@example.org"}));
+
+    const QJsonObject ann = byTo.value("ann@example.org");
+    QCOMPARE(ann["cc"].toArray(), (QJsonArray{QJsonArray{"", "boss@example.org"}}));
+    QCOMPARE(ann["subject"].toString(), subjectLabels ? QStringLiteral("For Ann & Co") : QStringLiteral("For <name>"));
+    QCOMPARE(ann["structure"].toString(),
+             QStringLiteral("multipart/mixed(%1,application/octet-stream,application/octet-stream,"
+                            "application/octet-stream)")
+                 .arg(html ? "multipart/alternative(text/plain,text/html)" : "text/plain"));
+    const QJsonArray parts = ann["parts"].toArray();
+    const int files = html ? 2 : 1;
+    QCOMPARE(parts[0].toObject()["text"].toString(),
+             html ? QStringLiteral("Dear Ann & Co,\r\n\r\nsee here <https://x.example/>\r\n")
+                  : QStringLiteral("Dear Ann & Co,\r\n"));
+    if (html)
+        QCOMPARE(parts[1].toObject()["text"].toString(),
+                 QStringLiteral("<p>Dear Ann &amp; Co,</p><p>see <a href=\"https://x.example/\">here</a></p>\r\n"));
+    const QStringList names{"fixed.txt", "inv-ann.bin", "terms 2.txt"};
+    const QList<QByteArray> contents{"for everyone", invoice, "Ann's terms\r\n"};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(parts[files + i].toObject()["filename"].toString(), names[i]);
+        QVERIFY2(mailfixture::fromBase64(parts[files + i].toObject()["data"]) == contents[i], qPrintable(names[i]));
+    }
+    // A row without files of its own gets the job's alone; an empty Cc cell adds no header.
+    const QJsonObject erin = byTo.value("erin+tag@example.org");
+    QCOMPARE(erin["parts"].toArray().size(), files + 1);
+    QVERIFY(!erin["headers"].toObject().contains("cc"));
 }
 
 QTEST_GUILESS_MAIN(TestBulkRun)

@@ -22,7 +22,8 @@ struct BulkWindows {
     FakeTexts texts{{"StatusBar.Records", "Records: "},
                     {"StatusBar.NullValues", "Null: "},
                     {"StatusBar.Failures", "Failures: "},
-                    {"ListView.Field", "Field "}};
+                    {"ListView.Field", "Field "},
+                    {"BulkProgressForm.String17", "left out: [xxx]"}};
     FakePrompter prompter;
     FakeFileDialogs files;
     FakeShell shell;

@@ -58,6 +58,8 @@ const QStringList kFilledTexts = {
     QStringLiteral("OutlookProgressForm.String12"),
     QStringLiteral("BulkProgressForm.String10"),
     QStringLiteral("BulkProgressForm.String12"),
+    QStringLiteral("OutlookProgressForm.String17"),
+    QStringLiteral("BulkProgressForm.String17"),
     QStringLiteral("ListView.String02"),
     QStringLiteral("MessagePreviewForm.Of"),
 };

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const QRegularExpression rule(
-        QStringLiteral("\\A[A-Za-z0-9._-]+@[A-Za-z0-9_-][A-Za-z0-9._-]*\\.[A-Za-z0-9._-]*[A-Za-z0-9_-]\\z"));
+        QStringLiteral("\\A[A-Za-z0-9._+-]+@[A-Za-z0-9_-][A-Za-z0-9._-]*\\.[A-Za-z0-9._-]*[A-Za-z0-9_-]\\z"));
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     // Cell texts come as UTF-8 and as UTF-16 (from .xls and UTF-16 .csv files).
     const QString texts[] = {QString::fromUtf8(bytes),

@@ -3,8 +3,9 @@
 usage: readmail.py FILE   prints one JSON object:
   headers      {lower-case name: [raw values, unfolded]}
   subject      the decoded subject
-  from, reply_to, to   [[display name, address], ...]
+  from, reply_to, to, cc, bcc   [[display name, address], ...]
   content_type top-level type, multipart    true when it has parts
+  structure    the tree of content types: "multipart/mixed(multipart/alternative(text/plain,text/html),...)"
   parts        the leaf parts in order: content_type, charset, encoding, disposition, filename
                (decoded), raw_filename (the header parameter as written), text (decoded, for
                text parts), data (the decoded bytes in base64)
@@ -54,6 +55,11 @@ for part, cpart in zip(msg.walk(), compat.walk()):
         entry["text"] = part.get_content()
     parts.append(entry)
 
+def structure(part):
+    if not part.is_multipart():
+        return part.get_content_type()
+    return part.get_content_type() + "(" + ",".join(structure(p) for p in part.iter_parts()) + ")"
+
 lines = raw.split(b"\r\n")
 print(json.dumps({
     "headers": headers,
@@ -61,6 +67,9 @@ print(json.dumps({
     "from": addresses("from"),
     "reply_to": addresses("reply-to"),
     "to": addresses("to"),
+    "cc": addresses("cc"),
+    "bcc": addresses("bcc"),
+    "structure": structure(msg),
     "content_type": msg.get_content_type(),
     "multipart": msg.is_multipart(),
     "parts": parts,

@@ -18,7 +18,14 @@ void TestAddress::rule_data()
     QTest::newRow("digits, dash and underscore") << "a_1-b@mail-2.example.co" << true;
     QTest::newRow("shortest usable") << "a@b.c" << true;
     QTest::newRow("empty") << "" << false;
-    QTest::newRow("plus sign") << "ann+news@example.org" << false;
+    QTest::newRow("plus addressing") << "erin+tag@example.com" << true;
+    QTest::newRow("two plus signs before the at") << "erin+a+b@example.com" << true;
+    QTest::newRow("plus right before the at") << "erin+@example.com" << true;
+    QTest::newRow("plus first") << "+erin@example.com" << true;
+    QTest::newRow("plus in the domain") << "erin@exa+mple.com" << false;
+    QTest::newRow("plus as the whole local part") << "+@example.com" << true;
+    QTest::newRow("plus with a space") << "erin+ tag@example.com" << false;
+    QTest::newRow("plus and a display name") << "Erin <erin+tag@example.com>" << false;
     QTest::newRow("space inside") << "ann @example.org" << false;
     QTest::newRow("display name in angle brackets") << "Ann <ann@example.org>" << false;
     QTest::newRow("domain without a dot") << "ann@localhost" << false;

@@ -1,6 +1,8 @@
 // Composed messages read back by Python's email package: the label rules, encoded words, the
-// structure with and without attachments, header injection, and the attachment cache.
+// structure with and without attachments, HTML bodies, Cc and Bcc, a row's own files, header
+// injection, and the attachment cache.
 #include "mail/composer.h"
+#include "mail/htmltext.h"
 #include "mailfixture.h"
 
 #include <QRandomGenerator>
@@ -57,6 +59,18 @@ private slots:
     void bodyLineEndsBecomeCrLf();
     void mailClientMessageWithoutSender();
     void bulkMessageReplacesInTheBodyOnly();
+
+    void htmlAsText_data();
+    void htmlAsText();
+    void rowMessages_data();
+    void rowMessages();
+    void ccAndBcc_data();
+    void ccAndBcc();
+    void unusableCopyAddressStopsTheRow_data();
+    void unusableCopyAddressStopsTheRow();
+    void ownFilesAfterTheJobsAndNeverLeftOut();
+    void cellsOfThePersonalColumns_data();
+    void cellsOfThePersonalColumns();
 
 private:
     QTemporaryDir m_dir;
@@ -351,6 +365,259 @@ void TestComposer::bulkMessageReplacesInTheBodyOnly()
     QCOMPARE(parsed["parts"].toArray().first().toObject()["text"].toString(), QStringLiteral("Dear Bob,\r\nyour code is -.\r\n"));
     QCOMPARE(parsed["from"].toArray(), (QJsonArray{QJsonArray{"Ann", "ann@example.org"}}));
     QCOMPARE(parsed["to"].toArray().first().toArray()[1].toString(), QStringLiteral("bob@example.org"));
+}
+
+void TestComposer::htmlAsText_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("paragraphs are parted by a blank line") << "<p>One</p><p>Two</p>" << "One\n\nTwo\n";
+    QTest::newRow("a heading is a paragraph of its own") << "<h1>Title</h1>Text" << "Title\n\nText\n";
+    QTest::newRow("br breaks the line, twice an empty line")
+        << "a<br>b<BR/>c<br><br>d" << "a\nb\nc\n\nd\n";
+    QTest::newRow("white space collapses as in a browser")
+        << "  Dear\r\n   Ann,\t hello  " << "Dear Ann, hello\n";
+    QTest::newRow("a link is its text and its address")
+        << "Pay <a href=\"https://pay.example/42?a=1&amp;b=2\">here</a>." << "Pay here <https://pay.example/42?a=1&b=2>.\n";
+    QTest::newRow("a link whose text is its address is written once")
+        << "<a href='https://x.example/'>https://x.example/</a>" << "https://x.example/\n";
+    QTest::newRow("a mail link shows the address") << "<a href=\"mailto:ann@example.org\">write to us</a>"
+                                                  << "write to us <ann@example.org>\n";
+    QTest::newRow("a link inside the page shows no address") << "<a href=\"#top\">up</a>" << "up\n";
+    QTest::newRow("a quoted attribute may hold a greater-than sign")
+        << "<a title=\"a>b\" href=x>t</a>" << "t <x>\n";
+    QTest::newRow("references decoded")
+        << "Fish &amp; chips &lt;3 &quot;x&quot; &eacute;t&eacute; &#8364;5 &#x1F600; &copy;"
+        << QString::fromUtf8("Fish & chips <3 \"x\" été €5 😀 ©\n");
+    QTest::newRow("an unknown reference stays as written") << "a &bogus; b & c" << "a &bogus; b & c\n";
+    QTest::newRow("a reference to nothing is a replacement character") << "x&#0;y&#xD800;z"
+                                                                      << QString::fromUtf8("x�y�z\n");
+    QTest::newRow("no-break spaces do not collapse") << "a&nbsp;&nbsp;b" << "a  b\n";
+    QTest::newRow("head, style and script are left out")
+        << "<html><head><title>Mail</title><style>p{color:red}</style></head><body><script>var a='<p>';"
+           "</script>Hi</body></html>"
+        << "Hi\n";
+    QTest::newRow("comments and the doctype are left out")
+        << "<!DOCTYPE html>a<!-- <p>hidden</p> -->b" << "ab\n";
+    QTest::newRow("list items on lines of their own")
+        << "<ul><li>one</li><li>two</li></ul>after" << "- one\n- two\n\nafter\n";
+    QTest::newRow("table rows on lines, cells apart")
+        << "<table><tr><td>Name</td><td>Ann</td></tr><tr><th>City</th><td>Oslo</td></tr></table>"
+        << "Name Ann\nCity Oslo\n";
+    QTest::newRow("pre keeps its lines and blanks") << "<pre>a  b\n  c</pre>d" << "a  b\n  c\n\nd\n";
+    QTest::newRow("a lone angle bracket is text") << "1 < 2 and 3 > 2" << "1 < 2 and 3 > 2\n";
+    QTest::newRow("tags in capitals") << "<P>One<BR>Two</P>" << "One\nTwo\n";
+    QTest::newRow("an unclosed tag at the end is text") << "a <b" << "a <b\n";
+    QTest::newRow("nothing") << "" << "";
+}
+
+void TestComposer::htmlAsText()
+{
+    QFETCH(QString, html);
+    QTEST(htmlToText(html), "text");
+}
+
+void TestComposer::rowMessages_data()
+{
+    QTest::addColumn<bool>("html");
+    QTest::addColumn<bool>("subjectLabels");
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("sentSubject");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("structure");
+    QTest::addColumn<QStringList>("texts"); // each leaf text part, in order
+
+    const QString plain = QStringLiteral("Dear <name>,\r\nyour total: <sum>\r\n");
+    const QString html = QStringLiteral("<p>Dear <b><name></b>,</p><p>your total: <sum></p>\r\n");
+    QTest::newRow("plain text, the subject as typed")
+        << false << false << "Invoice <n> for <name>" << "Invoice <n> for <name>" << plain << "text/plain"
+        << QStringList{"Dear Ann & \"Bo\" <b>,\r\nyour total: 5 < 7\r\n"};
+    QTest::newRow("the subject's labels replaced pair by pair, letter case counting")
+        << false << true << "Invoice <sum> for <name> (<NAME>)" << "Invoice 5 < 7 for Ann & \"Bo\" <b> (<NAME>)"
+        << plain << "text/plain"
+        << QStringList{"Dear Ann & \"Bo\" <b>,\r\nyour total: 5 < 7\r\n"};
+    QTest::newRow("HTML: values escaped in the HTML, as typed in its text")
+        << true << false << "Invoice" << "Invoice" << html << "multipart/alternative(text/plain,text/html)"
+        << QStringList{"Dear Ann & \"Bo\" <b>,\r\n\r\nyour total: 5 < 7\r\n",
+                       "<p>Dear <b>Ann &amp; &quot;Bo&quot; &lt;b&gt;</b>,</p><p>your total: 5 &lt; 7</p>\r\n"};
+    QTest::newRow("HTML with labels in the subject: the subject is no HTML")
+        << true << true << "For <name>" << "For Ann & \"Bo\" <b>" << html
+        << "multipart/alternative(text/plain,text/html)"
+        << QStringList{"Dear Ann & \"Bo\" <b>,\r\n\r\nyour total: 5 < 7\r\n",
+                       "<p>Dear <b>Ann &amp; &quot;Bo&quot; &lt;b&gt;</b>,</p><p>your total: 5 &lt; 7</p>\r\n"};
+}
+
+void TestComposer::rowMessages()
+{
+    QFETCH(bool, html);
+    QFETCH(bool, subjectLabels);
+    QFETCH(QString, subject);
+    QFETCH(QString, sentSubject);
+    QFETCH(QString, body);
+    QFETCH(QString, structure);
+    QFETCH(QStringList, texts);
+    BulkJob job;
+    job.subject = subject;
+    job.body = body;
+    job.pairs = {{2, "<name>"}, {3, "<sum>"}};
+    job.personal.html = html;
+    job.personal.subjectLabels = subjectLabels;
+    const Recipient recipient{2, 3, "erin+news@example.org", {"Ann & \"Bo\" <b>", "5 < 7"}};
+    const MailServerSettings server{"ann@example.org", "mail.example.org", 25, "Ann", "pw", false};
+    AttachmentCache cache;
+    const QJsonObject parsed = parse(composeBulkMessage(job, recipient, server, cache));
+    QCOMPARE(parsed["defects"].toArray(), QJsonArray());
+    QCOMPARE(parsed["to"].toArray().first().toArray()[1].toString(), QStringLiteral("erin+news@example.org"));
+    QCOMPARE(parsed["subject"].toString(), sentSubject);
+    QCOMPARE(parsed["structure"].toString(), structure);
+    const QJsonArray parts = parsed["parts"].toArray();
+    QCOMPARE(parts.size(), texts.size());
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        QCOMPARE(parts[i].toObject()["charset"].toString(), QStringLiteral("utf-8"));
+        QCOMPARE(parts[i].toObject()["text"].toString(), texts[i]);
+    }
+    QVERIFY(!parsed["bare_line_ends"].toBool());
+}
+
+void TestComposer::ccAndBcc_data()
+{
+    QTest::addColumn<bool>("html");
+    QTest::addColumn<bool>("bccHeader");
+    QTest::addColumn<bool>("attachment");
+    QTest::addColumn<QString>("structure");
+    QTest::newRow("a sent message: no Bcc header")
+        << false << false << false << "text/plain";
+    QTest::newRow("a saved message keeps its Bcc header")
+        << false << true << false << "text/plain";
+    QTest::newRow("HTML with an attachment: the alternative inside mixed")
+        << true << false << true
+        << "multipart/mixed(multipart/alternative(text/plain,text/html),application/octet-stream)";
+    QTest::newRow("plain text with an attachment") << false << true << true
+                                                   << "multipart/mixed(text/plain,application/octet-stream)";
+}
+
+void TestComposer::ccAndBcc()
+{
+    QFETCH(bool, html);
+    QFETCH(bool, bccHeader);
+    QFETCH(bool, attachment);
+    QFETCH(QString, structure);
+    MessageContent content{"ann@example.org", "Hi", html ? "<p>Hi</p>" : "Hi\r\n"};
+    content.html = html;
+    content.cc = {"boss@example.org", "ANN@example.org"};
+    content.bcc = {"audit+2024@example.org", "boss@example.org"};
+    if (attachment)
+        content.attachments = {{"a.txt", writeFile("a.txt", "attached")}};
+    ComposeOptions options = Bulk;
+    options.bccHeader = bccHeader;
+    AttachmentCache cache;
+    const QByteArray message = composeMessage(content, options, cache);
+    const QJsonObject parsed = parse(message);
+    QCOMPARE(parsed["defects"].toArray(), QJsonArray());
+    QCOMPARE(parsed["structure"].toString(), structure);
+    QCOMPARE(parsed["cc"].toArray(),
+             (QJsonArray{QJsonArray{"", "boss@example.org"}, QJsonArray{"", "ANN@example.org"}}));
+    if (bccHeader)
+        QCOMPARE(parsed["bcc"].toArray(),
+                 (QJsonArray{QJsonArray{"", "audit+2024@example.org"}, QJsonArray{"", "boss@example.org"}}));
+    else
+        QVERIFY2(!message.contains("audit"), "a sent message names its Bcc recipients nowhere");
+    // Everyone once, To first.
+    QCOMPARE(envelopeRecipients(content),
+             (QStringList{"ann@example.org", "boss@example.org", "audit+2024@example.org"}));
+}
+
+void TestComposer::unusableCopyAddressStopsTheRow_data()
+{
+    QTest::addColumn<QStringList>("cc");
+    QTest::addColumn<QStringList>("bcc");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("a display name in Cc") << QStringList{"ok@example.org", "Bo <bo@example.org>"} << QStringList{}
+                                          << "the Cc address \"Bo <bo@example.org>\" cannot be used";
+    QTest::newRow("a domain without a dot in Bcc") << QStringList{} << QStringList{"bo@localhost"}
+                                                   << "the Bcc address \"bo@localhost\" cannot be used";
+    QTest::newRow("a line break in Bcc cannot add a header")
+        << QStringList{} << QStringList{"bo@example.org\r\nX-Evil: 1"}
+        << "the Bcc address \"bo@example.org  X-Evil: 1\" cannot be used";
+}
+
+void TestComposer::unusableCopyAddressStopsTheRow()
+{
+    QFETCH(QStringList, cc);
+    QFETCH(QStringList, bcc);
+    QFETCH(QString, cause);
+    MessageContent content{"ann@example.org", "Hi", "Hi\r\n"};
+    content.cc = cc;
+    content.bcc = bcc;
+    AttachmentCache cache;
+    try {
+        composeMessage(content, Bulk, cache);
+        QFAIL("a message with an address that cannot be used was made");
+    } catch (const ComposeError& error) {
+        QCOMPARE(error.cause(), cause);
+        QCOMPARE(int(error.source()), int(ComposeError::Source::Row));
+    }
+}
+
+void TestComposer::ownFilesAfterTheJobsAndNeverLeftOut()
+{
+    const QByteArray invoice = randomBytes(90 * 1024 + 7);
+    MessageContent content{"ann@example.org", "Files", "See.\r\n"};
+    content.attachments = {{"terms.txt", writeFile("terms.txt", "Terms\r\n")},
+                           {"gone-job.txt", m_dir.filePath("gone-job.txt")}};
+    content.ownAttachments = {{"invoice 17.pdf", writeFile("invoice 17.pdf", invoice)},
+                              {"empty.bin", writeFile("empty.bin", QByteArray())}};
+    AttachmentCache cache;
+    const QJsonObject parsed = parse(composeMessage(content, Bulk, cache));
+    const QJsonArray parts = parsed["parts"].toArray();
+    QCOMPARE(parts.size(), 4);
+    QCOMPARE(parts[1].toObject()["filename"].toString(), QStringLiteral("terms.txt"));
+    QCOMPARE(parts[2].toObject()["filename"].toString(), QStringLiteral("invoice 17.pdf"));
+    QVERIFY(mailfixture::fromBase64(parts[2].toObject()["data"]) == invoice);
+    QCOMPARE(parts[3].toObject()["filename"].toString(), QStringLiteral("empty.bin"));
+    QCOMPARE(mailfixture::fromBase64(parts[3].toObject()["data"]), QByteArray());
+
+    // A job's file that is gone is left out; a row's own one stops its message, naming it.
+    content.ownAttachments.append({"missing.pdf", m_dir.filePath("missing.pdf")});
+    try {
+        composeMessage(content, Bulk, cache);
+        QFAIL("a message without the row's own file was made");
+    } catch (const ComposeError& error) {
+        QVERIFY2(error.cause().contains(m_dir.filePath("missing.pdf")), qPrintable(error.cause()));
+        QCOMPARE(int(error.source()), int(ComposeError::Source::Row));
+    }
+}
+
+void TestComposer::cellsOfThePersonalColumns_data()
+{
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QStringList>("paths"); // relative to /data/book
+    QTest::newRow("empty cell adds nothing") << "" << QStringList{} << QStringList{};
+    QTest::newRow("blanks and empty pieces dropped")
+        << " a@x.org ;; b@x.org , " << QStringList{"a@x.org", "b@x.org"} << QStringList{"a@x.org", "b@x.org ,"};
+    QTest::newRow("commas part addresses, not files")
+        << "a@x.org,b@x.org" << QStringList{"a@x.org", "b@x.org"} << QStringList{"a@x.org,b@x.org"};
+    QTest::newRow("relative and absolute files")
+        << "inv/2024 Ann.pdf; /srv/terms.txt ;../cover.doc" << QStringList{"inv/2024 Ann.pdf", "/srv/terms.txt", "../cover.doc"}
+        << QStringList{"/data/book/inv/2024 Ann.pdf", "/srv/terms.txt", "/data/cover.doc"};
+}
+
+void TestComposer::cellsOfThePersonalColumns()
+{
+    QFETCH(QString, cell);
+    QFETCH(QStringList, paths);
+    QTEST(addressesOfCell(cell), "addresses");
+    const QList<Attachment> files = attachmentsOfCell(cell, "/data/book");
+    QStringList seen;
+    for (const Attachment& file : files) {
+        QCOMPARE(file.name, QFileInfo(file.path).fileName());
+        seen << file.path;
+    }
+    for (QString& path : paths)
+        if (!path.startsWith('/'))
+            path.prepend("/data/book/");
+    QCOMPARE(seen, paths);
 }
 
 QTEST_GUILESS_MAIN(TestComposer)

@@ -33,6 +33,7 @@ private slots:
     void savesOneMessagePerUsableRow();
     void noUsableRowIsAFinishedRun();
     void mailerFailingMidRun();
+    void eachRowItsOwnMessage();
 
 private:
     QString at(const QString& name) const { return m_dir->filePath(name); }
@@ -94,6 +95,10 @@ void TestBatchOutlook::badUsage_data() {
     QTest::newRow("a pair without a label") << QStringList{"--save", "--pair", "B:  "} + base
                                             << "--pair wants COL:LABEL";
     QTest::newRow("an unknown flag") << QStringList{"--save", "--bcc", "x"} + base << "unknown argument '--bcc'";
+    QTest::newRow("a Cc column of two letters") << QStringList{"--save", "--cc-column", "CC"} + base
+                                                << "--cc-column wants a column letter";
+    QTest::newRow("an attachment column without its letter") << QStringList{"--save"} + base + QStringList{"--attach-column"}
+                                                             << "--attach-column wants a value";
 }
 
 void TestBatchOutlook::badUsage() {
@@ -163,7 +168,7 @@ void TestBatchOutlook::savesOneMessagePerUsableRow() {
                                 "Your count", "--body-file", at("body.txt"), "--pair", "B:NAME", "--pair",
                                 "c:COUNT", "--attach", at("notes.txt")});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+    QCOMPARE(run.err, QStringLiteral("tallyweave-batch outlook: 1 row left out: the address cannot be used\n"));
     QCOMPARE(run.out, QStringLiteral("0\tann@example.com\tAnn\\tLee\t3\n"
                                      "1\tcarl@example.org\t-\t-\n"
                                      "records 2, null values 0, failures 1\n"));
@@ -201,6 +206,33 @@ void TestBatchOutlook::mailerFailingMidRun() {
     // The first message went to the mailer, the second was refused, no third was tried.
     QVERIFY(QFile::exists(at("bin/mail-2")));
     QVERIFY(!QFile::exists(at("bin/mail-3")));
+}
+
+void TestBatchOutlook::eachRowItsOwnMessage() {
+    QVERIFY(writeBook(at("book.csv"), {{"ann@example.com", "Ann", "own/ann.pdf", "boss@example.com", "audit@example.com"},
+                                       {"bob@example.com", "Bob", "own/gone.pdf", "", ""},
+                                       {"Carl <carl@example.org>", "Carl", "", "", ""}}));
+    QVERIFY(QDir().mkpath(at("own")));
+    QVERIFY(writeFile(at("own/ann.pdf"), "%PDF-1.4 Ann"));
+    QVERIFY(writeFile(at("body.txt"), "Dear NAME,\nsee the file.\n"));
+    const BatchRun run = batch(basicArgs() + QStringList{"--pair", "B:NAME", "--attach-column", "C", "--cc-column", "D",
+                                                         "--bcc-column", "E", "--subject-labels", "--subject",
+                                                         "Hi NAME"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, "0\tann@example.com\tAnn\n1\tbob@example.com\tBob\tthe attachment " + at("own/gone.pdf")
+                          + " does not exist\nrecords 2, null values 0, failures 1\n");
+    QCOMPARE(run.err, QStringLiteral("tallyweave-batch outlook: 1 row left out: the address cannot be used\n"));
+    const QStringList files = entries(outbox() + "/new");
+    QCOMPARE(files.size(), 1);
+    const QJsonObject message = mailfixture::readMessage(outbox() + "/new/" + files.first());
+    QCOMPARE(message.value("subject").toString(), QStringLiteral("Hi Ann"));
+    QCOMPARE(message.value("cc").toArray(), (QJsonArray{QJsonArray{"", "boss@example.com"}}));
+    QCOMPARE(message.value("bcc").toArray(), (QJsonArray{QJsonArray{"", "audit@example.com"}}));
+    const QJsonArray parts = message.value("parts").toArray();
+    QCOMPARE(parts.size(), 2);
+    QCOMPARE(parts.at(0).toObject().value("text").toString(), QStringLiteral("Dear Ann,\r\nsee the file.\r\n"));
+    QCOMPARE(parts.at(1).toObject().value("filename").toString(), QStringLiteral("ann.pdf"));
+    QCOMPARE(mailfixture::fromBase64(parts.at(1).toObject().value("data")), QByteArray("%PDF-1.4 Ann"));
 }
 
 QTEST_GUILESS_MAIN(TestBatchOutlook)

@@ -1,7 +1,9 @@
 // Pins the mail-client run: which rows become messages, what each message says once a mail reader
 // parses it back, the outbox left clean, one system-mailer call per message delivered through a
-// real SMTP server, and every failure ending the run with its cause.
+// real SMTP server, every failure ending the run with its cause, and what each row adds to its own
+// message (files, Cc, Bcc, labels in the subject, an HTML body), saved and sent.
 #include "mail/composer.h"
+#include "mail/journal.h"
 #include "merge/outlook/outlookcommand.h"
 #include "merge/outlook/outlookmerge.h"
 #include "outlook/outlookfixture.h"
@@ -73,6 +75,9 @@ private slots:
 
     void mailProgramsRefuseTheRun_data();
     void mailProgramsRefuseTheRun();
+
+    void eachRowItsOwnMessage_data();
+    void eachRowItsOwnMessage();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -228,7 +233,7 @@ void TestOutlookMerge::rowsByAddressRule_data() {
     QTest::newRow("two dots before the at sign") << "ann..lee@example.com" << true;
     QTest::newRow("empty cell") << "" << false;
     QTest::newRow("display name with angle brackets") << "Ann Lee <ann@example.com>" << false;
-    QTest::newRow("plus sign") << "ann+news@example.com" << false;
+    QTest::newRow("plus addressing") << "ann+news@example.com" << true;
     QTest::newRow("space inside") << "ann lee@example.com" << false;
     QTest::newRow("domain without a dot") << "ann@localhost" << false;
     QTest::newRow("line break inside") << "ann@example.com\nBcc: x@y.com" << false;
@@ -500,6 +505,118 @@ void TestOutlookMerge::mailProgramsRefuseTheRun() {
     const ProcessAppProbe probe(path("proc"));
     QCOMPARE(probe.mailClientRunning(), mailProgram);
     QCOMPARE(blockingProgramRunning(probe), mailProgram);
+}
+
+void TestOutlookMerge::eachRowItsOwnMessage_data() {
+    QTest::addColumn<bool>("save");
+    QTest::newRow("saved into the outbox: Bcc in its header") << true;
+    QTest::newRow("sent through msmtp: Bcc in the envelope alone") << false;
+}
+
+void TestOutlookMerge::eachRowItsOwnMessage() {
+    QFETCH(bool, save);
+    if (!save)
+        QVERIFY(installMsmtp(m_bin, m_server.port("plain"), "envelope@sender.example"));
+    QVERIFY(QDir().mkpath(path("files")));
+    QByteArray invoice;
+    for (int i = 0; i < 50000; ++i)
+        invoice.append(char(i * 13 % 256));
+    QVERIFY(writeFile(path("files/inv-ann.bin"), invoice));
+    QVERIFY(writeFile(path("terms.txt"), "terms for all"));
+    OutlookMergeSettings s = settingsFor({{"ann@example.com", "Ann & Co", "files/inv-ann.bin", "boss@example.com",
+                                           "audit@example.com"},
+                                          {"erin+tag@example.com", "Erin", "", "", ""},
+                                          {"bob@example.com", "Bob", "files/missing.pdf", "", ""},
+                                          {"not an address", "Nobody", "", "", ""},
+                                          {"cleo@example.com", "Cleo", "", "Cleo <c@example.com>", ""},
+                                          {"dan@example.com", "Dan", "", "", "archive@example.com; dan2@example.com"}});
+    s.saveMode = save;
+    s.fromAddress = QStringLiteral("office@example.net");
+    s.subject = QStringLiteral("For NAME");
+    s.body = QStringLiteral("<p>Dear NAME</p>");
+    s.attachments = {{"terms.txt", path("terms.txt")}};
+    s.personal.attachColumn = 3;
+    s.personal.ccColumn = 4;
+    s.personal.bccColumn = 5;
+    s.personal.html = true;
+    s.personal.subjectLabels = true;
+    s.journaled = true;
+    s.journalPath = path("journal.sqlite");
+
+    RecordingSink sink;
+    const OutlookMergeResult result = runOutlookMerge(s, sink);
+    QCOMPARE(int(result.outcome), int(OutlookMergeOutcome::Finished));
+    QCOMPARE(result.records, 5);
+    QCOMPARE(result.failures, 2);
+    QCOMPARE(result.leftOut, 1);
+    QStringList lines;
+    for (const Line& line : sink.lines)
+        lines << QString::number(line.image) + ' ' + line.subItems.join('|');
+    QCOMPARE(lines, (QStringList{"0 ann@example.com|Ann & Co", "0 erin+tag@example.com|Erin",
+                                 "1 bob@example.com|Bob|the attachment " + path("files/missing.pdf")
+                                     + " does not exist",
+                                 "1 cleo@example.com|Cleo|the Cc address \"Cleo <c@example.com>\" cannot be used",
+                                 "0 dan@example.com|Dan"}));
+    JournalError error;
+    const std::unique_ptr<SendJournal> read = SendJournal::open(s.journalPath, &error);
+    QVERIFY2(read, qPrintable(error.cause));
+    const ChainSummary summary = read->summary(SendJournal::mailingKey(outlookMailing(s)));
+    QCOMPARE(summary.sent, 3);
+    QCOMPARE(summary.failed, 2);
+    QCOMPARE(summary.skipped, 1);
+
+    // The messages as a mail program finds them (the outbox) or as the server got them.
+    QHash<QString, QJsonObject> byTo;
+    QHash<QString, QJsonArray> envelopes;
+    QStringList files;
+    if (save) {
+        for (const QString& name : saved())
+            files << outbox() + "/new/" + name;
+    } else {
+        for (const auto& one : m_server.received()) {
+            files << one.path;
+            envelopes.insert(one.envelope.value("rcpt_tos").toArray().at(0).toString(),
+                             one.envelope.value("rcpt_tos").toArray());
+        }
+    }
+    QCOMPARE(files.size(), 3);
+    for (const QString& file : files) {
+        const QJsonObject message = mailfixture::readMessage(file);
+        QCOMPARE(message.value("defects").toArray().size(), 0);
+        byTo.insert(message.value("to").toArray().at(0).toArray().at(1).toString(), message);
+    }
+    const QJsonObject ann = byTo.value("ann@example.com");
+    QCOMPARE(ann.value("subject").toString(), QStringLiteral("For Ann & Co"));
+    QCOMPARE(ann.value("cc").toArray(), (QJsonArray{QJsonArray{"", "boss@example.com"}}));
+    QCOMPARE(ann.value("structure").toString(),
+             QStringLiteral("multipart/mixed(multipart/alternative(text/plain,text/html),"
+                            "application/octet-stream,application/octet-stream)"));
+    QCOMPARE(part(ann, 0, "text"), QStringLiteral("Dear Ann & Co\r\n"));
+    QCOMPARE(part(ann, 1, "text"), QStringLiteral("<p>Dear Ann &amp; Co</p>"));
+    QCOMPARE(part(ann, 2, "filename"), QStringLiteral("terms.txt"));
+    QCOMPARE(part(ann, 3, "filename"), QStringLiteral("inv-ann.bin"));
+    QCOMPARE(mailfixture::fromBase64(ann.value("parts").toArray().at(3).toObject().value("data")), invoice);
+    QVERIFY(!byTo.value("erin+tag@example.com").value("headers").toObject().contains("cc"));
+
+    const QJsonObject dan = byTo.value("dan@example.com");
+    if (save) {
+        // The mail program sends the Bcc recipients from the saved header.
+        QCOMPARE(ann.value("bcc").toArray(), (QJsonArray{QJsonArray{"", "audit@example.com"}}));
+        QCOMPARE(dan.value("bcc").toArray(),
+                 (QJsonArray{QJsonArray{"", "archive@example.com"}, QJsonArray{"", "dan2@example.com"}}));
+        return;
+    }
+    for (const QJsonObject& message : {ann, dan})
+        QVERIFY2(!message.value("headers").toObject().contains("bcc"), "a sent message names no Bcc recipient");
+    QCOMPARE(envelopes.value("ann@example.com"),
+             (QJsonArray{"ann@example.com", "boss@example.com", "audit@example.com"}));
+    QCOMPARE(envelopes.value("erin+tag@example.com"), QJsonArray{"erin+tag@example.com"});
+    QCOMPARE(envelopes.value("dan@example.com"),
+             (QJsonArray{"dan@example.com", "archive@example.com", "dan2@example.com"}));
+    // A message with Bcc recipients is given its envelope on the command line; any other one
+    // leaves the mailer to read the headers.
+    QCOMPARE(mailerCalls(m_bin), (QStringList{"-oi -- ann@example.com boss@example.com audit@example.com", "-t -oi",
+                                              "-oi -- dan@example.com archive@example.com dan2@example.com"}));
 }
 
 QTEST_GUILESS_MAIN(TestOutlookMerge)
