@@ -1,6 +1,6 @@
 #include "mail/smtp.h"
 
-#include "codec/mimebase64.h"
+#include "mail/credentials.h"
 
 #include <QSysInfo>
 
@@ -198,30 +198,9 @@ bool unsafeForCommand(const QString& address)
     return false;
 }
 
-// Masks the password in every form the exchange gives it: as typed, in base64, and inside the
-// AUTH PLAIN and LOGIN lines (which a server may repeat in its reply), with or without padding.
-QString withoutPassword(QString text, const MailServerSettings& server)
-{
-    if (server.password.isEmpty())
-        return text;
-    const QByteArray account = server.account.toUtf8();
-    const QByteArray password = server.password.toUtf8();
-    const QByteArray forms[] = {Base64Encode('\0' + account + '\0' + password), Base64Encode(password),
-                                Base64Encode(account)};
-    const auto mask = QStringLiteral("****");
-    for (QByteArray form : forms) {
-        while (form.endsWith('='))
-            form.chop(1);
-        if (!form.isEmpty())
-            text.replace(QString::fromLatin1(form), mask);
-    }
-    text.replace(server.password, mask);
-    return text;
-}
-
 SendResult failed(const QString& comment, const MailServerSettings& server)
 {
-    return SendResult{false, withoutPassword(comment, server)};
+    return SendResult{false, withoutCredentials(comment, server.account, server.password)};
 }
 
 } // namespace

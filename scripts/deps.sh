@@ -8,7 +8,7 @@ build_pkgs=(cmake make g++ pkg-config qt6-base-dev libzip-dev libpugixml-dev lib
 run_pkgs=(fonts-dejavu-core fonts-noto-cjk qt6-translations-l10n)
 test_pkgs=(python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-docx python3-aiosmtpd
            openssl xvfb libreoffice-calc-nogui libreoffice-writer-nogui msmtp desktop-file-utils appstream
-           python3-odf python3-pandas poppler-utils)
+           python3-odf python3-pandas poppler-utils dovecot-imapd)
 # Peers the benchmarks compare with.
 bench_pkgs=(python3-docxtpl python3-pandas)
 # Building the Debian package and checking it (scripts/package-check).
