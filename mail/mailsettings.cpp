@@ -5,20 +5,21 @@
 namespace {
 
 constexpr int DefaultPort = 25;
+constexpr int DefaultImapPort = 993;
 
 // Decimal digits only (the options dialog lets nothing else be typed), within int. A sign, a
 // blank inside, hexadecimal or an overflow all fall back to the default port.
-int portNumber(const QString& text)
+int portNumber(const QString& text, int fallback = DefaultPort)
 {
     const QString digits = trimBlanks(text);
     if (digits.isEmpty())
-        return DefaultPort;
+        return fallback;
     for (const QChar c : digits)
         if (c < u'0' || c > u'9')
-            return DefaultPort;
+            return fallback;
     bool ok = false;
     const int value = digits.toInt(&ok, 10);
-    return ok ? value : DefaultPort;
+    return ok ? value : fallback;
 }
 
 } // namespace
@@ -65,4 +66,51 @@ bool isComplete(const MailServerFields& fields)
         if (trimBlanks(*text).isEmpty())
             return false;
     return true;
+}
+
+ImapFields loadImapFields(const SettingsStore& store)
+{
+    ImapFields fields;
+    const auto read = [&store](const char* name) {
+        return store.available() ? trimBlanks(store.read(QLatin1String(name))) : QString();
+    };
+    fields.host = read("IMAPAddress");
+    fields.port = QString::number(portNumber(read("IMAPPort"), DefaultImapPort));
+    fields.folder = read("IMAPFolder");
+    if (fields.folder.isEmpty())
+        fields.folder = QStringLiteral("Drafts");
+    const QString ssl = read("IMAPSSL");
+    fields.ssl = ssl.isEmpty() || ssl == QLatin1String("1");
+    fields.account = read("IMAPUserName");
+    fields.ownAccount = !fields.account.isEmpty();
+    fields.password = fields.ownAccount ? read("IMAPPassword") : QString();
+    return fields;
+}
+
+void saveImapFields(const SettingsStore& store, const ImapFields& fields)
+{
+    store.write(QStringLiteral("IMAPAddress"), trimBlanks(fields.host));
+    store.write(QStringLiteral("IMAPPort"), trimBlanks(fields.port));
+    store.write(QStringLiteral("IMAPSSL"), fields.ssl ? QStringLiteral("1") : QStringLiteral("0"));
+    store.write(QStringLiteral("IMAPFolder"), trimBlanks(fields.folder));
+    store.write(QStringLiteral("IMAPUserName"), fields.ownAccount ? trimBlanks(fields.account) : QString());
+    store.write(QStringLiteral("IMAPPassword"), fields.ownAccount ? trimBlanks(fields.password) : QString());
+}
+
+ImapAccount imapAccount(const ImapFields& imap, const MailServerFields& smtp)
+{
+    ImapAccount account;
+    account.host = trimBlanks(imap.host);
+    account.port = portNumber(imap.port, DefaultImapPort);
+    account.ssl = imap.ssl;
+    account.folder = trimBlanks(imap.folder);
+    account.account = trimBlanks(imap.ownAccount ? imap.account : smtp.account);
+    account.password = trimBlanks(imap.ownAccount ? imap.password : smtp.password);
+    return account;
+}
+
+bool isComplete(const ImapAccount& account)
+{
+    return !account.host.isEmpty() && !account.folder.isEmpty() && !account.account.isEmpty()
+           && !(account.password.isEmpty() && account.token.isEmpty());
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "mail/imapsave.h"
 #include "mail/mailjob.h"
 #include "platform/settingsstore.h"
 
@@ -19,3 +20,29 @@ void saveMailServerFields(const SettingsStore& store, const MailServerFields& fi
 MailServerSettings serverSettings(const MailServerFields& fields);
 // True when none of the five text fields is empty after trimming.
 bool isComplete(const MailServerFields& fields);
+
+// The IMAP account the mail-client mode saves drafts into, stored beside the six settings as
+// IMAPAddress, IMAPPort, IMAPSSL, IMAPFolder, IMAPUserName and IMAPPassword. Without an account of
+// its own (the default), the SMTP account and password serve for IMAP too.
+struct ImapFields {
+    QString host;
+    QString port;
+    QString folder;
+    bool ssl = true;
+    bool ownAccount = false;
+    QString account;
+    QString password;
+};
+
+// As the options dialog shows them: texts trimmed; the port in decimal, 993 when absent or not a
+// number; the folder "Drafts" when absent or blank; ssl on unless IMAPSSL is stored and is not "1";
+// an account of its own exactly when IMAPUserName is not blank. An unavailable store loads these
+// defaults.
+ImapFields loadImapFields(const SettingsStore& store);
+// The six IMAP values, trimmed; without an account of its own, IMAPUserName and IMAPPassword are
+// written empty.
+void saveImapFields(const SettingsStore& store, const ImapFields& fields);
+// The account in force for a Save to Drafts.
+ImapAccount imapAccount(const ImapFields& imap, const MailServerFields& smtp);
+// True when the server, the folder, the account and the password in force are all there.
+bool isComplete(const ImapAccount& account);
