@@ -23,7 +23,7 @@ inline constexpr const char* kBulkUsage =
     "                             --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
     "                             [--interval-ms MS] [--journal FILE] [--resume | --restart] [--report FILE]\n";
 inline constexpr const char* kOutlookUsage =
-    "usage: tallyweave-batch outlook (--save | --send) --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
+    "usage: tallyweave-batch outlook (--save [--imap] | --send) --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
     "                                --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
     "                                [--journal FILE] [--resume | --restart] [--report FILE]\n";
 // clang-format on

@@ -35,6 +35,8 @@ MailServerFields loadMailServerFields(const SettingsStore& store)
     fields.account = trimBlanks(store.read(QStringLiteral("SMTPUserName")));
     fields.password = trimBlanks(store.read(QStringLiteral("SMTPPassword")));
     fields.ssl = trimBlanks(store.read(QStringLiteral("SMTPSSL"))) == QLatin1String("1");
+    fields.oauth2 = trimBlanks(store.read(QStringLiteral("SMTPAuth"))).compare(QLatin1String("oauth2"), Qt::CaseInsensitive) == 0;
+    fields.tokenCommand = trimBlanks(store.read(QStringLiteral("SMTPTokenCommand")));
     return fields;
 }
 
@@ -46,6 +48,8 @@ void saveMailServerFields(const SettingsStore& store, const MailServerFields& fi
     store.write(QStringLiteral("SMTPUserName"), trimBlanks(fields.account));
     store.write(QStringLiteral("SMTPPassword"), trimBlanks(fields.password));
     store.write(QStringLiteral("SMTPSSL"), fields.ssl ? QStringLiteral("1") : QStringLiteral("0"));
+    store.write(QStringLiteral("SMTPAuth"), fields.oauth2 ? QStringLiteral("oauth2") : QStringLiteral("password"));
+    store.write(QStringLiteral("SMTPTokenCommand"), trimBlanks(fields.tokenCommand));
 }
 
 MailServerSettings serverSettings(const MailServerFields& fields)
@@ -62,7 +66,8 @@ MailServerSettings serverSettings(const MailServerFields& fields)
 
 bool isComplete(const MailServerFields& fields)
 {
-    for (const QString* text : {&fields.email, &fields.host, &fields.port, &fields.account, &fields.password})
+    const QString* secret = fields.oauth2 ? &fields.tokenCommand : &fields.password;
+    for (const QString* text : {&fields.email, &fields.host, &fields.port, &fields.account, secret})
         if (trimBlanks(*text).isEmpty())
             return false;
     return true;

@@ -5,7 +5,9 @@
 #include "merge/common/mailjobfields.h"
 #include "merge/outlook/outlookcommand.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -30,7 +32,15 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     ButtonSend->setObjectName(QStringLiteral("ButtonSend"));
     ButtonCancel = new QPushButton(this);
     ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+    ComboBoxSaveTo = new QComboBox(this);
+    ComboBoxSaveTo->setObjectName(QStringLiteral("ComboBoxSaveTo"));
+    ComboBoxSaveTo->addItems({QStringLiteral("Outbox folder"), QStringLiteral("Drafts folder on the mail server (IMAP)")});
+    LabelSaveTo = new QLabel(QStringLiteral("Save into:"), this);
+    LabelSaveTo->setObjectName(QStringLiteral("LabelSaveTo"));
+    LabelSaveTo->setBuddy(ComboBoxSaveTo);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(LabelSaveTo);
+    buttons->addWidget(ComboBoxSaveTo);
     buttons->addStretch();
     buttons->addWidget(ButtonSave);
     buttons->addWidget(ButtonSend);
@@ -58,6 +68,9 @@ void TOutlookForm::applyTexts(const Texts& texts) {
     setWindowTitle(texts.text(kSection, QStringLiteral("Caption")));
     Fields->applyTexts(texts, kSection);
     ButtonSave->setText(texts.text(kSection, QStringLiteral("Save")));
+    LabelSaveTo->setText(texts.text(kSection, QStringLiteral("SaveTo")));
+    ComboBoxSaveTo->setItemText(0, texts.text(kSection, QStringLiteral("SaveToOutbox")));
+    ComboBoxSaveTo->setItemText(1, texts.text(kSection, QStringLiteral("SaveToDrafts")));
     ButtonSend->setText(texts.text(kSection, QStringLiteral("Send")));
     ButtonCancel->setText(texts.text(QStringLiteral("Common"), QStringLiteral("Cancel")));
 }
@@ -78,6 +91,10 @@ OutlookMergeSettings TOutlookForm::settings() const {
     s.body = job.body;
     s.attachments = job.attachments;
     return s;
+}
+
+bool TOutlookForm::saveToDrafts() const {
+    return ComboBoxSaveTo->currentIndex() == 1;
 }
 
 void TOutlookForm::showEvent(QShowEvent* event) {

@@ -48,12 +48,20 @@ private slots:
     void refusalsEndTheRunWithTheWords_data();
     void refusalsEndTheRunWithTheWords();
     void fullQuotaKeepsWhatWasAppendedAndJournalsIt();
+    void batchSavesIntoDraftsWithTheSettingsOfTheStore();
+    void batchRefusesBeforeSaving_data();
+    void batchRefusesBeforeSaving();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
     QString caFile() const { return m_certs.filePath(QStringLiteral("ca.pem")); }
     OutlookMergeSettings settings(int rows) const;
     QList<ImapServer::Stored> drafts(const QString& user = QStringLiteral("ann"));
+    struct Batch {
+        int exitCode = -1;
+        QString out, err;
+    };
+    Batch batch(const QByteArray& settings, const QStringList& args);
 
     QTemporaryDir m_certs;
     ImapServer m_server;
@@ -220,6 +228,90 @@ void TestOutlookImap::fullQuotaKeepsWhatWasAppendedAndJournalsIt()
     QCOMPARE(done.size(), result.records);
     for (int row = 2; row < 2 + result.records; ++row)
         QCOMPARE(done.value(RowKey{row, QStringLiteral("p%1@example.org").arg(row - 1)}), RowState::Sent);
+}
+
+TestOutlookImap::Batch TestOutlookImap::batch(const QByteArray& settings, const QStringList& args)
+{
+    QDir().mkpath(path("config"));
+    writeFile(path("config/Tallyweave.conf"), settings);
+    writeBook(path("batch.csv"), {{"ann@example.com", "Ann"}, {"bad", "Bob"}, {"carl@example.org", ""}});
+    writeFile(path("body.txt"), "Dear NAME,\nhello.\n");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("MAILDIR", path("Maildir"));
+    env.insert("XDG_CONFIG_HOME", path("config"));
+    env.insert("XDG_STATE_HOME", path("state"));
+    env.insert("SSL_CERT_FILE", caFile());
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(qEnvironmentVariable("TALLYWEAVE_BATCH"),
+                  QStringList{"outlook", args.contains("--send") ? "--send" : "--save", "--source", path("batch.csv"), "--subject", "Hi", "--body-file",
+                              path("body.txt"), "--pair", "B:NAME"}
+                      + QStringList(args).filter(QRegularExpression("^(?!--send$)")));
+    Batch run;
+    if (process.waitForFinished(60000)) {
+        run.exitCode = process.exitCode();
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
+    }
+    return run;
+}
+
+QByteArray imapSettings(int port, const QByteArray& more = {})
+{
+    return "[General]\nEmail=ann@example.org\nSMTPAddress=127.0.0.1\nSMTPUserName=ann\nSMTPPassword=Open Sesame!\n"
+           "IMAPAddress=127.0.0.1\nIMAPSSL=1\nIMAPPort="
+           + QByteArray::number(port) + "\n" + more;
+}
+
+void TestOutlookImap::batchSavesIntoDraftsWithTheSettingsOfTheStore()
+{
+    const qsizetype before = drafts().size();
+    const Batch run = batch(imapSettings(m_server.startTlsPort()), {"--imap"});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(run.out, QStringLiteral("0\tann@example.com\tAnn\n"
+                                     "1\tcarl@example.org\t-\n"
+                                     "records 2, null values 0, failures 1\n"));
+    const QList<ImapServer::Stored> stored = drafts().mid(before);
+    QCOMPARE(stored.size(), 2);
+    for (const ImapServer::Stored& draft : stored) {
+        QVERIFY(draft.flags.contains(QStringLiteral("\\Draft")));
+        QVERIFY(draft.message.contains("From: ann@example.org\r\n"));
+    }
+    QVERIFY2(!QFileInfo::exists(path("Maildir")), "nothing goes into the outbox");
+}
+
+void TestOutlookImap::batchRefusesBeforeSaving_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("--imap without --save is a usage error")
+        << QByteArray() << QStringList{"--imap", "--send"} << 2 << "--imap goes with --save";
+    QTest::newRow("no IMAP server in the settings")
+        << QByteArray("[General]\nEmail=ann@example.org\nSMTPUserName=ann\nSMTPPassword=x\n") << QStringList{"--imap"}
+        << 1 << "the IMAP settings in";
+    QTest::newRow("an account of its own without its password")
+        << imapSettings(1, "IMAPUserName=bea\n") << QStringList{"--imap"} << 1 << "are incomplete";
+    QTest::newRow("a refused login: the server's words, nothing saved")
+        << imapSettings(0, "IMAPUserName=ann\nIMAPPassword=wrong\n") << QStringList{"--imap"} << 1
+        << "NO [AUTHENTICATIONFAILED] Authentication failed.";
+}
+
+void TestOutlookImap::batchRefusesBeforeSaving()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, words);
+    settings.replace("IMAPPort=0\n", "IMAPPort=" + QByteArray::number(m_server.startTlsPort()) + "\n");
+    const qsizetype before = drafts().size();
+    const Batch run = batch(settings, args);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(words), qPrintable(run.err));
+    QVERIFY2(!run.err.contains(QLatin1String("wrong")), qPrintable(run.err));
+    QCOMPARE(drafts().size(), before);
+    QVERIFY(!QFileInfo::exists(path("Maildir")));
 }
 
 QTEST_GUILESS_MAIN(TestOutlookImap)
