@@ -1,6 +1,7 @@
 #include "mail/imapsave.h"
 
 #include "mail/credentials.h"
+#include "mail/oauth.h"
 
 #include <QDeadlineTimer>
 #include <QList>
@@ -144,10 +145,31 @@ ImapDrafts::~ImapDrafts()
 
 QString ImapDrafts::masked(QString text) const
 {
-    return withoutCredentials(std::move(text), m_account.account, m_account.password, m_account.token);
+    return withoutCredentials(std::move(text), m_account.account, m_account.password, m_token);
 }
 
 void ImapDrafts::connect()
+{
+    if (!m_account.tokens) {
+        login(QString());
+        return;
+    }
+    QString error;
+    m_token = m_account.tokens->token(&error);
+    if (m_token.isEmpty())
+        throw LocalMailError(error);
+    if (!login(m_token))
+        return;
+    // The server refused the token: it may have expired since the command printed it.
+    const QString refusal = m_refusal;
+    if (!m_account.tokens->renew(&error))
+        throw LocalMailError(error.isEmpty() ? refusal : refusal + QStringLiteral("; ") + error);
+    m_token = m_account.tokens->token(&error);
+    if (login(m_token))
+        throw LocalMailError(m_refusal);
+}
+
+bool ImapDrafts::login(const QString& tokenText)
 {
     initCurl();
     const auto fail = [this](const QString& cause) {
@@ -177,7 +199,7 @@ void ImapDrafts::connect()
     LoginWatch watch;
     const QByteArray user = m_account.account.toUtf8();
     const QByteArray password = m_account.password.toUtf8();
-    const QByteArray token = m_account.token.toUtf8();
+    const QByteArray token = tokenText.toUtf8();
     const QByteArray caFile = m_options.caFile.toLocal8Bit();
     curl_easy_setopt(c, CURLOPT_CURLU, url.get());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "imap,imaps");
@@ -210,8 +232,15 @@ void ImapDrafts::connect()
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
     const QString where = QStringLiteral("%1 port %2").arg(m_account.host.simplified()).arg(m_account.port);
     if (code != CURLE_OK) {
-        if (!watch.refusal.isEmpty())
-            fail(QStringLiteral("the IMAP server %1 refused the login: %2").arg(where, watch.refusal));
+        if (!watch.refusal.isEmpty()) {
+            const QString refusal = masked(QStringLiteral("the IMAP server %1 refused the login: %2").arg(where, watch.refusal));
+            // With a token, the caller may ask for a fresh one and try again.
+            if (!token.isEmpty() && code == CURLE_LOGIN_DENIED) {
+                m_refusal = refusal;
+                return true;
+            }
+            fail(refusal);
+        }
         const QString transport = QString::fromUtf8(errorText).trimmed();
         fail(QStringLiteral("the IMAP server %1 cannot be reached: %2")
                  .arg(where, transport.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : transport));
@@ -221,6 +250,7 @@ void ImapDrafts::connect()
         fail(QStringLiteral("the IMAP server %1 closed the connection after the login").arg(where));
     connection->socket = socket;
     m_connection = std::move(connection);
+    return false;
 }
 
 void ImapDrafts::append(const QByteArray& message)

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class TokenSource;
+
 // The IMAP account whose folder (Drafts by default) receives the messages of the mail-client
 // mode's Save, so that every mail program of the account shows them.
 struct ImapAccount {
@@ -15,8 +17,8 @@ struct ImapAccount {
     QString folder = QStringLiteral("Drafts");
     QString account;
     QString password;
-    // An OAuth 2 access token; when set, the login is XOAUTH2 with it and the password is not used.
-    QString token;
+    // OAuth 2: the run's access tokens; when set, the login is XOAUTH2 and the password is not used.
+    std::shared_ptr<TokenSource> tokens = {};
 };
 
 struct ImapOptions {
@@ -44,7 +46,8 @@ public:
     ImapDrafts(const ImapDrafts&) = delete;
     ImapDrafts& operator=(const ImapDrafts&) = delete;
 
-    // Connects and logs in. Throws LocalMailError.
+    // Connects and logs in; with a token that the server refuses, the token command runs once more
+    // and the login is tried again. Throws LocalMailError.
     void connect();
     // Appends one message (CR LF line ends, as the composer makes it). Throws LocalMailError; the
     // connection is not to be used after a failure.
@@ -54,9 +57,13 @@ private:
     struct Connection;
     QByteArray command(const QByteArray& line, const QByteArray* literal, const char* verb);
     QString masked(QString text) const;
+    // One attempt; true when the server refused the login itself.
+    bool login(const QString& token);
 
     ImapAccount m_account;
     ImapOptions m_options;
     std::unique_ptr<Connection> m_connection;
     int m_tag = 0;
+    QString m_token;   // the token in use, masked in every cause
+    QString m_refusal; // the server's refusal of the last login
 };

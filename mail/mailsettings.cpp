@@ -1,6 +1,7 @@
 #include "mail/mailsettings.h"
 
 #include "mail/keyring.h"
+#include "mail/oauth.h"
 #include "platform/blanks.h"
 
 namespace {
@@ -107,6 +108,8 @@ MailServerSettings serverSettings(const MailServerFields& fields)
     settings.account = trimBlanks(fields.account);
     settings.password = trimBlanks(fields.password);
     settings.ssl = fields.ssl;
+    if (fields.oauth2)
+        settings.tokens = std::make_shared<TokenSource>(trimBlanks(fields.tokenCommand));
     return settings;
 }
 
@@ -164,11 +167,13 @@ ImapAccount imapAccount(const ImapFields& imap, const MailServerFields& smtp)
     account.folder = trimBlanks(imap.folder);
     account.account = trimBlanks(imap.ownAccount ? imap.account : smtp.account);
     account.password = trimBlanks(imap.ownAccount ? imap.password : smtp.password);
+    if (smtp.oauth2 && !trimBlanks(smtp.tokenCommand).isEmpty())
+        account.tokens = std::make_shared<TokenSource>(trimBlanks(smtp.tokenCommand));
     return account;
 }
 
 bool isComplete(const ImapAccount& account)
 {
     return !account.host.isEmpty() && !account.folder.isEmpty() && !account.account.isEmpty()
-           && !(account.password.isEmpty() && account.token.isEmpty());
+           && !(account.password.isEmpty() && !account.tokens);
 }

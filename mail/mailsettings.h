@@ -24,7 +24,8 @@ MailServerFields loadMailServerFields(const SettingsStore& store);
 // SMTPAuth "oauth2"/"password" and SMTPTokenCommand.
 void saveMailServerFields(const SettingsStore& store, const MailServerFields& fields);
 // The settings in force for a run: trimmed texts, the port as an integer, 25 when it does not
-// convert (eleven digits included).
+// convert (eleven digits included); with oauth2, a token source of its own, so that the command
+// runs once for the run that asked for these settings.
 MailServerSettings serverSettings(const MailServerFields& fields);
 // True when none of the five text fields is empty after trimming; with oauth2 the token command
 // stands in for the password.
