@@ -38,9 +38,12 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     LabelSaveTo = new QLabel(QStringLiteral("Save into:"), this);
     LabelSaveTo->setObjectName(QStringLiteral("LabelSaveTo"));
     LabelSaveTo->setBuddy(ComboBoxSaveTo);
+    ComboBoxSaveTo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    auto* saveTo = new QHBoxLayout;
+    saveTo->addWidget(LabelSaveTo);
+    saveTo->addWidget(ComboBoxSaveTo);
+    saveTo->addStretch();
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(LabelSaveTo);
-    buttons->addWidget(ComboBoxSaveTo);
     buttons->addStretch();
     buttons->addWidget(ButtonSave);
     buttons->addWidget(ButtonSend);
@@ -48,6 +51,7 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Fields, 1);
+    layout->addLayout(saveTo);
     layout->addLayout(buttons);
 
     connect(Fields, &MailJobFields::entriesChanged, this, &TOutlookForm::updateButtons);
