@@ -1,6 +1,7 @@
 #include "mail/imapsave.h"
 
 #include "mail/credentials.h"
+#include "mail/curlhandles.h"
 #include "mail/oauth.h"
 
 #include <QDeadlineTimer>
@@ -9,24 +10,10 @@
 #include <curl/curl.h>
 
 #include <cerrno>
-#include <mutex>
 
 #include <poll.h>
 
 namespace {
-
-void initCurl()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-struct EasyCleanup {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-struct UrlCleanup {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
 
 // What the server said while the transport connected and logged in: the refusal that ended it.
 struct LoginWatch {
@@ -183,13 +170,7 @@ bool ImapDrafts::login(const QString& tokenText)
         fail(QStringLiteral("the IMAP transport cannot be started"));
 
     const bool implicitTls = m_account.ssl && m_account.port == m_options.implicitTlsPort;
-    const bool ipv6 = m_account.host.contains(QLatin1Char(':')) && !m_account.host.startsWith(QLatin1Char('['));
-    const QByteArray host = ipv6 ? '[' + m_account.host.toUtf8() + ']' : m_account.host.toUtf8();
-    const QByteArray port = QByteArray::number(m_account.port);
-    if (curl_url_set(url.get(), CURLUPART_SCHEME, implicitTls ? "imaps" : "imap", 0) != CURLUE_OK
-        || curl_url_set(url.get(), CURLUPART_HOST, host.constData(), 0) != CURLUE_OK
-        || curl_url_set(url.get(), CURLUPART_PORT, port.constData(), 0) != CURLUE_OK
-        || curl_url_set(url.get(), CURLUPART_PATH, "/", 0) != CURLUE_OK)
+    if (!setServerUrl(url.get(), implicitTls ? "imaps" : "imap", m_account.host, m_account.port, QStringLiteral("/")))
         fail(QStringLiteral("the IMAP server address \"%1\" port %2 cannot be used")
                  .arg(m_account.host.simplified())
                  .arg(m_account.port));

@@ -1,6 +1,7 @@
 #include "mail/smtp.h"
 
 #include "mail/credentials.h"
+#include "mail/curlhandles.h"
 #include "mail/oauth.h"
 
 #include <QSysInfo>
@@ -11,25 +12,8 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
-#include <mutex>
 
 namespace {
-
-void initCurl()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-struct EasyCleanup {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-struct UrlCleanup {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct ListFree {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 struct Upload {
     const QByteArray& bytes;
@@ -262,16 +246,9 @@ SendResult exchange(const MailServerSettings& server, const QString& token, cons
         return failed(QStringLiteral("the mail transport cannot be started"), server, token);
 
     const bool implicitTls = server.ssl && server.port == options.implicitTlsPort;
-    // An IPv6 address goes into the URL in brackets.
-    const bool ipv6 = server.host.contains(QLatin1Char(':')) && !server.host.startsWith(QLatin1Char('['));
-    const QByteArray host = ipv6 ? '[' + server.host.toUtf8() + ']' : server.host.toUtf8();
-    const QByteArray port = QByteArray::number(server.port);
-    const QByteArray greeting =
-        ('/' + (options.greetingName.isEmpty() ? localHostName() : options.greetingName)).toUtf8();
-    if (curl_url_set(url.get(), CURLUPART_SCHEME, implicitTls ? "smtps" : "smtp", 0) != CURLUE_OK
-        || curl_url_set(url.get(), CURLUPART_HOST, host.constData(), 0) != CURLUE_OK
-        || curl_url_set(url.get(), CURLUPART_PORT, port.constData(), 0) != CURLUE_OK
-        || curl_url_set(url.get(), CURLUPART_PATH, greeting.constData(), CURLU_URLENCODE) != CURLUE_OK)
+    // The URL's path is the name given with EHLO.
+    const QString greeting = QLatin1Char('/') + (options.greetingName.isEmpty() ? localHostName() : options.greetingName);
+    if (!setServerUrl(url.get(), implicitTls ? "smtps" : "smtp", server.host, server.port, greeting))
         return failed(QStringLiteral("the server address \"%1\" port %2 cannot be used")
                           .arg(server.host.simplified())
                           .arg(server.port),

@@ -132,7 +132,7 @@ int main(int argc, char** argv)
     const int composed = std::min(recipients, 200);
     for (int i = 0; i < composed; ++i) {
         const Recipient r{i + 1, recipients, QStringLiteral("person%1@example.org").arg(i + 1),
-                          {QStringLiteral("Person %1").arg(i + 1), QString::number(i)}};
+                          {QStringLiteral("Person %1").arg(i + 1), QString::number(i)}, {}, {}, {}};
         bytes += composeBulkMessage(job, r, server, cache).size();
     }
     const double composeSeconds = double(composeClock.nsecsElapsed()) / 1e9;

@@ -23,20 +23,6 @@ namespace imapfixture {
 // "ann" / "Open Sesame!" has no quota; "bea" / "Open Sesame!" may store 12 KB in all.
 inline const QString GoodPassword = QStringLiteral("Open Sesame!");
 
-// A port on which nothing listens (for a moment).
-inline int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 class ImapServer {
 public:
     ~ImapServer() { stop(); }
@@ -63,8 +49,8 @@ public:
                                  "bea:{PLAIN}" + GoodPassword.toUtf8() + ':' + ids + "::" + mail
                                  + "bea::userdb_quota_rule=*:storage=12K\n";
         mailfixture::writeFile(root + QStringLiteral("/users"), users);
-        m_startTlsPort = freePort();
-        m_tlsPort = freePort();
+        m_startTlsPort = mailfixture::freePort();
+        m_tlsPort = mailfixture::freePort();
         const QByteArray r = QFile::encodeName(root);
         const QByteArray certs = QFile::encodeName(certFolder);
         QByteArray config = "base_dir = " + r + "/run\nstate_dir = " + r + "/run\nlog_path = " + r

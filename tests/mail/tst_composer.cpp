@@ -343,7 +343,7 @@ void TestComposer::bulkMessageReplacesInTheBodyOnly()
     job.subject = QStringLiteral("News for <name>");
     job.body = QStringLiteral("Dear <name>,\r\nyour code is <code>.\r\n");
     job.pairs = {{2, "<name>"}, {3, "<code>"}};
-    Recipient recipient{4, 10, "bob@example.org", {"Bob", "-"}};
+    Recipient recipient{4, 10, "bob@example.org", {"Bob", "-"}, {}, {}, {}};
     const MailServerSettings server{"ann@example.org", "mail.example.org", 25, "Ann", "pw", false};
     AttachmentCache cache;
     const QJsonObject parsed = parse(composeBulkMessage(job, recipient, server, cache));

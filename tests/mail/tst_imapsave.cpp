@@ -165,7 +165,7 @@ void TestImapSave::refusalsCarryTheWords()
     else if (change == QLatin1String("wrongport"))
         o.implicitTlsPort = 1;
     else if (change == QLatin1String("closed"))
-        a.port = imapfixture::freePort();
+        a.port = mailfixture::freePort();
 
     ImapDrafts drafts(a, o);
     QString cause;

@@ -190,7 +190,7 @@ void TestJournal::identity_data()
     };
     row("the same settings again are the same mailing", true, [](Mailing&, const QString&) {});
     row("the server's password is no part of it", true, [](Mailing& m, const QString&) {
-        BulkJob job{m.workbookPath, m.sheet, m.emailColumn, m.startLine, m.pairs, m.subject, m.body, m.attachments};
+        BulkJob job{m.workbookPath, m.sheet, m.emailColumn, m.startLine, m.pairs, m.subject, m.body, m.attachments, {}};
         m = bulkMailing(job, MailServerSettings{"x@example.org", m.host, m.port, m.account, "another password", true});
     });
     row("the mail client mode does not depend on the server", true,
