@@ -89,6 +89,7 @@ void createWindows(TMainForm& mainForm) {
     bulkForm->setOptionsForm(options);
     bulkProgress->setJobSource([bulkForm] { return bulkForm->job(); });
     bulkProgress->setServerSource([options] { return serverSettings(options->fields()); });
+    outlookProgress->setImapSource([options] { return options->imapAccountInForce(); });
     mainForm.setCommand(TMainForm::Command::BulkMails, [&mainForm, bulkForm, bulkProgress] {
         bulkMailsCommand(mainForm.services(), *bulkForm, *bulkProgress);
     });

@@ -131,7 +131,8 @@ int runBulkCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     const MailServerFields fields = loadMailServerFields(store);
     if (!isComplete(fields)) {
         err << "tallyweave-batch bulk: the mail-server settings in " << store.filePath()
-            << " are incomplete: Email, SMTPAddress, SMTPUserName and SMTPPassword must all be set\n";
+            << " are incomplete: Email, SMTPAddress, SMTPUserName and SMTPPassword (or, with SMTPAuth=oauth2,"
+               " SMTPTokenCommand) must all be set\n";
         return 1;
     }
     if (!QFileInfo(job.workbookPath).isFile()) {

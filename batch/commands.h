@@ -26,7 +26,7 @@ inline constexpr const char* kBulkUsage =
     "                             [--report FILE]\n"
     "                             [--document-template FILE [--document-format pdf|docx] [--document-name TEXT]]\n";
 inline constexpr const char* kOutlookUsage =
-    "usage: tallyweave-batch outlook (--save | --send) --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
+    "usage: tallyweave-batch outlook (--save [--imap] | --send) --source FILE [--sheet N] [--email-column COL] [--start LINE]\n"
     "                                --subject TEXT --body-file FILE [--attach FILE ...] [--pair COL:LABEL ...]\n"
     "                                [--attach-column COL] [--cc-column COL] [--bcc-column COL] [--subject-labels]\n"
     "                                [--html] [--journal FILE] [--resume | --restart] [--report FILE]\n"

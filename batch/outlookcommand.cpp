@@ -23,13 +23,15 @@ struct OutlookArguments {
     JournalFlags journal;
     DocumentFlags documents;
     QString report;
+    bool imap = false; // --imap: into the Drafts folder of the IMAP account
 };
 
 OutlookArguments parseArguments(const QStringList& args) {
     OutlookArguments parsed;
     OutlookMergeSettings& s = parsed.settings;
     bool save = false, send = false, subjectGiven = false;
-    static const FlagSet flags{QStringList{"--save", "--send"} + JournalFlags::switches + PersonalFlags::switches,
+    static const FlagSet flags{QStringList{"--save", "--send", "--imap"} + JournalFlags::switches
+                                   + PersonalFlags::switches,
                                QStringList{"--source", "--sheet", "--email-column", "--start", "--subject",
                                            "--body-file", "--attach", "--pair", "--report"}
                                    + JournalFlags::valued + PersonalFlags::valued + DocumentFlags::valued,
@@ -41,6 +43,8 @@ OutlookArguments parseArguments(const QStringList& args) {
             save = true;
         } else if (flag == QLatin1String("--send")) {
             send = true;
+        } else if (flag == QLatin1String("--imap")) {
+            parsed.imap = true;
         } else if (flag == QLatin1String("--source")) {
             s.workbookPath = value;
         } else if (flag == QLatin1String("--sheet")) {
@@ -64,6 +68,8 @@ OutlookArguments parseArguments(const QStringList& args) {
     });
     if (save == send)
         throw UsageError{QStringLiteral("exactly one of --save and --send is required")};
+    if (parsed.imap && !save)
+        throw UsageError{QStringLiteral("--imap goes with --save")};
     parsed.journal.check();
     parsed.documents.check();
     parsed.documents.apply(s.personal);
@@ -110,7 +116,18 @@ int runOutlookCommand(const QStringList& args, QTextStream& out, QTextStream& er
         return 1;
     }
     OutlookMergeSettings& s = parsed.settings;
-    s.fromAddress = loadMailServerFields(SettingsStore()).email;
+    const SettingsStore store;
+    const MailServerFields server = loadMailServerFields(store);
+    s.fromAddress = server.email;
+    if (parsed.imap) {
+        s.imap = imapAccount(loadImapFields(store), server);
+        if (!isComplete(*s.imap)) {
+            err << name << "the IMAP settings in " << store.filePath()
+                << " are incomplete: IMAPAddress, IMAPFolder and an account with its password (IMAPUserName and"
+                   " IMAPPassword, or SMTPUserName and SMTPPassword) must all be set\n";
+            return 1;
+        }
+    }
     s.journaled = true;
     s.journalPath = parsed.journal.path;
     s.unknownComment = unknownDeliveryComment();

@@ -1,6 +1,7 @@
 # tw_add_test(NAME name SOURCES a.cpp ... LIBS lib ...)
-# One QtTest executable per area, run headless with its own settings folder, so that no test
-# touches the user's configuration or needs a display.
+# One QtTest executable per area, run headless with its own settings folder and a session bus
+# address where no bus listens, so that no test touches the user's configuration or keyring or
+# needs a display.
 # Instrumented builds run several times slower; their time-outs are stretched by this factor.
 set(TW_TEST_TIMEOUT_FACTOR 1 CACHE STRING "Multiplier for every test's time-out")
 function(tw_add_test)
@@ -20,7 +21,7 @@ function(tw_add_test)
   math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${TW_TEST_TIMEOUT_FACTOR}")
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/config;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/state;TALLYWEAVE_BATCH=$<TARGET_FILE:tallyweave-batch>")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/config;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/state;TALLYWEAVE_BATCH=$<TARGET_FILE:tallyweave-batch>;DBUS_SESSION_BUS_ADDRESS=unix:path=${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run/no-bus")
   file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-home/${T_NAME}/config ${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run)
   # Qt insists that a runtime folder be private to its owner.
   file(CHMOD ${CMAKE_BINARY_DIR}/test-home/${T_NAME}/run PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)

@@ -2,11 +2,14 @@
 #include "mail/labelpair.h"
 
 #include <QList>
+#include <memory>
 #include <QString>
 #include <QStringList>
 
 // What a mailing is made of, whichever mode sends it: the server settings in force, the job as the
 // mail dialogs gather it, one recipient row and the outcome of one message.
+
+class TokenSource;
 
 // The mail-server settings in force: the options dialog's fields, trimmed.
 struct MailServerSettings {
@@ -16,6 +19,8 @@ struct MailServerSettings {
     QString account;  // user name, also the sender's display name
     QString password;
     bool ssl = false; // port 465: TLS from the first byte; any other port: STARTTLS required
+    // OAuth 2 sign-in: the run's access tokens (XOAUTH2 instead of the password); null: password.
+    std::shared_ptr<TokenSource> tokens = {};
 };
 
 struct Attachment {

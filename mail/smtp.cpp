@@ -1,6 +1,8 @@
 #include "mail/smtp.h"
 
-#include "codec/mimebase64.h"
+#include "mail/credentials.h"
+#include "mail/curlhandles.h"
+#include "mail/oauth.h"
 
 #include <QSysInfo>
 
@@ -10,25 +12,8 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
-#include <mutex>
 
 namespace {
-
-void initCurl()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-struct EasyCleanup {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-struct UrlCleanup {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct ListFree {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 struct Upload {
     const QByteArray& bytes;
@@ -56,8 +41,14 @@ public:
         m_inEhlo = line.startsWith("EHLO");
         m_ignoreReply = m_inEhlo || line.startsWith("QUIT");
         m_authSent = m_authSent || line.startsWith("AUTH");
-        // Only a known verb names the step: the lines of an AUTH LOGIN exchange are credentials.
         static const QByteArrayList verbs = {"EHLO", "HELO", "STARTTLS", "AUTH", "MAIL", "RCPT", "DATA", "QUIT"};
+        if (line.startsWith("AUTH")) {
+            m_xoauth2 = line.startsWith("AUTH XOAUTH2");
+            m_tokenSent = line.count(' ') >= 2; // the token as an initial response
+        } else if (m_lastVerb == QLatin1String("AUTH") && !verbs.contains(line.left(line.indexOf(' ')))) {
+            m_tokenSent = true; // the answer to the server's prompt
+        }
+        // Only a known verb names the step: the lines of an AUTH LOGIN exchange are credentials.
         const QByteArray verb = line.left(line.indexOf(' '));
         if (verbs.contains(verb)) {
             m_lastVerb = QString::fromLatin1(verb);
@@ -78,6 +69,9 @@ public:
     const QString& stray() const { return m_stray; }
 
     bool authSent() const { return m_authSent; }
+    // The server refused the sign-in itself: a 535 to AUTH, or the 334 challenge with which an
+    // XOAUTH2 server says the token is not good.
+    bool authRefused() const { return m_authRefused; }
     // The mechanisms of the EHLO reply's AUTH line, as the server wrote them.
     const QString& offeredAuth() const { return m_offeredAuth; }
 
@@ -121,6 +115,14 @@ private:
         }
         if (code == 354)
             m_inMessage = true;
+        // An XOAUTH2 server that refuses the token says why in a 334 challenge (base64 JSON), and
+        // the exchange ends there: that is the server's refusal.
+        if (m_lastVerb == QLatin1String("AUTH") && code == 334 && m_xoauth2 && m_tokenSent && m_refusal.isEmpty()) {
+            m_authRefused = true;
+            m_refusal = QStringLiteral("334 ") + printable(QByteArray::fromBase64(text.mid(4).trimmed()));
+        }
+        if (m_lastVerb == QLatin1String("AUTH") && code == 535)
+            m_authRefused = true;
         const bool last = text.size() == 3 || text.at(3) != '-';
         const QString words = QString::fromUtf8(text.mid(4)).trimmed();
         if (m_inEhlo && words.startsWith(QLatin1String("AUTH "), Qt::CaseInsensitive))
@@ -148,6 +150,9 @@ private:
     bool m_ignoreReply = false;
     bool m_inEhlo = false;
     bool m_authSent = false;
+    bool m_authRefused = false;
+    bool m_xoauth2 = false;
+    bool m_tokenSent = false;
 };
 
 int watchExchange(CURL*, curl_infotype type, char* data, size_t size, void* user)
@@ -198,30 +203,9 @@ bool unsafeForCommand(const QString& address)
     return false;
 }
 
-// Masks the password in every form the exchange gives it: as typed, in base64, and inside the
-// AUTH PLAIN and LOGIN lines (which a server may repeat in its reply), with or without padding.
-QString withoutPassword(QString text, const MailServerSettings& server)
+SendResult failed(const QString& comment, const MailServerSettings& server, const QString& token = QString())
 {
-    if (server.password.isEmpty())
-        return text;
-    const QByteArray account = server.account.toUtf8();
-    const QByteArray password = server.password.toUtf8();
-    const QByteArray forms[] = {Base64Encode('\0' + account + '\0' + password), Base64Encode(password),
-                                Base64Encode(account)};
-    const auto mask = QStringLiteral("****");
-    for (QByteArray form : forms) {
-        while (form.endsWith('='))
-            form.chop(1);
-        if (!form.isEmpty())
-            text.replace(QString::fromLatin1(form), mask);
-    }
-    text.replace(server.password, mask);
-    return text;
-}
-
-SendResult failed(const QString& comment, const MailServerSettings& server)
-{
-    return SendResult{false, withoutPassword(comment, server)};
+    return SendResult{false, withoutCredentials(comment, server.account, server.password, token)};
 }
 
 } // namespace
@@ -241,39 +225,38 @@ QString localHostName()
 
 namespace {
 
-SendResult exchange(const MailServerSettings& server, const QStringList& recipients, const QByteArray& message,
-                    const SmtpOptions& options, bool* handedOver)
+struct Outcome {
+    bool handedOver = false;
+    bool tokenRefused = false;
+};
+
+SendResult exchange(const MailServerSettings& server, const QString& token, const QStringList& recipients,
+                    const QByteArray& message, const SmtpOptions& options, Outcome* outcome)
 {
     initCurl();
     if (unsafeForCommand(server.email))
         return failed(QStringLiteral("the sender's address \"%1\" cannot be used").arg(server.email.simplified()),
-                      server);
+                      server, token);
     if (recipients.isEmpty())
-        return failed(QStringLiteral("the message has no recipient"), server);
+        return failed(QStringLiteral("the message has no recipient"), server, token);
     for (const QString& recipient : recipients)
         if (unsafeForCommand(recipient))
-            return failed(QStringLiteral("the address \"%1\" cannot be used").arg(recipient.simplified()), server);
+            return failed(QStringLiteral("the address \"%1\" cannot be used").arg(recipient.simplified()), server,
+                          token);
 
     std::unique_ptr<CURL, EasyCleanup> curl(curl_easy_init());
     std::unique_ptr<CURLU, UrlCleanup> url(curl_url());
     if (!curl || !url)
-        return failed(QStringLiteral("the mail transport cannot be started"), server);
+        return failed(QStringLiteral("the mail transport cannot be started"), server, token);
 
     const bool implicitTls = server.ssl && server.port == options.implicitTlsPort;
-    // An IPv6 address goes into the URL in brackets.
-    const bool ipv6 = server.host.contains(QLatin1Char(':')) && !server.host.startsWith(QLatin1Char('['));
-    const QByteArray host = ipv6 ? '[' + server.host.toUtf8() + ']' : server.host.toUtf8();
-    const QByteArray port = QByteArray::number(server.port);
-    const QByteArray greeting =
-        ('/' + (options.greetingName.isEmpty() ? localHostName() : options.greetingName)).toUtf8();
-    if (curl_url_set(url.get(), CURLUPART_SCHEME, implicitTls ? "smtps" : "smtp", 0) != CURLUE_OK
-        || curl_url_set(url.get(), CURLUPART_HOST, host.constData(), 0) != CURLUE_OK
-        || curl_url_set(url.get(), CURLUPART_PORT, port.constData(), 0) != CURLUE_OK
-        || curl_url_set(url.get(), CURLUPART_PATH, greeting.constData(), CURLU_URLENCODE) != CURLUE_OK)
+    // The URL's path is the name given with EHLO.
+    const QString greeting = QLatin1Char('/') + (options.greetingName.isEmpty() ? localHostName() : options.greetingName);
+    if (!setServerUrl(url.get(), implicitTls ? "smtps" : "smtp", server.host, server.port, greeting))
         return failed(QStringLiteral("the server address \"%1\" port %2 cannot be used")
                           .arg(server.host.simplified())
                           .arg(server.port),
-                      server);
+                      server, token);
 
     CURL* c = curl.get();
     char errorText[CURL_ERROR_SIZE] = {};
@@ -284,12 +267,13 @@ SendResult exchange(const MailServerSettings& server, const QStringList& recipie
         const QByteArray to = '<' + recipient.toUtf8() + '>';
         curl_slist* longer = curl_slist_append(rcpt.get(), to.constData());
         if (!longer)
-            return failed(QStringLiteral("the mail transport cannot be started"), server);
+            return failed(QStringLiteral("the mail transport cannot be started"), server, token);
         (void)rcpt.release();
         rcpt.reset(longer);
     }
     const QByteArray user = server.account.toUtf8();
     const QByteArray password = server.password.toUtf8();
+    const QByteArray bearer = token.toUtf8();
     const QByteArray caFile = options.caFile.toLocal8Bit();
     Upload upload{message};
     Socket socket;
@@ -313,7 +297,11 @@ SendResult exchange(const MailServerSettings& server, const QStringList& recipie
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!caFile.isEmpty())
         curl_easy_setopt(c, CURLOPT_CAINFO, caFile.constData());
-    if (!user.isEmpty()) {
+    if (!user.isEmpty() && !bearer.isEmpty()) {
+        curl_easy_setopt(c, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(c, CURLOPT_XOAUTH2_BEARER, bearer.constData());
+        curl_easy_setopt(c, CURLOPT_LOGIN_OPTIONS, "AUTH=XOAUTH2");
+    } else if (!user.isEmpty()) {
         curl_easy_setopt(c, CURLOPT_USERNAME, user.constData());
         curl_easy_setopt(c, CURLOPT_PASSWORD, password.constData());
         curl_easy_setopt(c, CURLOPT_LOGIN_OPTIONS, "AUTH=*");
@@ -330,26 +318,27 @@ SendResult exchange(const MailServerSettings& server, const QStringList& recipie
         return SendResult{true, QString()};
     if (code == CURLE_OPERATION_TIMEDOUT)
         socket.abandon();
+    outcome->tokenRefused = !bearer.isEmpty() && watch.authRefused();
     if (!watch.refusal().isEmpty())
-        return failed(watch.refusal(), server);
+        return failed(watch.refusal(), server, token);
     // Everything up to the line that ends the message went out, and no reply came back.
-    *handedOver = watch.messageBytes() >= message.size() && watch.step() == QLatin1String("while the message was sent");
+    outcome->handedOver = watch.messageBytes() >= message.size() && watch.step() == QLatin1String("while the message was sent");
     // curl stops before AUTH when it knows none of the offered mechanisms, and says only
     // "Login denied".
     if (code == CURLE_LOGIN_DENIED && !watch.authSent())
         return failed(QStringLiteral("the server offers no AUTH mechanism this program can use (AUTH %1)")
                           .arg(watch.offeredAuth()),
-                      server);
+                      server, token);
     if (!watch.stray().isEmpty())
         return failed(QStringLiteral("the server's answer is not SMTP (%1): \"%2\"").arg(watch.step(), watch.stray()),
-                      server);
+                      server, token);
     // The transport says "response reading failed" with a stale errno when the server hangs up.
     if (code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING || code == CURLE_SEND_ERROR)
-        return failed(QStringLiteral("the server closed the connection (%1)").arg(watch.step()), server);
+        return failed(QStringLiteral("the server closed the connection (%1)").arg(watch.step()), server, token);
     const QString transport = QString::fromUtf8(errorText).trimmed();
     return failed(QStringLiteral("%1 (%2)").arg(transport.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : transport,
                                                 watch.step()),
-                  server);
+                  server, token);
 }
 
 } // namespace
@@ -357,9 +346,27 @@ SendResult exchange(const MailServerSettings& server, const QStringList& recipie
 SendResult sendMail(const MailServerSettings& server, const QStringList& recipients, const QByteArray& message,
                     const SmtpOptions& options)
 {
-    bool handedOver = false;
-    SendResult result = exchange(server, recipients, message, options, &handedOver);
-    if (handedOver && !result.sent) {
+    QString token;
+    if (server.tokens) {
+        QString error;
+        token = server.tokens->token(&error);
+        if (token.isEmpty())
+            return SendResult{false, error};
+    }
+    Outcome outcome;
+    SendResult result = exchange(server, token, recipients, message, options, &outcome);
+    // An expired token: the command runs once more for the run, and the message is tried again
+    // (nothing of it went out before the sign-in).
+    if (!result.sent && outcome.tokenRefused) {
+        QString error;
+        if (server.tokens->renew(&error)) {
+            outcome = Outcome{};
+            result = exchange(server, server.tokens->token(&error), recipients, message, options, &outcome);
+        } else if (!error.isEmpty()) {
+            result.comment += QStringLiteral("; ") + error;
+        }
+    }
+    if (outcome.handedOver && !result.sent) {
         result.unknown = true;
         result.comment += QStringLiteral("; the whole message was handed over, so it may have been delivered");
     }

@@ -54,3 +54,15 @@ void SettingsStore::write(const QString& name, const QString& value) const
     settings.sync();
     ::chmod(QFile::encodeName(m_path).constData(), S_IRUSR | S_IWUSR);
 }
+
+void SettingsStore::remove(const QString& name) const
+{
+    if (!available() || !QFileInfo(m_path).isFile())
+        return;
+    QSettings settings(m_path, QSettings::IniFormat);
+    if (!settings.contains(name))
+        return;
+    settings.remove(name);
+    settings.sync();
+    ::chmod(QFile::encodeName(m_path).constData(), S_IRUSR | S_IWUSR);
+}

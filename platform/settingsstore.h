@@ -15,6 +15,8 @@ public:
     bool available() const;
     QString read(const QString& name) const;
     void write(const QString& name, const QString& value) const;
+    // Takes the value out of the file; nothing when it is not there.
+    void remove(const QString& name) const;
 
 private:
     QString m_path;

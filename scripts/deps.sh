@@ -3,12 +3,13 @@
 # Usage: scripts/deps.sh [build|run|test|bench|package|fuzz]
 set -euo pipefail
 build_pkgs=(cmake make g++ pkg-config qt6-base-dev libzip-dev libpugixml-dev libfreexl-dev
-            libcurl4-openssl-dev libgmime-3.0-dev libsqlite3-dev)
+            libcurl4-openssl-dev libgmime-3.0-dev libsqlite3-dev libsecret-1-dev)
 # Fonts for the shipped languages, Chinese included, and Qt's own texts in those languages.
 run_pkgs=(fonts-dejavu-core fonts-noto-cjk qt6-translations-l10n)
 test_pkgs=(python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-docx python3-aiosmtpd
            openssl xvfb libreoffice-calc-nogui libreoffice-writer-nogui msmtp desktop-file-utils appstream
-           python3-odf python3-pandas poppler-utils)
+           python3-odf python3-pandas poppler-utils dovecot-imapd
+           dbus gnome-keyring libsecret-tools)
 # Peers the benchmarks compare with.
 bench_pkgs=(python3-docxtpl python3-pandas)
 # Building the Debian package and checking it (scripts/package-check).

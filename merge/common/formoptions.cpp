@@ -3,7 +3,9 @@
 #include "app/services.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,7 +33,7 @@ public:
 TOptionsForm::TOptionsForm(Services&, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("OptionsForm"));
     setWindowTitle(QStringLiteral("Mail Server Options"));
-    setFixedSize(321, 307);
+    setFixedSize(660, 400);
 
     auto edit = [this](const char* name) {
         auto* e = new QLineEdit(this);
@@ -62,6 +64,37 @@ TOptionsForm::TOptionsForm(Services&, QWidget* parent) : QDialog(parent) {
     CheckBoxSSL = new QCheckBox(QStringLiteral("Use SSL for security on this server"), this);
     CheckBoxSSL->setObjectName(QStringLiteral("CheckBoxSSL"));
 
+    ComboBoxSignIn = new QComboBox(this);
+    ComboBoxSignIn->setObjectName(QStringLiteral("ComboBoxSignIn"));
+    ComboBoxSignIn->addItems({QStringLiteral("Password"), QStringLiteral("OAuth 2 access token from a command")});
+    connect(ComboBoxSignIn, &QComboBox::currentIndexChanged, this, &TOptionsForm::updateOkButton);
+    LabelSignIn = new QLabel(QStringLiteral("Sign in with:"), this);
+    LabelSignIn->setObjectName(QStringLiteral("LabelSignIn"));
+    LabelSignIn->setBuddy(ComboBoxSignIn);
+    EditTokenCommand = edit("EditTokenCommand");
+    LabelTokenCommand = label("LabelTokenCommand", "Token command:", EditTokenCommand);
+
+    GroupBoxIMAP = new QGroupBox(QStringLiteral("Drafts on the mail server (IMAP)"), this);
+    GroupBoxIMAP->setObjectName(QStringLiteral("GroupBoxIMAP"));
+    EditIMAPServer = edit("EditIMAPServer");
+    EditIMAPPort = edit("EditIMAPPort");
+    EditIMAPPort->setValidator(new DigitsValidator(EditIMAPPort));
+    EditIMAPFolder = edit("EditIMAPFolder");
+    EditIMAPAccounts = edit("EditIMAPAccounts");
+    EditIMAPPassword = edit("EditIMAPPassword");
+    EditIMAPPassword->setEchoMode(QLineEdit::Password);
+    EditIMAPPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    LabelIMAPServer = label("LabelIMAPServer", "IMAP Server:", EditIMAPServer);
+    LabelIMAPPort = label("LabelIMAPPort", "Port:", EditIMAPPort);
+    LabelIMAPFolder = label("LabelIMAPFolder", "Folder:", EditIMAPFolder);
+    LabelIMAPAccounts = label("LabelIMAPAccounts", "Account:", EditIMAPAccounts);
+    LabelIMAPPassword = label("LabelIMAPPassword", "Password:", EditIMAPPassword);
+    CheckBoxIMAPSSL = new QCheckBox(QStringLiteral("Use SSL (993: TLS at once, other ports: STARTTLS)"), this);
+    CheckBoxIMAPSSL->setObjectName(QStringLiteral("CheckBoxIMAPSSL"));
+    CheckBoxIMAPSameAccount = new QCheckBox(QStringLiteral("Sign in with the SMTP account"), this);
+    CheckBoxIMAPSameAccount->setObjectName(QStringLiteral("CheckBoxIMAPSameAccount"));
+    connect(CheckBoxIMAPSameAccount, &QCheckBox::toggled, this, &TOptionsForm::updateOkButton);
+
     ButtonOk = new QPushButton(QStringLiteral("OK"), this);
     ButtonOk->setObjectName(QStringLiteral("ButtonOk"));
     ButtonOk->setDefault(true);
@@ -70,22 +103,45 @@ TOptionsForm::TOptionsForm(Services&, QWidget* parent) : QDialog(parent) {
     ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    // Labels above their fields, as a column down the dialog.
+    // Labels above their fields, as a column down the dialog: the SMTP server on the left, the
+    // IMAP server of the drafts on the right.
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 12, 16, 12);
-    layout->setSpacing(2);
-    const std::pair<QLabel*, QLineEdit*> rows[] = {{Label1, EditEmail},
-                                                   {Label2, EditSMTPServer},
-                                                   {Label3, EditPort},
-                                                   {Label4, EditAccounts},
-                                                   {Label5, EditPassword}};
-    for (const auto& row : rows) {
-        layout->addWidget(row.first);
-        layout->addWidget(row.second);
-        layout->addSpacing(6);
-    }
-    layout->addWidget(CheckBoxSSL);
-    layout->addStretch();
+    auto* columns = new QHBoxLayout;
+    columns->setSpacing(16);
+    layout->addLayout(columns, 1);
+    auto* smtp = new QVBoxLayout;
+    smtp->setSpacing(2);
+    columns->addLayout(smtp, 1);
+    const auto addRow = [](QVBoxLayout* column, QLabel* label, QWidget* field) {
+        column->addWidget(label);
+        column->addWidget(field);
+        column->addSpacing(6);
+    };
+    addRow(smtp, Label1, EditEmail);
+    addRow(smtp, Label2, EditSMTPServer);
+    addRow(smtp, Label3, EditPort);
+    addRow(smtp, Label4, EditAccounts);
+    addRow(smtp, LabelSignIn, ComboBoxSignIn);
+    addRow(smtp, Label5, EditPassword);
+    addRow(smtp, LabelTokenCommand, EditTokenCommand);
+    smtp->addWidget(CheckBoxSSL);
+    smtp->addStretch();
+
+    auto* imap = new QVBoxLayout(GroupBoxIMAP);
+    imap->setSpacing(2);
+    columns->addWidget(GroupBoxIMAP, 1);
+    addRow(imap, LabelIMAPServer, EditIMAPServer);
+    addRow(imap, LabelIMAPPort, EditIMAPPort);
+    imap->addWidget(CheckBoxIMAPSSL);
+    imap->addSpacing(6);
+    addRow(imap, LabelIMAPFolder, EditIMAPFolder);
+    imap->addWidget(CheckBoxIMAPSameAccount);
+    imap->addSpacing(6);
+    addRow(imap, LabelIMAPAccounts, EditIMAPAccounts);
+    addRow(imap, LabelIMAPPassword, EditIMAPPassword);
+    imap->addStretch();
+    setImapFields(ImapFields{});
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ButtonOk);
@@ -105,6 +161,18 @@ void TOptionsForm::applyTexts(const Texts& texts) {
     Label4->setText(t("Accounts"));
     Label5->setText(t("Password"));
     CheckBoxSSL->setText(t("SSL"));
+    LabelSignIn->setText(t("SignIn"));
+    ComboBoxSignIn->setItemText(0, t("SignInPassword"));
+    ComboBoxSignIn->setItemText(1, t("SignInToken"));
+    LabelTokenCommand->setText(t("TokenCommand"));
+    GroupBoxIMAP->setTitle(t("IMAPGroup"));
+    LabelIMAPServer->setText(t("IMAPServer"));
+    LabelIMAPPort->setText(t("IMAPPort"));
+    CheckBoxIMAPSSL->setText(t("IMAPSSL"));
+    LabelIMAPFolder->setText(t("IMAPFolder"));
+    CheckBoxIMAPSameAccount->setText(t("IMAPSameAccount"));
+    LabelIMAPAccounts->setText(t("IMAPAccounts"));
+    LabelIMAPPassword->setText(t("IMAPPassword"));
     ButtonOk->setText(texts.text(QStringLiteral("Common"), QStringLiteral("Ok")));
     ButtonCancel->setText(texts.text(QStringLiteral("Common"), QStringLiteral("Cancel")));
 }
@@ -112,6 +180,7 @@ void TOptionsForm::applyTexts(const Texts& texts) {
 void TOptionsForm::loadSettings(const SettingsStore& store) {
     m_store = store;
     setFields(loadMailServerFields(store));
+    setImapFields(loadImapFields(store));
 }
 
 MailServerFields TOptionsForm::fields() const {
@@ -122,6 +191,8 @@ MailServerFields TOptionsForm::fields() const {
     f.account = EditAccounts->text();
     f.password = EditPassword->text();
     f.ssl = CheckBoxSSL->isChecked();
+    f.oauth2 = ComboBoxSignIn->currentIndex() == 1;
+    f.tokenCommand = EditTokenCommand->text();
     return f;
 }
 
@@ -132,13 +203,43 @@ void TOptionsForm::setFields(const MailServerFields& f) {
     EditAccounts->setText(f.account);
     EditPassword->setText(f.password);
     CheckBoxSSL->setChecked(f.ssl);
+    ComboBoxSignIn->setCurrentIndex(f.oauth2 ? 1 : 0);
+    EditTokenCommand->setText(f.tokenCommand);
+}
+
+ImapFields TOptionsForm::imapFields() const {
+    ImapFields f;
+    f.host = EditIMAPServer->text();
+    f.port = EditIMAPPort->text();
+    f.ssl = CheckBoxIMAPSSL->isChecked();
+    f.folder = EditIMAPFolder->text();
+    f.ownAccount = !CheckBoxIMAPSameAccount->isChecked();
+    f.account = EditIMAPAccounts->text();
+    f.password = EditIMAPPassword->text();
+    return f;
+}
+
+void TOptionsForm::setImapFields(const ImapFields& f) {
+    EditIMAPServer->setText(f.host);
+    EditIMAPPort->setText(f.port.isEmpty() ? QStringLiteral("993") : f.port);
+    CheckBoxIMAPSSL->setChecked(f.ssl);
+    EditIMAPFolder->setText(f.folder.isEmpty() ? QStringLiteral("Drafts") : f.folder);
+    CheckBoxIMAPSameAccount->setChecked(!f.ownAccount);
+    EditIMAPAccounts->setText(f.account);
+    EditIMAPPassword->setText(f.password);
+}
+
+ImapAccount TOptionsForm::imapAccountInForce() const {
+    return imapAccount(imapFields(), fields());
 }
 
 bool TOptionsForm::showAndSave() {
     if (exec() != QDialog::Accepted)
         return false;
-    if (m_store)
+    if (m_store) {
         saveMailServerFields(*m_store, fields());
+        saveImapFields(*m_store, imapFields());
+    }
     return true;
 }
 
@@ -152,5 +253,11 @@ void TOptionsForm::FormShow() {
 }
 
 void TOptionsForm::updateOkButton() {
+    const bool token = ComboBoxSignIn->currentIndex() == 1;
+    EditPassword->setEnabled(!token);
+    EditTokenCommand->setEnabled(token);
+    const bool own = !CheckBoxIMAPSameAccount->isChecked();
+    EditIMAPAccounts->setEnabled(own);
+    EditIMAPPassword->setEnabled(own && !token);
     ButtonOk->setEnabled(isComplete(fields()));
 }

@@ -8,6 +8,8 @@
 #include <optional>
 
 class QCheckBox;
+class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -30,6 +32,11 @@ public:
 
     MailServerFields fields() const;
     void setFields(const MailServerFields& fields);
+    // The IMAP account of the mail-client mode's Save to Drafts, in force as the fields above are.
+    ImapFields imapFields() const;
+    void setImapFields(const ImapFields& fields);
+    // The account a Save to Drafts uses now; complete or not.
+    ImapAccount imapAccountInForce() const;
 
     // The options command of the main window and of the bulk dialog: shows the dialog and, when it
     // closes with OK, saves the fields. True after OK.
@@ -46,12 +53,34 @@ public:
     QLabel* Label5;
     QLineEdit* EditPassword;
     QCheckBox* CheckBoxSSL;
+    // Sign-in: 0 the password, 1 an OAuth 2 access token printed by EditTokenCommand's command.
+    QLabel* LabelSignIn;
+    QComboBox* ComboBoxSignIn;
+    QLabel* LabelTokenCommand;
+    QLineEdit* EditTokenCommand;
+
+    QGroupBox* GroupBoxIMAP;
+    QLabel* LabelIMAPServer;
+    QLineEdit* EditIMAPServer;
+    QLabel* LabelIMAPPort;
+    QLineEdit* EditIMAPPort; // digits only, as EditPort
+    QCheckBox* CheckBoxIMAPSSL;
+    QLabel* LabelIMAPFolder;
+    QLineEdit* EditIMAPFolder;
+    QCheckBox* CheckBoxIMAPSameAccount; // checked: the SMTP account and password serve for IMAP
+    QLabel* LabelIMAPAccounts;
+    QLineEdit* EditIMAPAccounts;
+    QLabel* LabelIMAPPassword;
+    QLineEdit* EditIMAPPassword;
+
     QPushButton* ButtonOk;
     QPushButton* ButtonCancel;
 
 public slots:
     void FormShow();
-    // OK is enabled exactly when none of the five fields is blank.
+    // OK is enabled exactly when none of the five fields is blank (the token command standing in
+    // for the password with a token sign-in); the IMAP fields play no part. Also enables the
+    // password or the token command, and the IMAP account's own fields, as the choices say.
     void updateOkButton();
 
 protected:

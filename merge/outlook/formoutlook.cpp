@@ -6,7 +6,9 @@
 #include "merge/common/personalmailfields.h"
 #include "merge/outlook/outlookcommand.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -33,6 +35,17 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
     ButtonPreview = new QPushButton(this);
     ButtonPreview->setObjectName(QStringLiteral("ButtonPreview"));
+    ComboBoxSaveTo = new QComboBox(this);
+    ComboBoxSaveTo->setObjectName(QStringLiteral("ComboBoxSaveTo"));
+    ComboBoxSaveTo->addItems({QStringLiteral("Outbox folder"), QStringLiteral("Drafts folder on the mail server (IMAP)")});
+    LabelSaveTo = new QLabel(QStringLiteral("Save into:"), this);
+    LabelSaveTo->setObjectName(QStringLiteral("LabelSaveTo"));
+    LabelSaveTo->setBuddy(ComboBoxSaveTo);
+    ComboBoxSaveTo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    auto* saveTo = new QHBoxLayout;
+    saveTo->addWidget(LabelSaveTo);
+    saveTo->addWidget(ComboBoxSaveTo);
+    saveTo->addStretch();
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ButtonPreview);
     buttons->addStretch();
@@ -42,6 +55,7 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Fields, 1);
+    layout->addLayout(saveTo);
     layout->addLayout(buttons);
 
     connect(Fields, &MailJobFields::entriesChanged, this, &TOutlookForm::updateButtons);
@@ -66,6 +80,9 @@ void TOutlookForm::applyTexts(const Texts& texts) {
     Fields->applyTexts(texts, kSection);
     ButtonSave->setText(texts.text(kSection, QStringLiteral("Save")));
     ButtonPreview->setText(texts.text(kSection, QStringLiteral("ShowPreview")));
+    LabelSaveTo->setText(texts.text(kSection, QStringLiteral("SaveTo")));
+    ComboBoxSaveTo->setItemText(0, texts.text(kSection, QStringLiteral("SaveToOutbox")));
+    ComboBoxSaveTo->setItemText(1, texts.text(kSection, QStringLiteral("SaveToDrafts")));
     ButtonSend->setText(texts.text(kSection, QStringLiteral("Send")));
     ButtonCancel->setText(texts.text(QStringLiteral("Common"), QStringLiteral("Cancel")));
 }
@@ -87,6 +104,10 @@ OutlookMergeSettings TOutlookForm::settings() const {
     s.attachments = job.attachments;
     s.personal = job.personal;
     return s;
+}
+
+bool TOutlookForm::saveToDrafts() const {
+    return ComboBoxSaveTo->currentIndex() == 1;
 }
 
 void TOutlookForm::showEvent(QShowEvent* event) {

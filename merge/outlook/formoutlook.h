@@ -6,6 +6,8 @@
 #include <QDialog>
 
 class MailJobFields;
+class QComboBox;
+class QLabel;
 class QPushButton;
 class TPreviewForm;
 struct Services;
@@ -35,9 +37,15 @@ public:
     // and the sender are the command's and the run dialog's.
     OutlookMergeSettings settings() const;
 
+    // Where Save puts the messages: false the outbox folder, true the Drafts folder of the IMAP
+    // account. A setting of the dialog: it keeps its choice from one showing to the next.
+    bool saveToDrafts() const;
+
     // The fields above the buttons, with the documented names of their controls.
     MailJobFields* Fields;
     QPushButton* ButtonPreview; // the messages as they would go, row by row
+    QLabel* LabelSaveTo;
+    QComboBox* ComboBoxSaveTo; // 0 the outbox folder, 1 Drafts on the mail server
     QPushButton* ButtonSave;
     QPushButton* ButtonSend;
     QPushButton* ButtonCancel;

@@ -17,6 +17,8 @@ TOutlookProgressForm::TOutlookProgressForm(Services& services, QWidget* parent) 
 OutlookMergeSettings TOutlookProgressForm::settings() const {
     OutlookMergeSettings s = m_settings ? m_settings() : OutlookMergeSettings{};
     s.saveMode = m_saveMode;
+    if (m_saveMode && m_saveToDrafts)
+        s.imap = imapAccount();
     s.fromAddress = m_sender ? m_sender() : QString();
     s.journaled = true;
     s.unknownComment = m_services.text(section(), QStringLiteral("String13"));
@@ -70,7 +72,10 @@ void TOutlookProgressForm::Timer1Timer() {
 
     switch (result.outcome) {
     case OutlookMergeOutcome::Finished:
-        endNotice(m_saveMode ? QStringLiteral("String08") : QStringLiteral("String09"), result.leftOut);
+        endNotice(!m_saveMode      ? QStringLiteral("String09")
+                  : m_saveToDrafts ? QStringLiteral("String19")
+                                   : QStringLiteral("String08"),
+                  result.leftOut);
         break;
     case OutlookMergeOutcome::Cancelled:
         break;

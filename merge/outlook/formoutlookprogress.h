@@ -12,11 +12,17 @@ class TOutlookProgressForm : public TRunForm {
 public:
     using SettingsSource = std::function<OutlookMergeSettings()>;
     using SenderSource = std::function<QString()>;
+    using ImapSource = std::function<ImapAccount()>;
 
     explicit TOutlookProgressForm(Services& services, QWidget* parent = nullptr);
 
     void setSettingsSource(SettingsSource source) { m_settings = std::move(source); }
     void setSenderSource(SenderSource source) { m_sender = std::move(source); }
+    // The IMAP account in force, for a Save into Drafts.
+    void setImapSource(ImapSource source) { m_imap = std::move(source); }
+    ImapAccount imapAccount() const { return m_imap ? m_imap() : ImapAccount{}; }
+    // Save mode only: into the account's Drafts folder instead of the outbox.
+    void setSaveToDrafts(bool drafts) { m_saveToDrafts = drafts; }
     // True: save into the outbox (true when created); false: send.
     void setSaveMode(bool save) { m_saveMode = save; }
     bool saveMode() const { return m_saveMode; }
@@ -38,5 +44,7 @@ private:
 
     SettingsSource m_settings;
     SenderSource m_sender;
+    ImapSource m_imap;
     bool m_saveMode = true;
+    bool m_saveToDrafts = false;
 };

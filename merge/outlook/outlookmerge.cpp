@@ -41,6 +41,16 @@ private:
     MaildirFolder m_folder;
 };
 
+class ImapClient : public MailClient {
+public:
+    explicit ImapClient(const ImapAccount& account) : m_drafts(account, defaultImapOptions()) {}
+    void start() override { m_drafts.connect(); }
+    void deliver(const QByteArray& message) override { m_drafts.append(message); }
+
+private:
+    ImapDrafts m_drafts;
+};
+
 class SendmailClient : public MailClient {
 public:
     void start() override {
@@ -230,7 +240,9 @@ void mergeRows(const OutlookMergeSettings& s, const Workbook& book, MailClient& 
 
 OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, OutlookMergeSink& sink) {
     std::unique_ptr<MailClient> client;
-    if (settings.saveMode)
+    if (settings.saveMode && settings.imap)
+        client = std::make_unique<ImapClient>(*settings.imap);
+    else if (settings.saveMode)
         client = std::make_unique<OutboxClient>();
     else
         client = std::make_unique<SendmailClient>();
@@ -289,5 +301,12 @@ Mailing outlookMailing(const OutlookMergeSettings& s) {
     mailing.pairs = s.pairs;
     mailing.attachments = s.attachments;
     mailing.more = personalSettings(s.personal);
+    // Drafts on a server are another destination than the outbox: a run into one does not count
+    // for the other.
+    if (s.saveMode && s.imap)
+        mailing.more.insert(QStringLiteral("imap"), QStringLiteral("%1@%2:%3/%4")
+                                                        .arg(s.imap->account, s.imap->host)
+                                                        .arg(s.imap->port)
+                                                        .arg(s.imap->folder));
     return mailing;
 }

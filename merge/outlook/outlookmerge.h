@@ -1,4 +1,5 @@
 #pragma once
+#include "mail/imapsave.h"
 #include "mail/mailjob.h"
 #include "merge/common/mailingjournal.h"
 #include "mail/labelpair.h"
@@ -28,6 +29,9 @@ struct OutlookMergeSettings {
     QList<Attachment> attachments;
     PersonalMail personal;  // what each row adds to its own message; off by default
     bool saveMode = true;   // true: into the outbox; false: sent by the system mailer
+    // Save mode: into this account's folder on its IMAP server instead of the outbox, over one
+    // connection for the run.
+    std::optional<ImapAccount> imap;
     QString fromAddress;    // the From header; empty leaves the sender to the system mailer
 
     // The send journal: every message is journaled before and after it is saved or sent, and rows
@@ -82,5 +86,6 @@ struct OutlookMergeResult {
     int leftOut = 0; // rows passed over whose address cell holds a text that is no usable address
 };
 
-// Save mode: into the outbox at defaultOutboxPath(); send mode: to the mailer findSendmail() finds.
+// Save mode: into the outbox at defaultOutboxPath(), or into the IMAP folder when imap is set; send
+// mode: to the mailer findSendmail() finds.
 OutlookMergeResult runOutlookMerge(const OutlookMergeSettings& settings, OutlookMergeSink& sink);

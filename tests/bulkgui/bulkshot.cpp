@@ -1,7 +1,8 @@
 // Plays one bulk mailing through the real windows, as start-up builds them, in English, against
 // the test SMTP server, and saves what the user sees, for a person to judge:
 //   bulkshot <folder>
-// writes <folder>/bulk-options.png (the server options), <folder>/bulk-dialog.png (the filled-in
+// writes <folder>/bulk-options.png (the server options, with the IMAP server of the drafts;
+// options-screen.png the same on the whole screen), <folder>/bulk-dialog.png (the filled-in
 // bulk dialog with two attachments), <folder>/bulk-recipient.png (its page of what each recipient
 // adds) and <folder>/bulk-report.png (the main window after the run,
 // one row refused by the server). Message boxes are scripted. Run it on a real display
@@ -110,8 +111,12 @@ int main(int argc, char** argv) {
         optionsForm->EditPort->setText(port);
         optionsForm->EditAccounts->setText(QStringLiteral("ann"));
         optionsForm->EditPassword->setText(QStringLiteral("Open Sesame!"));
+        optionsForm->EditIMAPServer->setText(QStringLiteral("imap.example.org"));
         settle();
         optionsSaved = optionsForm->grab().save(out + QStringLiteral("/bulk-options.png"));
+        // The whole screen as well, with the window manager's view of the dialog over the main window.
+        QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                     out + QStringLiteral("/options-screen.png")});
         optionsForm->ButtonOk->click();
     });
     mainForm.MServerOptionsClick();

@@ -7,6 +7,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -64,6 +66,9 @@ private slots:
     void okSavesTrimmedValuesOwnerOnly();
     void cancelKeepsTheEditsInForceButNotInTheFile();
     void mainWindowAndBulkDialogOpenTheSameDialog();
+    void imapAccountOfItsOwnOrTheSmtpOne_data();
+    void imapAccountOfItsOwnOrTheSmtpOne();
+    void tokenSignInTakesThePlaceOfThePassword();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -234,7 +239,15 @@ void TestOptionsForm::okSavesTrimmedValuesOwnerOnly() {
                                                {"SMTPPort", "0587"},
                                                {"SMTPUserName", "me"},
                                                {"SMTPPassword", "pass word"},
-                                               {"SMTPSSL", "1"}}));
+                                               {"SMTPSSL", "1"},
+                                               {"SMTPAuth", "password"},
+                                               {"SMTPTokenCommand", ""},
+                                               {"IMAPAddress", ""},
+                                               {"IMAPPort", "993"},
+                                               {"IMAPSSL", "1"},
+                                               {"IMAPFolder", "Drafts"},
+                                               {"IMAPUserName", ""},
+                                               {"IMAPPassword", ""}}));
     QVERIFY2(fileMode(settingsFile()) == 0600, "the file holds the password: owner only");
 
     whenShown(&h.options, [&] {
@@ -340,6 +353,71 @@ void TestOptionsForm::mainWindowAndBulkDialogOpenTheSameDialog() {
     QCOMPARE(seen, QString("mail.example.net"));
     QCOMPARE(readBack(settingsFile()).value("SMTPPort"), QString("2525"));
     QCOMPARE(readBack(settingsFile()).value("SMTPAddress"), QString("mail.example.net"));
+}
+
+
+void TestOptionsForm::imapAccountOfItsOwnOrTheSmtpOne_data() {
+    QTest::addColumn<bool>("sameAccount");
+    QTest::addColumn<QString>("account");  // of the IMAP account in force
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<Stored>("written");   // IMAPUserName and IMAPPassword after OK
+
+    QTest::newRow("the SMTP account serves: the IMAP fields are off and stored empty")
+        << true << "me" << "secret" << Stored{{"IMAPUserName", ""}, {"IMAPPassword", ""}};
+    QTest::newRow("an account of its own: its fields are used and stored")
+        << false << "me@imap" << "imap pass" << Stored{{"IMAPUserName", "me@imap"}, {"IMAPPassword", "imap pass"}};
+}
+
+void TestOptionsForm::imapAccountOfItsOwnOrTheSmtpOne() {
+    QFETCH(bool, sameAccount);
+    QFETCH(QString, account);
+    QFETCH(QString, password);
+    QFETCH(Stored, written);
+
+    store(settingsFile(), kComplete);
+    BulkWindows h;
+    h.options.loadSettings(SettingsStore(settingsFile()));
+    QCOMPARE(h.options.EditIMAPPort->text(), QString("993"));
+    QCOMPARE(h.options.EditIMAPFolder->text(), QString("Drafts"));
+    QVERIFY2(h.options.CheckBoxIMAPSameAccount->isChecked(), "the SMTP account serves for IMAP by default");
+    QVERIFY(!h.options.EditIMAPAccounts->isEnabled());
+    whenShown(&h.options, [&] {
+        h.options.EditIMAPServer->setText(" imap.example.org ");
+        h.options.EditIMAPPort->setText("143");
+        h.options.CheckBoxIMAPSameAccount->setChecked(sameAccount);
+        QCOMPARE(h.options.EditIMAPAccounts->isEnabled(), !sameAccount);
+        QCOMPARE(h.options.EditIMAPPassword->isEnabled(), !sameAccount);
+        h.options.EditIMAPAccounts->setText(" me@imap");
+        h.options.EditIMAPPassword->setText("imap pass ");
+        h.options.ButtonOk->click();
+    });
+    QVERIFY(h.options.showAndSave());
+    const ImapAccount inForce = h.options.imapAccountInForce();
+    QCOMPARE(inForce.host, QString("imap.example.org"));
+    QCOMPARE(inForce.port, 143);
+    QCOMPARE(inForce.account, account);
+    QCOMPARE(inForce.password, password);
+    const Stored back = readBack(settingsFile());
+    for (auto it = written.begin(); it != written.end(); ++it)
+        QCOMPARE(back.value(it.key()), it.value());
+    QCOMPARE(back.value("IMAPAddress"), QString("imap.example.org"));
+    QCOMPARE(back.value("IMAPPort"), QString("143"));
+}
+
+void TestOptionsForm::tokenSignInTakesThePlaceOfThePassword() {
+    store(settingsFile(), kComplete);
+    BulkWindows h;
+    h.options.loadSettings(SettingsStore(settingsFile()));
+    h.options.show();
+    QVERIFY(!h.options.EditTokenCommand->isEnabled());
+    h.options.ComboBoxSignIn->setCurrentIndex(1);
+    QVERIFY(!h.options.EditPassword->isEnabled());
+    QVERIFY2(!h.options.ButtonOk->isEnabled(), "a token sign-in wants its command");
+    h.options.EditTokenCommand->setText("  /usr/bin/get-token --account me ");
+    QVERIFY(h.options.ButtonOk->isEnabled());
+    h.options.EditPassword->clear();
+    QVERIFY2(h.options.ButtonOk->isEnabled(), "the password plays no part with a token");
+    h.options.hide();
 }
 
 QTEST_MAIN(TestOptionsForm)

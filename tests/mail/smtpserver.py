@@ -17,6 +17,8 @@ Each LISTENER is NAME:KIND, KIND one of
   echoplain    only AUTH PLAIN offered; every login is refused with a reply that repeats what the
                client sent (no aiosmtpd)
   echologin    the same with only AUTH LOGIN offered
+  oauth        only AUTH XOAUTH2 offered, required: the bearer token must be the one in
+               OUTDIR/token.txt; a wrong one gets the 334 challenge with the error, then 535
 The good account is "ann" with the password "Open Sesame!"; any other gets 535.
 
 Once listening it prints "READY NAME=PORT ..." on one line. Every message received is written
@@ -36,6 +38,7 @@ A recipient listed (one address a line) in OUTDIR/refuse.txt is refused at RCPT 
 is listed, so that a test can have a server refuse first and accept later.
 """
 import asyncio
+import base64
 import json
 import logging
 import os
@@ -43,7 +46,7 @@ import ssl
 import sys
 import warnings
 
-from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword
 
 GOOD_LOGIN = b"ann"
 GOOD_PASSWORD = b"Open Sesame!"
@@ -111,6 +114,42 @@ class Recorder:
             out.write(envelope.original_content)
         os.rename(stem + ".json.tmp", stem + ".json")
         return "250 OK: queued"
+
+
+class OAuthRecorder(Recorder):
+    """Checks an XOAUTH2 sign-in: "user=ann^Aauth=Bearer TOKEN^A^A" with the token of token.txt."""
+
+    async def auth_XOAUTH2(self, server, args):
+        if len(args) > 1:
+            try:
+                blob = base64.b64decode(args[1], validate=True)
+            except ValueError:
+                blob = b""
+        else:
+            blob = await server.challenge_auth("", encode_to_b64=False)
+            if blob is MISSING:
+                return AuthResult(success=False, handled=False)
+        try:
+            text = blob.decode()
+            fields = dict(part.split("=", 1) for part in text.split("\x01") if "=" in part)
+            user = fields.get("user", "")
+            token = fields.get("auth", "").removeprefix("Bearer ")
+        except (ValueError, UnicodeDecodeError):
+            user, token = "?", None
+        try:
+            with open(os.path.join(self.outdir, "token.txt")) as f:
+                good = f.read().strip()
+        except FileNotFoundError:
+            good = None
+        ok = user == "ann" and token is not None and token == good
+        with open(os.path.join(self.outdir, "auth.log"), "a") as log:
+            log.write("%s XOAUTH2 %s %s\n" % (self.listener, user, "accepted" if ok else "refused"))
+        if ok:
+            return AuthResult(success=True, handled=False, auth_data=LoginPassword(user.encode(), b""))
+        # As the large providers do: the error as a 334 challenge, the client's empty answer, then 535.
+        error = base64.b64encode(json.dumps({"status": "401", "schemes": "bearer", "scope": "mail"}).encode())
+        await server.challenge_auth(error.decode(), encode_to_b64=False)
+        return AuthResult(success=False, handled=False)
 
 
 class ForeignAuthRecorder(Recorder):
@@ -244,11 +283,14 @@ async def main():
         elif kind == "tls":
             server_ssl = context(certdir, "server")
             kwargs.update(auth_require_tls=False)
+        elif kind == "oauth":
+            kwargs.update(auth_required=True, auth_require_tls=False, auth_exclude_mechanism=["PLAIN", "LOGIN"])
         elif kind not in ("plain", "sink", "foreignauth"):
             raise SystemExit("unknown listener kind " + kind)
         if kind == "foreignauth":
             kwargs.update(auth_require_tls=False, auth_exclude_mechanism=["PLAIN", "LOGIN"])
-        handler = (ForeignAuthRecorder if kind == "foreignauth" else Recorder)(outdir, name, kind == "sink")
+        handler = {"foreignauth": ForeignAuthRecorder, "oauth": OAuthRecorder}.get(kind, Recorder)(
+            outdir, name, kind == "sink")
         factory = (lambda h=handler, kw=kwargs: TestSMTP(h, **kw))
         server = await loop.create_server(factory, "127.0.0.1", 0, ssl=server_ssl)
         ready.append("%s=%d" % (name, server.sockets[0].getsockname()[1]))

@@ -20,6 +20,10 @@ private slots:
     void settingsInForce();
     void completeness_data();
     void completeness();
+    void imapAccountInForce_data();
+    void imapAccountInForce();
+    void imapSaveRoundTrip_data();
+    void imapSaveRoundTrip();
 
 private:
     QTemporaryDir m_dir;
@@ -152,6 +156,104 @@ void TestMailSettings::completeness()
     if (blanked >= 0)
         *texts[blanked] = QStringLiteral(" \t ");
     QTEST(isComplete(f), "complete");
+}
+
+const Values kSmtp{{"Email", "me@example.org"}, {"SMTPAddress", "smtp.example.org"}, {"SMTPUserName", "me"},
+                  {"SMTPPassword", "smtp-pass"}};
+
+void TestMailSettings::imapAccountInForce_data()
+{
+    QTest::addColumn<Values>("stored");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<bool>("ssl");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("complete");
+
+    QTest::newRow("nothing of IMAP stored: 993 with TLS into Drafts, no server yet")
+        << kSmtp << "" << 993 << true << "Drafts" << "me" << "smtp-pass" << false;
+    Values server = kSmtp;
+    server.insert("IMAPAddress", " imap.example.org ");
+    QTest::newRow("a server: the SMTP account and password serve for IMAP too")
+        << server << "imap.example.org" << 993 << true << "Drafts" << "me" << "smtp-pass" << true;
+    Values own = kSmtp;
+    own.insert("IMAPAddress", " imap.example.org ");
+    own.insert("IMAPPort", "143");
+    own.insert("IMAPSSL", "1");
+    own.insert("IMAPFolder", " Entwürfe ");
+    own.insert("IMAPUserName", " me@imap ");
+    own.insert("IMAPPassword", " imap-pass ");
+    QTest::newRow("an account of its own, trimmed")
+        << own << "imap.example.org" << 143 << true << "Entwürfe" << "me@imap" << "imap-pass" << true;
+    Values shared = kSmtp;
+    shared.insert("IMAPAddress", "imap.example.org");
+    shared.insert("IMAPPassword", "left over");
+    QTest::newRow("a password without an account of its own is not used")
+        << shared << "imap.example.org" << 993 << true << "Drafts" << "me" << "smtp-pass" << true;
+    Values off = shared;
+    off.insert("IMAPSSL", "0");
+    off.insert("IMAPPort", "x143");
+    off.insert("IMAPFolder", "   ");
+    QTest::newRow("SSL stored off, a port that is no number, a blank folder")
+        << off << "imap.example.org" << 993 << false << "Drafts" << "me" << "smtp-pass" << true;
+    Values noSmtpPassword = shared;
+    noSmtpPassword.remove("SMTPPassword");
+    QTest::newRow("the SMTP password missing leaves IMAP incomplete too")
+        << noSmtpPassword << "imap.example.org" << 993 << true << "Drafts" << "me" << "" << false;
+}
+
+void TestMailSettings::imapAccountInForce()
+{
+    QFETCH(Values, stored);
+    const SettingsStore store(storeWith(stored));
+    const ImapAccount account = imapAccount(loadImapFields(store), loadMailServerFields(store));
+    QTEST(account.host, "host");
+    QTEST(account.port, "port");
+    QTEST(account.ssl, "ssl");
+    QTEST(account.folder, "folder");
+    QTEST(account.account, "account");
+    QTEST(account.password, "password");
+    QTEST(isComplete(account), "complete");
+}
+
+void TestMailSettings::imapSaveRoundTrip_data()
+{
+    QTest::addColumn<bool>("ownAccount");
+    QTest::addColumn<Values>("written");
+    QTest::newRow("own account: its name and password are written")
+        << true
+        << Values{{"IMAPAddress", "imap.example.org"}, {"IMAPPort", "0993"}, {"IMAPSSL", "0"}, {"IMAPFolder", "Drafts"},
+                  {"IMAPUserName", "me@imap"}, {"IMAPPassword", "imap pass"}};
+    QTest::newRow("the SMTP account serving: name and password written empty")
+        << false
+        << Values{{"IMAPAddress", "imap.example.org"}, {"IMAPPort", "0993"}, {"IMAPSSL", "0"}, {"IMAPFolder", "Drafts"},
+                  {"IMAPUserName", ""}, {"IMAPPassword", ""}};
+}
+
+void TestMailSettings::imapSaveRoundTrip()
+{
+    QFETCH(bool, ownAccount);
+    QFETCH(Values, written);
+    const QString path = storeWith({{"IMAPPassword", "stale"}});
+    ImapFields fields;
+    fields.host = QStringLiteral(" imap.example.org ");
+    fields.port = QStringLiteral("0993");
+    fields.ssl = false;
+    fields.folder = QStringLiteral(" Drafts\t");
+    fields.ownAccount = ownAccount;
+    fields.account = QStringLiteral(" me@imap");
+    fields.password = QStringLiteral("imap pass ");
+    saveImapFields(SettingsStore(path), fields);
+    QSettings back(path, QSettings::IniFormat);
+    Values read;
+    for (const QString& key : back.allKeys())
+        read.insert(key, back.value(key).toString());
+    QCOMPARE(read, written);
+    const ImapFields loaded = loadImapFields(SettingsStore(path));
+    QCOMPARE(loaded.ownAccount, ownAccount);
+    QCOMPARE(loaded.port, QStringLiteral("993"));
 }
 
 QTEST_GUILESS_MAIN(TestMailSettings)

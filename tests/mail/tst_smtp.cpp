@@ -8,30 +8,12 @@
 #include <QSysInfo>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using mailfixture::MailServer;
 
 namespace {
 
 const QString GoodPassword = QStringLiteral("Open Sesame!");
-
-// A port on which nothing listens.
-int closedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 } // namespace
 
@@ -254,7 +236,7 @@ void TestSmtp::connectionDroppedInDataFails()
 
 void TestSmtp::closedPortFailsWithTransportError()
 {
-    const MailServerSettings settings{"ann@example.org", "127.0.0.1", closedPort(), "ann", GoodPassword, false};
+    const MailServerSettings settings{"ann@example.org", "127.0.0.1", mailfixture::freePort(), "ann", GoodPassword, false};
     const SendResult result = sendMail(settings, "bob@example.org", message("bob@example.org"), SmtpOptions{});
     QVERIFY(!result.sent);
     QVERIFY2(result.comment.contains(QLatin1String("connect"), Qt::CaseInsensitive), qPrintable(result.comment));

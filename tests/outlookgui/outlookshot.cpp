@@ -127,6 +127,12 @@ int main(int argc, char** argv) {
             form->Fields->Panel1->addAttachment(work + QLatin1Char('/') + QString::fromUtf8(name));
         settle();
         screenshot(out + QStringLiteral("/outlook-dialog.png"));
+        // The choice of folder open on the Drafts of the mail server, for a picture; the run itself
+        // saves into the outbox, which needs no server.
+        form->ComboBoxSaveTo->setCurrentIndex(1);
+        settle();
+        screenshot(out + QStringLiteral("/outlook-dialog-drafts.png"));
+        form->ComboBoxSaveTo->setCurrentIndex(0);
         form->ButtonSave->click();
     });
     mainForm.MExcelToOutlookClick();

@@ -3,6 +3,7 @@
 // outbox or hand each message to a scripted system mailer.
 #include "app/runreport.h"
 #include "app/services.h"
+#include "mail/imapfixture.h"
 #include "mail/mailfixture.h"
 #include "merge/common/attachmentlist.h"
 #include "merge/common/formpreview.h"
@@ -131,6 +132,8 @@ private slots:
     void outboxThatCannotBeMadeIsTheMailProgramMessage();
     void eachRowsDocumentIsSavedWithItsMessage();
     void documentsThatCannotBeMadeEndTheRunFirst();
+    void saveIntoDraftsOnTheServer_data();
+    void saveIntoDraftsOnTheServer();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -561,6 +564,60 @@ void TestOutlookGui::documentsThatCannotBeMadeEndTheRunFirst() {
     QVERIFY2(h->prompter.calls.at(0).detail.contains("LibreOffice"), qPrintable(h->prompter.calls.at(0).detail));
     QCOMPARE(h->report.lineCount(), 0);
     QVERIFY(entries(outbox() + "/new").isEmpty());
+}
+
+void TestOutlookGui::saveIntoDraftsOnTheServer_data() {
+    QTest::addColumn<bool>("serverSet");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("IMAP settings incomplete: refused before anything is saved") << false << "OutlookProgressForm.String18";
+    QTest::newRow("complete: every message in Drafts, and the message says so") << true << "OutlookProgressForm.String19";
+}
+
+void TestOutlookGui::saveIntoDraftsOnTheServer() {
+    QFETCH(bool, serverSet);
+    QFETCH(QString, message);
+    QTemporaryDir certs;
+    QVERIFY(certs.isValid());
+    const QByteArray privatePath = qgetenv("PATH"); // openssl and python3 are found on the system's
+    qputenv("PATH", "/usr/bin:/bin");
+    const QString certError = mailfixture::makeCertificates(certs.path());
+    qputenv("PATH", privatePath);
+    QVERIFY2(certError.isEmpty(), qPrintable(certError));
+    imapfixture::ImapServer server;
+    const QString error = server.start(certs.path());
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    qputenv("SSL_CERT_FILE", QFile::encodeName(certs.filePath("ca.pem")));
+    ImapAccount account;
+    account.port = server.startTlsPort();
+    account.account = QStringLiteral("ann");
+    account.password = imapfixture::GoodPassword;
+    if (serverSet)
+        account.host = QStringLiteral("127.0.0.1");
+    h->progress.setImapSource([account] { return account; });
+    bool progressShown = false;
+    whenShown(&h->progress, [&progressShown] { progressShown = true; });
+
+    QVERIFY(writeBook(path("book.csv"), {{"a@example.com", "Ann"}, {"b@example.com", "Bob"}}));
+    h->runCommand([this] {
+        h->form.Fields->Edit1->setText(path("book.csv"));
+        h->form.Fields->Edit3->setText("S");
+        h->form.Fields->Panel1->Memo1->setPlainText("B");
+        h->form.ComboBoxSaveTo->setCurrentIndex(1);
+        h->form.ButtonSave->click();
+    });
+    QCOMPARE(h->messages(), QStringList{message});
+    QCOMPARE(progressShown, serverSet);
+    QCOMPARE(h->report.lineCount(), serverSet ? 2 : 0);
+    QString readError;
+    const auto drafts = server.read(certs.filePath("ca.pem"), "ann", "Drafts", &readError);
+    QVERIFY2(readError.isEmpty(), qPrintable(readError));
+    QCOMPARE(drafts.size(), serverSet ? 2 : 0);
+    QVERIFY2(!QFileInfo::exists(outbox()), "a Save into Drafts writes nothing into the outbox");
+
+    h->form.show();
+    QVERIFY2(h->form.ComboBoxSaveTo->currentIndex() == 1, "the choice of folder outlives the showing");
+    QCOMPARE(h->form.Fields->Edit1->text(), QString());
+    h->form.hide();
 }
 
 QTEST_MAIN(TestOutlookGui)
