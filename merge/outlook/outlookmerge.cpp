@@ -45,7 +45,7 @@ class ImapClient : public MailClient {
 public:
     explicit ImapClient(const ImapAccount& account) : m_drafts(account, defaultImapOptions()) {}
     void start() override { m_drafts.connect(); }
-    void deliver(const QByteArray& message) override { m_drafts.append(message); }
+    void deliver(const QByteArray& message, const QStringList&) override { m_drafts.append(message); }
 
 private:
     ImapDrafts m_drafts;
