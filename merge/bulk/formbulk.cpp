@@ -70,13 +70,11 @@ TBulkForm::TBulkForm(Services& services, QWidget* parent) : QDialog(parent), m_s
     Fields->Tabs->addTab(pace, QString());
 
     ButtonOptions = pushButton(this, "ButtonOptions");
-    ButtonPreview = pushButton(this, "ButtonPreview");
     ButtonSend = pushButton(this, "ButtonSend");
     ButtonSend->setDefault(true);
     ButtonCancel = pushButton(this, "ButtonCancel");
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ButtonOptions);
-    buttons->addWidget(ButtonPreview);
     buttons->addStretch();
     buttons->addWidget(ButtonSend);
     buttons->addWidget(ButtonCancel);
@@ -106,7 +104,6 @@ void TBulkForm::applyTexts(const Texts& texts) {
     setWindowTitle(texts.text(kSection, QStringLiteral("Caption")));
     Fields->applyTexts(texts, kSection);
     ButtonOptions->setText(texts.text(kSection, QStringLiteral("Options")));
-    ButtonPreview->setText(texts.text(kSection, QStringLiteral("ShowPreview")));
     Fields->Tabs->setTabText(2, texts.text(kSection, QStringLiteral("PacePage")));
     LabelPace->setText(texts.text(kSection, QStringLiteral("PerMinute")));
     LabelLimit->setText(texts.text(kSection, QStringLiteral("Limit")));

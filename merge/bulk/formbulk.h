@@ -45,7 +45,6 @@ public:
     QLabel* LabelLimit;
     QSpinBox* SpinLimit; // the most messages of this run, 0 (captioned NoLimit) for all
     QPushButton* ButtonOptions;
-    QPushButton* ButtonPreview;
     QPushButton* ButtonSend;
     QPushButton* ButtonCancel;
 

@@ -8,6 +8,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <exception>
 
 TBulkProgressForm::TBulkProgressForm(Services& services, QWidget* parent) : TRunForm(services, parent) {
@@ -36,6 +38,9 @@ void TBulkProgressForm::prepareRun() {
     m_run = std::make_unique<BulkRun>(m_job, m_server);
     m_journal.reset();
     m_opened = false;
+    m_messages = 0;
+    // The job's pace: the timer's interval is the pause before each message.
+    Timer1->setInterval(std::max(0, m_job.intervalMs));
 }
 
 void TBulkProgressForm::runClosed() {
@@ -177,6 +182,7 @@ void TBulkProgressForm::Timer1Timer() {
     const int line = addLine(subItems, ImagePending);
 
     const SendResult result = sendWaiting(*recipient);
+    ++m_messages;
 
     setProgress(recipient->row, recipient->lastRow);
     if (result.sent) {
@@ -195,8 +201,11 @@ void TBulkProgressForm::Timer1Timer() {
     else if (!m_run->rowsLeft()) {
         endNotice(QStringLiteral("String09"), m_run->leftOut());
         finish();
-    }
-    else
+    } else if (m_job.limit > 0 && m_messages >= m_job.limit) {
+        // The run's limit: the rest is for a later run, which the journal resumes from here.
+        endNotice(QStringLiteral("String18"), m_run->leftOut());
+        finish();
+    } else
         rearmTimer();
 }
 

@@ -5,7 +5,8 @@
 #include <functional>
 #include <memory>
 
-// The run dialog of bulk mail: one message per tick of its 1000 ms timer. The first tick opens the
+// The run dialog of bulk mail: one message per tick of its timer, whose interval is the job's pause
+// between two messages (1000 ms unless the job says otherwise), until the job's limit if it has one. The first tick opens the
 // workbook; every tick finds the next row with a usable address, adds its report line as pending,
 // sends the message over a connection of its own and marks the line sent or failed with the
 // server's words. Cancel is seen at the end of a tick, so a Cancel between two ticks lets one more
@@ -62,4 +63,5 @@ private:
     MailServerSettings m_server;
     bool m_opened = false;
     bool m_sending = false;
+    int m_messages = 0; // handed to the server in this run, for the job's limit
 };

@@ -33,8 +33,6 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     ButtonSend->setObjectName(QStringLiteral("ButtonSend"));
     ButtonCancel = new QPushButton(this);
     ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
-    ButtonPreview = new QPushButton(this);
-    ButtonPreview->setObjectName(QStringLiteral("ButtonPreview"));
     ComboBoxSaveTo = new QComboBox(this);
     ComboBoxSaveTo->setObjectName(QStringLiteral("ComboBoxSaveTo"));
     ComboBoxSaveTo->addItems({QStringLiteral("Outbox folder"), QStringLiteral("Drafts folder on the mail server (IMAP)")});
@@ -47,7 +45,6 @@ TOutlookForm::TOutlookForm(Services& services, QWidget* parent) : QDialog(parent
     saveTo->addWidget(ComboBoxSaveTo);
     saveTo->addStretch();
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ButtonPreview);
     buttons->addStretch();
     buttons->addWidget(ButtonSave);
     buttons->addWidget(ButtonSend);
@@ -79,7 +76,6 @@ void TOutlookForm::applyTexts(const Texts& texts) {
     setWindowTitle(texts.text(kSection, QStringLiteral("Caption")));
     Fields->applyTexts(texts, kSection);
     ButtonSave->setText(texts.text(kSection, QStringLiteral("Save")));
-    ButtonPreview->setText(texts.text(kSection, QStringLiteral("ShowPreview")));
     LabelSaveTo->setText(texts.text(kSection, QStringLiteral("SaveTo")));
     ComboBoxSaveTo->setItemText(0, texts.text(kSection, QStringLiteral("SaveToOutbox")));
     ComboBoxSaveTo->setItemText(1, texts.text(kSection, QStringLiteral("SaveToDrafts")));

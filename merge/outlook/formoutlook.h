@@ -43,7 +43,6 @@ public:
 
     // The fields above the buttons, with the documented names of their controls.
     MailJobFields* Fields;
-    QPushButton* ButtonPreview; // the messages as they would go, row by row
     QLabel* LabelSaveTo;
     QComboBox* ComboBoxSaveTo; // 0 the outbox folder, 1 Drafts on the mail server
     QPushButton* ButtonSave;

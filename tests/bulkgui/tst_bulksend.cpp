@@ -99,14 +99,28 @@ print(json.dumps(out))
 }
 
 struct Harness : BulkWindows {
+    // The pause the test wants between two messages, instead of the dialog's pace; -1 keeps the pace.
+    int intervalMs = -1;
+    Harness() { progress.setJobSource([this] { return job(); }); }
+    BulkJob job() const {
+        BulkJob j = form.job();
+        if (intervalMs >= 0)
+            j.intervalMs = intervalMs;
+        return j;
+    }
+
     void setServer(int port) {
         options.setFields(
             {"sender@example.org", "127.0.0.1", QString::number(port), "ann", "Open Sesame!", false});
     }
 
     // The main window's command, with the bulk dialog filled in as a user does it.
-    void runCommand(const QString& workbook, int sheet, int startLine, const QStringList& pairs = {}) {
+    void runCommand(const QString& workbook, int sheet, int startLine, const QStringList& pairs = {},
+                    int perMinute = 0, int limit = 0) {
         whenShown(&form, [=, this] {
+            if (perMinute > 0)
+                form.SpinPace->setValue(perMinute);
+            form.SpinLimit->setValue(limit);
             form.Fields->Edit1->setText(workbook);
             form.Fields->ComboBox1->setCurrentIndex(sheet - 1);
             form.Fields->UpDown1->setValue(startLine);
@@ -145,6 +159,7 @@ private slots:
     void aDocumentThatCannotBeMadeEndsTheRunFirst();
     void aMailingRunBeforeIsAskedAbout_data();
     void aMailingRunBeforeIsAskedAbout();
+    void thePaceAndTheLimitOfTheDialogRuleTheRun();
 
 private:
     QProcess m_server;
@@ -312,7 +327,7 @@ void TestBulkSend::runEndings() {
     if (port > 0)
         h->setServer(port);
     h->panels[0].setText("left by the last run");
-    h->progress.Timer1->setInterval(20);
+    h->intervalMs = 20;
     QList<int> seen;
     QObject::connect(h->progress.ProgressBar1, &QProgressBar::valueChanged,
                      [&seen](int value) { seen << value; });
@@ -334,7 +349,7 @@ void TestBulkSend::runEndings() {
 }
 
 void TestBulkSend::cancelBetweenTicksSendsExactlyOneMore() {
-    h->progress.Timer1->setInterval(300);
+    h->intervalMs = 300;
     bool cancelled = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
@@ -358,7 +373,7 @@ void TestBulkSend::theDialogStaysOpenAndResponsiveDuringAnExchange() {
     const QString path = book("slow.xlsx");
     QString error = writeBook(path, {{{"slow@example.org"}, {"fast@example.org"}}});
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    h->progress.Timer1->setInterval(20);
+    h->intervalMs = 20;
 
     int ticksDuringExchange = 0;
     bool stillOpenAfterClose = false;
@@ -403,11 +418,11 @@ void TestBulkSend::cancelWhileTheDocumentsAreMadeSendsNothing() {
                                              letter});
     QVERIFY(python.waitForFinished(60000) && python.exitCode() == 0);
     h->progress.setJobSource([this, letter] {
-        BulkJob job = h->form.job();
+        BulkJob job = h->job();
         job.personal.documentTemplate = letter;
         return job;
     });
-    h->progress.Timer1->setInterval(20);
+    h->intervalMs = 20;
     int ticksWhileMaking = 0;
     bool stillOpenAfterClose = false;
     QString status;
@@ -442,12 +457,12 @@ void TestBulkSend::aDocumentThatCannotBeMadeEndsTheRunFirst() {
     file.write("plain text, not a document\n");
     file.close();
     h->progress.setJobSource([this, notes] {
-        BulkJob job = h->form.job();
+        BulkJob job = h->job();
         job.personal.documentTemplate = notes;
         job.personal.documentFormat = PersonalMail::DocumentFormat::Docx;
         return job;
     });
-    h->progress.Timer1->setInterval(0);
+    h->intervalMs = 0;
     h->runCommand(book("two.xlsx"), 1, 1, {"NAME=B"});
     QCOMPARE(h->messages(), QStringList{"BulkProgressForm.String16"});
     QVERIFY2(h->prompter.calls.first().detail.contains(notes), qPrintable(h->prompter.calls.first().detail));
@@ -484,14 +499,14 @@ void TestBulkSend::aMailingRunBeforeIsAskedAbout() {
     QFETCH(QStringList, sentAgain);
     QFETCH(QList<int>, images);
     QFile::remove(SendJournal::defaultPath());
-    h->progress.Timer1->setInterval(0);
+    h->intervalMs = 0;
     h->runCommand(book(workbook), 1, 1, {"NAME=B"});
     QVERIFY2(!h->messages().contains(question), "a first run asks nothing");
     clearMailbox();
 
     h = std::make_unique<Harness>();
     h->setServer(m_port);
-    h->progress.Timer1->setInterval(0);
+    h->intervalMs = 0;
     h->prompter.answers.enqueue(answer);
     h->runCommand(book(workbook), 1, 1, {"NAME=B"});
     QCOMPARE(h->prompter.calls.value(0).kind, FakePrompter::Kind::Question);
@@ -501,6 +516,32 @@ void TestBulkSend::aMailingRunBeforeIsAskedAbout() {
         to << one.to;
     QCOMPARE(to, sentAgain);
     QCOMPARE(h->images(), images);
+}
+
+// The dialog's pace sets the pause before each message; its limit ends the run, and the journal
+// lets a later run go on with the rows left, so that every recipient gets one message.
+void TestBulkSend::thePaceAndTheLimitOfTheDialogRuleTheRun() {
+    QFile::remove(SendJournal::defaultPath());
+    h->runCommand(book("people.xlsx"), 1, 1, {"NAME=B"}, 600, 2);
+    QCOMPARE(h->progress.Timer1->interval(), 100);
+    QCOMPARE(h->messages(), QStringList{"BulkProgressForm.String18\n\nleft out: 2"});
+    QCOMPARE(h->images(), (QList<int>{ImageProcessed, ImageFailure}));
+    QStringList to;
+    for (const Received& one : received(m_mailbox.path()))
+        to << one.to;
+    QCOMPARE(to, QStringList{"ann@example.org"});
+    clearMailbox();
+
+    h = std::make_unique<Harness>();
+    h->setServer(m_port);
+    h->prompter.answers.enqueue(true); // go on with the rows not sent to
+    h->runCommand(book("people.xlsx"), 1, 1, {"NAME=B"}, 600, 2);
+    QCOMPARE(h->prompter.calls.value(0).text, QStringLiteral("BulkProgressForm.String10"));
+    to.clear();
+    for (const Received& one : received(m_mailbox.path()))
+        to << one.to;
+    QCOMPARE(to, QStringList{"dee@example.org"}); // the refused row is tried again and refused again
+    QCOMPARE(h->images(), (QList<int>{ImageFailure, ImageProcessed}));
 }
 
 QTEST_MAIN(TestBulkSend)
