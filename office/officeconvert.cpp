@@ -118,8 +118,9 @@ void convertWithOffice(const QString& fromPath, const QString& toPath) {
 namespace {
 
 // One converter process for paths, all of whose outputs must come out in outDir.
-QString convertBatch(const QString& program, const QString& profile, const QStringList& paths, const QString& format,
-                     const QString& outDir, const std::function<bool()>& stopRequested, bool* stopped) {
+QString convertBatch(const QString& program, const QString& profile, const QString& scratch, const QStringList& paths,
+                     const QString& format, const QString& outDir, const std::function<bool()>& stopRequested,
+                     bool* stopped) {
     QStringList args = {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
                         QStringLiteral("--norestore"), QStringLiteral("--nologo"), QStringLiteral("--convert-to"),
                         format, QStringLiteral("--outdir"), outDir};
@@ -127,6 +128,11 @@ QString convertBatch(const QString& program, const QString& profile, const QStri
         args << QFileInfo(path).absoluteFilePath();
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    // The converter's own temporary files go into the run's folder: a converter ended by a stop
+    // leaves them behind, and they go with that folder.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), scratch);
+    process.setProcessEnvironment(environment);
     keepConverterWithItsRun(process);
     process.start(program, args);
     if (!process.waitForStarted())
@@ -174,12 +180,15 @@ QString convertAllWithOffice(const QStringList& fromPaths, const QString& format
     if (!work.isValid())
         return QStringLiteral("no temporary folder (%1)").arg(work.errorString());
     const QString profile = QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString();
+    const QString scratch = work.filePath(QStringLiteral("tmp"));
+    if (!QDir().mkpath(scratch))
+        return QStringLiteral("no temporary folder (%1 cannot be made)").arg(scratch);
     // The converter silently leaves out every file after about the 245th of one command line and
     // still exits 0: the files go in batches, one process after the other, sharing the profile, so
     // that only the first start pays for making it.
     for (qsizetype from = 0; from < fromPaths.size(); from += kFilesPerConverter) {
-        const QString failure = convertBatch(program, profile, fromPaths.mid(from, kFilesPerConverter), format,
-                                             outDir, stopRequested, stopped);
+        const QString failure = convertBatch(program, profile, scratch, fromPaths.mid(from, kFilesPerConverter),
+                                             format, outDir, stopRequested, stopped);
         if (!failure.isEmpty())
             return failure;
     }

@@ -234,7 +234,8 @@ void TestBatchStops::stopsWhileTheDocumentsAreMade() {
     QVERIFY2(err.contains(QStringLiteral("tallyweave-batch %1: interrupted").arg(args.first())), qPrintable(err));
     QCOMPARE(QString::fromUtf8(batch.readAllStandardOutput()), QString());
     QVERIFY(m_server.received().isEmpty());
-    QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    const QStringList left = QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
     QVERIFY2(processesNaming(temp.path()).isEmpty(), qPrintable(processesNaming(temp.path()).join(u'\n')));
 }
 
