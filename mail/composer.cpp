@@ -13,35 +13,24 @@
 #include <QSet>
 #include <QSysInfo>
 
-// GLib names a struct member "signals", which Qt defines as a keyword.
-#undef signals
-#include <gmime/gmime.h>
+#include "mail/gmimeobject.h"
 
 #include <mutex>
 
 #include <pwd.h>
 #include <unistd.h>
 
-namespace {
-
-struct GObjectUnref {
-    void operator()(gpointer object) const
-    {
-        if (object)
-            g_object_unref(object);
-    }
-};
-template <class T> using GPtr = std::unique_ptr<T, GObjectUnref>;
-
-struct FormatOptionsFree {
-    void operator()(GMimeFormatOptions* options) const { g_mime_format_options_free(options); }
-};
-
 void initGMime()
 {
     static std::once_flag once;
     std::call_once(once, [] { g_mime_init(); });
 }
+
+namespace {
+
+struct FormatOptionsFree {
+    void operator()(GMimeFormatOptions* options) const { g_mime_format_options_free(options); }
+};
 
 constexpr int MaxLine = 76;        // a line that holds encoded words
 constexpr int WordOverhead = 12;   // "=?utf-8?B?" and "?="

@@ -3,25 +3,13 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
-// GLib names a struct member "signals", which Qt defines as a keyword.
-#undef signals
-#include <gmime/gmime.h>
+#include "mail/gmimeobject.h"
 
 #include <cctype>
 #include <memory>
 #include <optional>
-#include <mutex>
 
 namespace {
-
-struct GObjectUnref {
-    void operator()(gpointer object) const
-    {
-        if (object)
-            g_object_unref(object);
-    }
-};
-template <class T> using GPtr = std::unique_ptr<T, GObjectUnref>;
 
 QByteArray qEncodedBytes(const QByteArray& text)
 {
@@ -141,8 +129,7 @@ QString decodeHeaderText(const QByteArray& raw)
 
 MessageView viewMessage(const QByteArray& message)
 {
-    static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
+    initGMime();
     MessageView view;
     GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(message.constData(), size_t(message.size())));
     GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
