@@ -16,6 +16,14 @@ struct BatchRun {
 
 } // namespace
 
+// An instrumented build holds shadow memory beside every allocation: its peaks say nothing of the
+// engine's.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool kMemoryMeasured = false;
+#else
+constexpr bool kMemoryMeasured = true;
+#endif
+
 class TestBatchWord : public QObject {
     Q_OBJECT
 
@@ -337,7 +345,8 @@ void TestBatchWord::templateSizeBoundsMemory() {
     const QString cause = refused.value(QStringLiteral("err")).toString();
     QVERIFY2(cause.contains(QStringLiteral("word/document.xml")) && cause.contains(QStringLiteral("limit of 64.0 MiB")),
              qPrintable(cause));
-    QVERIFY2(refused.value(QStringLiteral("peakKiB")).toInt() < 100 * 1024, "refused without inflating the part");
+    if (kMemoryMeasured)
+        QVERIFY2(refused.value(QStringLiteral("peakKiB")).toInt() < 100 * 1024, "refused without inflating the part");
     QVERIFY(!filesIn(m_dir->path()).join(u' ').contains(QStringLiteral("refused")));
 
     const QList<std::pair<QString, QStringList>> runs = {
@@ -352,7 +361,8 @@ void TestBatchWord::templateSizeBoundsMemory() {
         qInfo("60 MiB template, 3 records, %s: peak %.0f MiB", qPrintable(name), peak);
         // A regression ceiling well above today's figures (see the README): a copy of the template
         // per record kept, or the whole text held as characters, goes beyond it.
-        QVERIFY2(peak < 900, qPrintable(QStringLiteral("%1: peak %2 MiB").arg(name).arg(peak)));
+        if (kMemoryMeasured)
+            QVERIFY2(peak < 900, qPrintable(QStringLiteral("%1: peak %2 MiB").arg(name).arg(peak)));
     }
     const QString last = at(QStringLiteral("numbered0003.docx"));
     QString error;
