@@ -4,6 +4,7 @@
 // connection's and the server's, not the encoder's.
 //
 // bench_bulkmail [--recipients N] [--attachment-mb M]
+#include "bench/localserver.h"
 #include "merge/bulk/bulkrun.h"
 #include "mail/composer.h"
 #include "mail/smtp.h"
@@ -68,15 +69,9 @@ int main(int argc, char** argv)
     file.close();
 
     QProcess sink;
-    sink.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(TW_BENCH_DIR "/sink.py")});
-    QByteArray ready;
-    while (!ready.contains('\n') && sink.waitForReadyRead(10000))
-        ready += sink.readAllStandardOutput();
-    if (!ready.startsWith("READY ")) {
-        std::fprintf(stderr, "the sink did not start\n");
+    const int port = startLocalServer(sink, QStringLiteral(TW_BENCH_DIR "/sink.py"), 10000);
+    if (port == 0)
         return 1;
-    }
-    const int port = ready.mid(6).trimmed().toInt();
 
     BulkJob job;
     job.workbookPath = book.fileName();

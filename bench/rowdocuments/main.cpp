@@ -4,6 +4,7 @@
 // LibreOffice alone takes to convert the same 1,000 .docx files to PDF.
 //
 // bench_rowdocuments [--recipients N]
+#include "bench/localserver.h"
 #include "merge/bulk/bulkrun.h"
 #include "merge/common/rowdocuments.h"
 
@@ -73,15 +74,9 @@ int main(int argc, char** argv) {
     }
 
     QProcess server;
-    server.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(TW_BENCH_DIR "/server.py")});
-    QByteArray ready;
-    while (!ready.contains('\n') && server.waitForReadyRead(20000))
-        ready += server.readAllStandardOutput();
-    if (!ready.startsWith("READY ")) {
-        std::fprintf(stderr, "the SMTP server did not start: %s\n", server.readAllStandardError().constData());
+    const int port = startLocalServer(server, QStringLiteral(TW_BENCH_DIR "/server.py"), 20000);
+    if (port == 0)
         return 1;
-    }
-    const int port = ready.mid(6).trimmed().toInt();
 
     BulkJob job;
     job.workbookPath = book.fileName();
